@@ -1,0 +1,36 @@
+# Sourced by run.sh and test.sh: installs the Debian packages the build needs
+# when they are missing. Needs root (or sudo) on a Debian 12 machine.
+
+tessary_need_packages() {
+    local missing=()
+    local p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+
+    echo "Installing missing packages: ${missing[*]}"
+    local sudo=""
+    if [ "$(id -u)" -ne 0 ]; then
+        if command -v sudo >/dev/null 2>&1; then
+            sudo="sudo"
+        else
+            echo "error: packages ${missing[*]} are missing and this user cannot install them (not root, no sudo)." >&2
+            return 1
+        fi
+    fi
+    if ! command -v apt-get >/dev/null 2>&1; then
+        echo "error: packages ${missing[*]} are missing and there is no apt-get here; install them by hand." >&2
+        return 1
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    if ! $sudo apt-get update -qq || ! $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"; then
+        echo "error: could not install ${missing[*]} with apt-get (see above)." >&2
+        return 1
+    fi
+}
+
+# What building and running the program needs.
+TESSARY_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libgl-dev fonts-urw-base35)
+# What the tests need on top: pdftotext reads printed pages back.
+TESSARY_TEST_PACKAGES=(poppler-utils)

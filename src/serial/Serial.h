@@ -1,0 +1,56 @@
+#pragma once
+
+#include "serial/PortList.h"
+#include "serial/ReceiveBuffer.h"
+
+#include <QByteArray>
+#include <memory>
+
+class QSerialPort;
+
+// One serial connection. Line settings take effect at the next open().
+// While open, received bytes collect in an unbounded buffer that keeps
+// filling whenever the event loop runs.
+class Serial : public ReceiveBuffer {
+public:
+    Serial();
+    ~Serial() override;
+    Serial(const Serial &) = delete;
+    Serial &operator=(const Serial &) = delete;
+
+    void setSerialPort(const PortDescriptor &port);
+    PortDescriptor serialPort() const;
+
+    void setBaud(int bitsPerSecond);
+    void setBits(int code);      // 0, 1, 2, 3 for 5, 6, 7, 8 data bits
+    void setParity(int code);    // 0 none, 1 even, 2 odd
+    void setStop(int stopBits);  // 1 or 2
+    void setDTR(bool on);
+    void setCTS(bool on);        // RTS/CTS handshake
+    void setXON(bool on);        // XON/XOFF handshake
+
+    int baud() const;
+    int bits() const;
+    int parity() const;
+    int stop() const;
+    bool dtr() const;
+    bool cts() const;
+    bool xon() const;
+
+    bool open();
+    void close();                 // no effect when closed already
+    bool isOpen() const;
+    int lastErrorCode() const;    // QSerialPort::SerialPortError of the last failure
+
+    // Counts bytes the OS holds too, not only those already pulled.
+    qint64 bytesAvailable() override;
+    QByteArray readAll() override;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+// The window's connection; adds nothing to Serial.
+class TestSerial : public Serial {
+};

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QSizeF>
+#include <QString>
+#include <QVector>
+
+#include <memory>
+
+struct TextStyle {
+    QString family;
+    double pointSize = 10;
+    bool bold = false;
+    bool italic = false;
+};
+
+// One row of text; x and y are points from the top-left corner of the
+// printable area, y is the baseline.
+struct TextRow {
+    double x = 0;
+    double y = 0;
+    QString text;
+};
+
+// Everything drawn on one sheet of paper.
+using Sheet = QVector<TextRow>;
+
+// The printer graphics that the print dialog hands out. Releasing it
+// completes the print.
+class PrinterGraphics {
+public:
+    virtual ~PrinterGraphics() = default;
+    virtual void setTextStyle(const TextStyle &style) = 0;
+    // The printable area in points.
+    virtual QSizeF printableSize() const = 0;
+    // Width in points of text in the current style, as drawSheet draws it.
+    virtual double textWidth(const QString &text) const = 0;
+    virtual double ascent() const = 0;
+    virtual double descent() const = 0;
+    virtual void drawSheet(const Sheet &sheet) = 0;
+    // Later drawing goes to a new sheet.
+    virtual void nextPage() = 0;
+    // Ends the print; false when the printer reported a failure.
+    virtual bool finish() = 0;
+};
+
+// One page setup, created anew for each job.
+class PrinterSetup {
+public:
+    virtual ~PrinterSetup() = default;
+    // True when the user confirmed the dialog.
+    virtual bool pageSetupDialog() = 0;
+    // The printer graphics, or nothing when the user cancelled.
+    virtual std::unique_ptr<PrinterGraphics> openPrinterDialog() = 0;
+};
+
+class PrintService {
+public:
+    virtual ~PrintService() = default;
+    virtual std::unique_ptr<PrinterSetup> newPrinterSetup() = 0;
+};
