@@ -13,7 +13,7 @@ public:
 
 class QtMsgBox : public MsgBox {
 public:
-    explicit QtMsgBox(QWidget *parent = nullptr) : m_parent(parent) {}
+    explicit QtMsgBox(QWidget *parent = nullptr) : m_parent(parent) { }
     void show(const QString &text) override;
 
 private:
