@@ -1,0 +1,258 @@
+// Capture figures over a pseudo-terminal: a large listing sent as fast as it
+// goes while the window idles, then drained by the print job; the latency
+// from the last byte to the print dialog; the CPU an idle open port costs.
+//
+//   bench_capture [--megabytes N] [--idle-seconds S]
+//
+// Prints one "name: value" line per figure.
+
+#include "printjob/Capture.h"
+#include "printjob/PrintJob.h"
+#include "serial/Serial.h"
+#include "toolkit/BusyIndicator.h"
+#include "toolkit/MsgBox.h"
+#include "toolkit/Printing.h"
+#include "toolkit/Waiting.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+struct PseudoTerminal {
+    int master = -1;
+    QString slavePath;
+
+    PseudoTerminal()
+    {
+        int slave = -1;
+        char name[256] = {};
+        if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+            std::perror("openpty");
+            std::exit(1);
+        }
+        termios raw {};
+        tcgetattr(slave, &raw);
+        cfmakeraw(&raw);
+        tcsetattr(slave, TCSANOW, &raw);
+        ::close(slave);
+        slavePath = QString::fromLocal8Bit(name);
+    }
+    ~PseudoTerminal() { closeMaster(); }
+    void closeMaster()
+    {
+        if (master >= 0)
+            ::close(master);
+        master = -1;
+    }
+    bool writeAll(const char *data, size_t size) const
+    {
+        while (size > 0) {
+            const ssize_t n = ::write(master, data, size);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                return false;
+            }
+            data += n;
+            size -= static_cast<size_t>(n);
+        }
+        return true;
+    }
+};
+
+class SilentMsgBox : public MsgBox {
+public:
+    void show(const QString &text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
+};
+
+class NoBusy : public BusyIndicator {
+public:
+    void setBusy(bool) override { }
+};
+
+// Notes when the print dialog is asked for, then cancels it.
+class StopwatchPrinting : public PrintService {
+    class Setup : public PrinterSetup {
+    public:
+        explicit Setup(StopwatchPrinting &owner) : m_owner(owner) { }
+        bool pageSetupDialog() override
+        {
+            m_owner.askedAt = std::chrono::steady_clock::now();
+            return false;
+        }
+        std::unique_ptr<PrinterGraphics> openPrinterDialog() override { return nullptr; }
+
+    private:
+        StopwatchPrinting &m_owner;
+    };
+
+public:
+    std::unique_ptr<PrinterSetup> newPrinterSetup() override { return std::make_unique<Setup>(*this); }
+    std::chrono::steady_clock::time_point askedAt;
+};
+
+long peakRssKb()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+double cpuSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval &t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+void idleFor(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+QByteArray listing(qint64 bytes)
+{
+    QByteArray out;
+    out.reserve(bytes);
+    for (int number = 10; out.size() < bytes; number += 10)
+        out += QByteArray::number(number) + " PRINT \"ZEILE\";" + QByteArray::number(number * 7) + "\r\n";
+    out.truncate(bytes);
+    return out;
+}
+
+void benchLargeCapture(int megabytes)
+{
+    PseudoTerminal pty;
+    Serial serial;
+    serial.setSerialPort({pty.slavePath, pty.slavePath});
+    if (!serial.open()) {
+        std::fprintf(stderr, "cannot open %s: %d\n", qPrintable(pty.slavePath), serial.lastErrorCode());
+        std::exit(1);
+    }
+    const QByteArray data = listing(qint64(megabytes) * 1024 * 1024);
+    const long baselineKb = peakRssKb();
+
+    std::atomic<bool> sent {false};
+    QElapsedTimer clock;
+    clock.start();
+    std::thread writer([&] {
+        pty.writeAll(data.constData(), size_t(data.size()));
+        sent = true;
+    });
+    // The window idles while the listing arrives.
+    while (!sent)
+        idleFor(20);
+    writer.join();
+    const double sendSeconds = clock.elapsed() / 1000.0;
+
+    SilentMsgBox msgBox;
+    NoBusy busy;
+    QtPause pause;
+    QtYield yield;
+    CaptureServices services {msgBox, busy, pause, yield};
+    clock.restart();
+    const std::optional<QByteArray> text = CaptureReceivedText(1, serial, services);
+    const double drainSeconds = clock.elapsed() / 1000.0;
+    const qint64 received = text ? text->size() : 0;
+    const long peakKb = peakRssKb();
+
+    std::printf("capture_bytes_sent: %lld\n", static_cast<long long>(data.size()));
+    std::printf("capture_bytes_lost: %lld\n", static_cast<long long>(data.size() - received));
+    std::printf("capture_identical: %s\n", text && *text == data ? "yes" : "no");
+    std::printf("capture_send_seconds: %.3f\n", sendSeconds);
+    std::printf("capture_drain_seconds: %.3f\n", drainSeconds);
+    std::printf("capture_baseline_mb: %.1f\n", baselineKb / 1024.0);
+    std::printf("capture_peak_mb: %.1f\n", peakKb / 1024.0);
+    std::printf("capture_peak_over_baseline_per_input: %.2f\n",
+                (peakKb - baselineKb) * 1024.0 / double(data.size()));
+}
+
+void benchLatency()
+{
+    PseudoTerminal pty;
+    Serial serial;
+    serial.setSerialPort({pty.slavePath, pty.slavePath});
+    if (!serial.open())
+        std::exit(1);
+    SilentMsgBox msgBox;
+    NoBusy busy;
+    QtPause pause;
+    QtYield yield;
+    CaptureServices services {msgBox, busy, pause, yield};
+    StopwatchPrinting printing;
+
+    double worst = 0;
+    double total = 0;
+    const int rounds = 5;
+    for (int round = 0; round < rounds; ++round) {
+        const QByteArray text = listing(4000);
+        pty.writeAll(text.constData(), size_t(text.size()));
+        const auto lastByte = std::chrono::steady_clock::now();
+        if (const auto received = CaptureReceivedText(1, serial, services))
+            PrintReceivedText(*received, printing, yield);
+        const double ms =
+            std::chrono::duration<double, std::milli>(printing.askedAt - lastByte).count();
+        worst = std::max(worst, ms);
+        total += ms;
+    }
+    std::printf("latency_ms_mean: %.1f\n", total / rounds);
+    std::printf("latency_ms_worst: %.1f\n", worst);
+    std::printf("latency_over_pause_ms_worst: %.1f\n", worst - kDrainPauseMs);
+}
+
+void benchIdle(int seconds)
+{
+    PseudoTerminal pty;
+    Serial serial;
+    serial.setSerialPort({pty.slavePath, pty.slavePath});
+    if (!serial.open())
+        std::exit(1);
+
+    double before = cpuSeconds();
+    idleFor(seconds * 1000);
+    const double openIdle = cpuSeconds() - before;
+
+    pty.closeMaster();
+    before = cpuSeconds();
+    idleFor(seconds * 1000);
+    const double vanishedIdle = cpuSeconds() - before;
+
+    std::printf("idle_open_cpu_percent: %.2f\n", 100.0 * openIdle / seconds);
+    std::printf("idle_vanished_cpu_percent: %.2f\n", 100.0 * vanishedIdle / seconds);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    int megabytes = 10;
+    int idleSeconds = 10;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--megabytes") == 0)
+            megabytes = std::atoi(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--idle-seconds") == 0)
+            idleSeconds = std::atoi(argv[i + 1]);
+    }
+    benchLargeCapture(megabytes);
+    benchLatency();
+    benchIdle(idleSeconds);
+    return 0;
+}

@@ -1,0 +1,149 @@
+// Printing figures: tessary-print on generated listings of 10,000 and 62,000
+// lines, beside enscript and paps (each piped into ps2pdf) where installed.
+//
+//   bench_print TESSARY_PRINT [WORK_DIR]
+//
+// Prints one "name: value" line per figure.
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <cstdio>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// Deterministic BASIC-like lines of 20 to 80 characters with CR LF ends.
+QByteArray basicListing(int lines)
+{
+    static const char *const statements[] = {
+        "PRINT \"ERGEBNIS:\";", "FOR I=1 TO 100 STEP 2:", "IF A$=\"J\" THEN GOTO ", "LPRINT USING \"###.##\";",
+        "DIM Z(6),W$(10):", "INPUT \"WERT \";X:", "GOSUB ", "NEXT I:", "REM  UNTERPROGRAMM ", "A=INT(RND(1)*49)+1:",
+    };
+    QRandomGenerator random(1600);
+    QByteArray out;
+    out.reserve(lines * 56);
+    for (int i = 1; i <= lines; ++i) {
+        QByteArray line = QByteArray::number(i * 10) + ' ';
+        const int target = 20 + int(random.bounded(61));
+        while (line.size() < target)
+            line += statements[random.bounded(int(std::size(statements)))];
+        line.truncate(target);
+        out += line + "\r\n";
+    }
+    return out;
+}
+
+struct Run {
+    bool ok = false;
+    double seconds = 0;
+    double peakMb = 0;
+};
+
+Run runShell(const QString &command)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execl("/bin/sh", "sh", "-c", command.toLocal8Bit().constData(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage {};
+    wait4(pid, &status, 0, &usage);
+    Run run;
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    run.peakMb = usage.ru_maxrss / 1024.0;
+    return run;
+}
+
+bool installed(const char *program)
+{
+    return !QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty();
+}
+
+// tessary-print writes the number of pages it printed.
+int pagesWritten(const QString &stdoutFile)
+{
+    QFile file(stdoutFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray digits = file.readAll().trimmed();
+    return digits.split(' ').constFirst().toInt();
+}
+
+void report(const char *name, int lines, const Run &run, double pages, const Run *ours)
+{
+    std::printf("%s_%d_ok: %s\n", name, lines, run.ok ? "yes" : "no");
+    std::printf("%s_%d_seconds: %.3f\n", name, lines, run.seconds);
+    if (pages > 0)
+        std::printf("%s_%d_pages_per_second: %.0f\n", name, lines, pages / run.seconds);
+    std::printf("%s_%d_peak_mb: %.1f\n", name, lines, run.peakMb);
+    if (ours)
+        std::printf("%s_%d_ratio_to_ours: %.1f\n", name, lines, run.seconds / ours->seconds);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: bench_print TESSARY_PRINT [WORK_DIR]\n");
+        return 2;
+    }
+    const QString tessaryPrint = QString::fromLocal8Bit(argv[1]);
+    QTemporaryDir temporary;
+    const QString work = argc > 2 ? QString::fromLocal8Bit(argv[2]) : temporary.path();
+    QDir().mkpath(work);
+
+    for (const int lines : {10000, 62000}) {
+        const QString input = QStringLiteral("%1/listing-%2.txt").arg(work).arg(lines);
+        QFile file(input);
+        if (!file.open(QIODevice::WriteOnly) || file.write(basicListing(lines)) < 0) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(input));
+            return 1;
+        }
+        file.close();
+
+        const QString ourPdf = QStringLiteral("%1/tessary-%2.pdf").arg(work).arg(lines);
+        const QString pagesFile = QStringLiteral("%1/pages-%2.txt").arg(work).arg(lines);
+        const Run ours =
+            runShell(QStringLiteral("'%1' '%2' '%3' >'%4'").arg(tessaryPrint, input, ourPdf, pagesFile));
+        const int pages = pagesWritten(pagesFile);
+        std::printf("tessary_%d_pages: %d\n", lines, pages);
+        std::printf("input_%d_bytes: %lld\n", lines, static_cast<long long>(QFileInfo(input).size()));
+        report("tessary", lines, ours, pages, nullptr);
+
+        if (installed("enscript") && installed("ps2pdf")) {
+            const Run enscript = runShell(
+                QStringLiteral("enscript -q -B -L62 -fHelvetica10 -p - '%1' | ps2pdf - '%2/enscript-%3.pdf'")
+                    .arg(input, work)
+                    .arg(lines));
+            report("enscript", lines, enscript, pages, &ours);
+        } else {
+            std::printf("enscript_%d: not installed\n", lines);
+        }
+        if (lines == 10000) {
+            if (installed("paps") && installed("ps2pdf")) {
+                const Run paps = runShell(
+                    QStringLiteral("paps --font='Helvetica 10' '%1' 2>/dev/null | ps2pdf - '%2/paps-%3.pdf'")
+                        .arg(input, work)
+                        .arg(lines));
+                report("paps", lines, paps, pages, &ours);
+            } else {
+                std::printf("paps_%d: not installed\n", lines);
+            }
+        }
+    }
+    return 0;
+}

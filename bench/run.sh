@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds the program and the benchmarks (Release, into build/) and prints a
+# table of figures: printing, capture, latency, start-up and idle CPU.
+# enscript, paps and ghostscript are compared against when installed
+# (apt-get install enscript paps ghostscript).
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+. "$root/scripts/deps.sh"
+tessary_need_packages "${TESSARY_BUILD_PACKAGES[@]}"
+export QT_QPA_PLATFORM=offscreen
+cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$root/build" >/dev/null
+
+out="$(mktemp)"
+work="$(mktemp -d)"
+trap 'rm -rf "$out" "$work"' EXIT
+"$root/build/bench/bench_print" "$root/build/tessary-print" "$work" >>"$out"
+"$root/build/bench/bench_capture" >>"$out"
+if [ -x "$root/build/bench/bench_startup" ]; then
+    for _ in 1 2 3 4 5; do "$root/build/bench/bench_startup"; done | sort -t: -k2 -n | head -3 | tail -1 >>"$out"
+fi
+
+target() {
+    case "$1" in
+        enscript_*_ratio_to_ours) echo ">= 6" ;;
+        tessary_*_peak_mb) echo "< 64" ;;
+        capture_bytes_lost) echo "0" ;;
+        capture_peak_over_baseline_per_input) echo "< 3" ;;
+        latency_over_pause_ms_worst) echo "<= 20" ;;
+        startup_ms) echo "< 150" ;;
+        idle_*_cpu_percent) echo "< 1" ;;
+        *) echo "" ;;
+    esac
+}
+
+printf '| %-42s | %14s | %8s |\n' figure value target
+printf '|%s|%s|%s|\n' "$(printf -- '-%.0s' {1..44})" "$(printf -- '-%.0s' {1..16})" "$(printf -- '-%.0s' {1..10})"
+while IFS= read -r line; do
+    name="${line%%:*}"
+    value="${line#*: }"
+    printf '| %-42s | %14s | %8s |\n' "$name" "$value" "$(target "$name")"
+done <"$out"
