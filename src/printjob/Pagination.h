@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QVector>
+
+// Reads lines out of received text without copying it. A line ends at LF,
+// at CR LF or at a lone CR; the line end is not part of the line. A last
+// line without a line end is still a line.
+class LineReader {
+public:
+    explicit LineReader(QByteArrayView text) : m_text(text) {}
+    bool atEnd() const { return m_pos >= m_text.size(); }
+    QByteArrayView nextLine();
+
+private:
+    QByteArrayView m_text;
+    qsizetype m_pos = 0;
+};
+
+using PageLines = QVector<QByteArrayView>;
+
+// Cuts received text into pages of a fixed number of lines, one page at a
+// time, so that only the page being printed is held in memory.
+class PageCutter {
+public:
+    explicit PageCutter(QByteArrayView text, int linesPerPage = 62);
+    bool atEnd() const { return m_lines.atEnd(); }
+    PageLines nextPage();
+
+private:
+    LineReader m_lines;
+    int m_linesPerPage = 62;
+};
+
+int countLines(QByteArrayView text);
+int countPages(QByteArrayView text, int linesPerPage = 62);

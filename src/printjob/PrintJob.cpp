@@ -1,0 +1,53 @@
+#include "printjob/PrintJob.h"
+
+#include "printjob/PageLayout.h"
+#include "printjob/Pagination.h"
+#include "toolkit/Printing.h"
+#include "toolkit/Waiting.h"
+
+namespace {
+const TextStyle kListingStyle{QStringLiteral("Helvetica"), 10, false, false};
+
+LayoutMetrics metricsOf(const PrinterGraphics &graphics)
+{
+    LayoutMetrics metrics;
+    metrics.printable = graphics.printableSize();
+    metrics.descent = graphics.descent();
+    metrics.linesPerPage = kLinesPerPage;
+    metrics.advances = measureAdvances(graphics);
+    return metrics;
+}
+} // namespace
+
+PrintOutcome PrintReceivedText(const QByteArray &text, PrintService &printing, Yield &yield)
+{
+    PrintOutcome outcome;
+    if (text.isEmpty())
+        return outcome;
+
+    const std::unique_ptr<PrinterSetup> setup = printing.newPrinterSetup();
+    setup->pageSetupDialog();  // cancelled or not, the print dialog follows
+    const std::unique_ptr<PrinterGraphics> graphics = setup->openPrinterDialog();
+    if (!graphics) {
+        outcome.cancelled = true;
+        return outcome;
+    }
+
+    graphics->setTextStyle(kListingStyle);
+    const PageLayout layout(metricsOf(*graphics));
+    const auto perLine = [&yield] { yield.yield(); };
+
+    PageCutter pages(text, kLinesPerPage);
+    while (!pages.atEnd()) {
+        const QVector<Sheet> sheets = layout.layOutPage(pages.nextPage(), perLine);
+        ++outcome.pages;
+        for (const Sheet &sheet : sheets) {
+            if (outcome.sheets > 0)
+                graphics->nextPage();
+            graphics->drawSheet(sheet);
+            ++outcome.sheets;
+        }
+    }
+    outcome.failed = !graphics->finish();
+    return outcome;
+}

@@ -1,0 +1,195 @@
+#include "toolkit/QtPrinting.h"
+
+#include <QFont>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+
+namespace {
+constexpr int kPointsPerInch = 72;
+} // namespace
+
+QtPrinterGraphics::QtPrinterGraphics(std::shared_ptr<QPrinter> printer)
+    : m_printer(std::move(printer))
+{
+    // One unit per point, so that a font set in points and every position
+    // mean the same on paper as in the PDF.
+    m_printer->setResolution(kPointsPerInch);
+    if (!m_painter.begin(m_printer.get())) {
+        m_failed = true;
+        return;
+    }
+    const int resolution = m_printer->resolution();
+    if (resolution != kPointsPerInch) {
+        const double scale = double(resolution) / kPointsPerInch;
+        m_painter.scale(scale, scale);
+    }
+}
+
+QtPrinterGraphics::~QtPrinterGraphics()
+{
+    finish();
+}
+
+void QtPrinterGraphics::setTextStyle(const TextStyle &style)
+{
+    QFont font(style.family);
+    font.setPointSizeF(style.pointSize);
+    font.setBold(style.bold);
+    font.setItalic(style.italic);
+    font.setKerning(false);
+    font.setHintingPreference(QFont::PreferNoHinting);
+    m_font = QRawFont::fromFont(font);
+    // The raw font's size is in painter units, which are points.
+    m_font.setPixelSize(style.pointSize);
+
+    m_glyphs.fill(0);
+    m_advances.fill(0);
+    if (!m_font.isValid())
+        return;
+    QString all;
+    for (int c = 0; c < 256; ++c)
+        all.append(QChar(c));
+    const QList<quint32> glyphs = m_font.glyphIndexesForString(all);
+    const QList<QPointF> advances =
+        m_font.advancesForGlyphIndexes(glyphs, QRawFont::UseDesignMetrics);
+    for (int c = 0; c < 256 && c < glyphs.size() && c < advances.size(); ++c) {
+        m_glyphs[c] = glyphs[c];
+        m_advances[c] = advances[c].x();
+    }
+}
+
+QSizeF QtPrinterGraphics::printableSize() const
+{
+    return m_printer->pageLayout().paintRect(QPageLayout::Point).size();
+}
+
+double QtPrinterGraphics::textWidth(const QString &text) const
+{
+    double width = 0;
+    for (const QChar ch : text) {
+        if (ch.unicode() < 256)
+            width += m_advances[ch.unicode()];
+    }
+    return width;
+}
+
+double QtPrinterGraphics::ascent() const
+{
+    return m_font.isValid() ? m_font.ascent() : 0;
+}
+
+double QtPrinterGraphics::descent() const
+{
+    return m_font.isValid() ? m_font.descent() : 0;
+}
+
+void QtPrinterGraphics::appendGlyphs(const TextRow &row)
+{
+    double x = row.x;
+    for (const QChar ch : row.text) {
+        const ushort c = ch.unicode();
+        if (c >= 256)
+            continue;
+        m_runGlyphs.append(m_glyphs[c]);
+        m_runPositions.append(QPointF(x, row.y));
+        x += m_advances[c];
+    }
+}
+
+void QtPrinterGraphics::drawSheet(const Sheet &sheet)
+{
+    if (!m_painter.isActive() || !m_font.isValid())
+        return;
+    // The whole sheet as one glyph run: one text item for the PDF engine
+    // instead of one per row.
+    m_runGlyphs.clear();
+    m_runPositions.clear();
+    for (const TextRow &row : sheet)
+        appendGlyphs(row);
+    if (m_runGlyphs.isEmpty())
+        return;
+    QGlyphRun run;
+    run.setRawFont(m_font);
+    run.setGlyphIndexes(m_runGlyphs);
+    run.setPositions(m_runPositions);
+    m_painter.drawGlyphRun(QPointF(0, 0), run);
+}
+
+void QtPrinterGraphics::nextPage()
+{
+    if (m_painter.isActive() && !m_printer->newPage())
+        m_failed = true;
+}
+
+bool QtPrinterGraphics::finish()
+{
+    if (!m_finished) {
+        m_finished = true;
+        if (m_painter.isActive() && !m_painter.end())
+            m_failed = true;
+        if (m_printer->printerState() == QPrinter::Error)
+            m_failed = true;
+    }
+    return !m_failed;
+}
+
+QtPrinterSetup::QtPrinterSetup() : m_printer(std::make_shared<QPrinter>(QPrinter::HighResolution))
+{
+}
+
+bool QtPrinterSetup::pageSetupDialog()
+{
+    // Refuses non-native printers (PDF) and shows nothing: the print dialog
+    // then carries the page settings.
+    QPageSetupDialog dialog(m_printer.get(), nullptr);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+std::unique_ptr<PrinterGraphics> QtPrinterSetup::openPrinterDialog()
+{
+    QPrintDialog dialog(m_printer.get(), nullptr);
+    if (dialog.exec() != QDialog::Accepted)
+        return nullptr;
+    return std::make_unique<QtPrinterGraphics>(m_printer);
+}
+
+std::unique_ptr<PrinterSetup> QtPrintService::newPrinterSetup()
+{
+    return std::make_unique<QtPrinterSetup>();
+}
+
+namespace {
+class PdfPrinterSetup : public PrinterSetup {
+public:
+    explicit PdfPrinterSetup(std::shared_ptr<QPrinter> printer) : m_printer(std::move(printer)) {}
+    bool pageSetupDialog() override { return true; }
+    std::unique_ptr<PrinterGraphics> openPrinterDialog() override
+    {
+        return std::make_unique<QtPrinterGraphics>(m_printer);
+    }
+
+private:
+    std::shared_ptr<QPrinter> m_printer;
+};
+} // namespace
+
+PdfPrintService::PdfPrintService(const QString &outputPath, const QPageSize &pageSize)
+    : m_outputPath(outputPath), m_pageSize(pageSize)
+{
+}
+
+std::unique_ptr<PrinterSetup> PdfPrintService::newPrinterSetup()
+{
+    return std::make_unique<PdfPrinterSetup>(pdfPrinter(m_outputPath, m_pageSize));
+}
+
+std::shared_ptr<QPrinter> PdfPrintService::pdfPrinter(const QString &outputPath,
+                                                      const QPageSize &pageSize)
+{
+    auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    printer->setOutputFileName(outputPath);
+    printer->setPageSize(pageSize);
+    return printer;
+}

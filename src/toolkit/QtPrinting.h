@@ -1,0 +1,77 @@
+#pragma once
+
+#include "toolkit/Printing.h"
+
+#include <QGlyphRun>
+#include <QPageSize>
+#include <QPainter>
+#include <QRawFont>
+
+#include <array>
+#include <memory>
+
+class QPrinter;
+
+// Draws on a QPrinter in points: one painter unit is one point from the
+// top-left of the printable area. Rows are drawn as glyph runs from a
+// per-style table of the 256 Latin-1 characters, so no text is shaped and
+// nothing is kerned: widths add up exactly as textWidth measures them.
+class QtPrinterGraphics : public PrinterGraphics {
+public:
+    explicit QtPrinterGraphics(std::shared_ptr<QPrinter> printer);
+    ~QtPrinterGraphics() override;
+
+    void setTextStyle(const TextStyle &style) override;
+    QSizeF printableSize() const override;
+    double textWidth(const QString &text) const override;
+    double ascent() const override;
+    double descent() const override;
+    void drawSheet(const Sheet &sheet) override;
+    void nextPage() override;
+    bool finish() override;
+
+    bool isPainting() const { return m_painter.isActive(); }
+
+private:
+    void appendGlyphs(const TextRow &row);
+
+    std::shared_ptr<QPrinter> m_printer;
+    QPainter m_painter;
+    QRawFont m_font;
+    std::array<quint32, 256> m_glyphs{};
+    std::array<double, 256> m_advances{};
+    QList<quint32> m_runGlyphs;
+    QList<QPointF> m_runPositions;
+    bool m_failed = false;
+    bool m_finished = false;
+};
+
+// The page setup and print dialogs of the system, each with no parent window.
+class QtPrinterSetup : public PrinterSetup {
+public:
+    QtPrinterSetup();
+    bool pageSetupDialog() override;
+    std::unique_ptr<PrinterGraphics> openPrinterDialog() override;
+
+private:
+    std::shared_ptr<QPrinter> m_printer;
+};
+
+class QtPrintService : public PrintService {
+public:
+    std::unique_ptr<PrinterSetup> newPrinterSetup() override;
+};
+
+// Prints to a PDF file without showing any dialog.
+class PdfPrintService : public PrintService {
+public:
+    PdfPrintService(const QString &outputPath, const QPageSize &pageSize);
+    std::unique_ptr<PrinterSetup> newPrinterSetup() override;
+
+    static std::shared_ptr<QPrinter> pdfPrinter(const QString &outputPath,
+                                                const QPageSize &pageSize);
+
+private:
+    QString m_outputPath;
+    QPageSize m_pageSize;
+};

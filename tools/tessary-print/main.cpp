@@ -1,0 +1,106 @@
+// Prints a file of received text to PDF exactly as a print job would, with
+// no dialogs: tessary-print IN OUT.pdf [--paper A4|Letter]
+
+#include "printjob/PrintJob.h"
+#include "toolkit/QtPrinting.h"
+#include "toolkit/Waiting.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QPageSize>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+struct Arguments {
+    QString input;
+    QString output;
+    QPageSize paper{QPageSize::A4};
+};
+
+int fail(const QString &reason)
+{
+    std::fprintf(stderr, "tessary-print: %s\n", qUtf8Printable(reason));
+    return 1;
+}
+
+std::optional<QPageSize> paperNamed(const QString &name)
+{
+    if (name.compare(QLatin1String("A4"), Qt::CaseInsensitive) == 0)
+        return QPageSize(QPageSize::A4);
+    if (name.compare(QLatin1String("Letter"), Qt::CaseInsensitive) == 0)
+        return QPageSize(QPageSize::Letter);
+    return std::nullopt;
+}
+
+std::optional<Arguments> parse(const QStringList &args, QString &error)
+{
+    Arguments parsed;
+    QStringList positional;
+    for (int i = 1; i < args.size(); ++i) {
+        const QString &arg = args[i];
+        if (arg == QLatin1String("--paper")) {
+            if (i + 1 >= args.size()) {
+                error = QStringLiteral("--paper needs A4 or Letter");
+                return std::nullopt;
+            }
+            const auto paper = paperNamed(args[++i]);
+            if (!paper) {
+                error = QStringLiteral("unknown paper \"%1\" (A4 or Letter)").arg(args[i]);
+                return std::nullopt;
+            }
+            parsed.paper = *paper;
+        } else if (arg.startsWith(QLatin1String("--"))) {
+            error = QStringLiteral("unknown option %1").arg(arg);
+            return std::nullopt;
+        } else {
+            positional << arg;
+        }
+    }
+    if (positional.size() != 2) {
+        error = QStringLiteral("usage: tessary-print IN OUT.pdf [--paper A4|Letter]");
+        return std::nullopt;
+    }
+    parsed.input = positional[0];
+    parsed.output = positional[1];
+    return parsed;
+}
+
+// Counts nothing and hands out no turns: there is no window to keep alive.
+class NoYield : public Yield {
+public:
+    void yield() override {}
+};
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+
+    QString error;
+    const auto args = parse(QCoreApplication::arguments(), error);
+    if (!args)
+        return fail(error);
+
+    QFile in(args->input);
+    if (!in.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("cannot read %1: %2").arg(args->input, in.errorString()));
+    const QByteArray text = in.readAll();
+    in.close();
+
+    QFile out(args->output);
+    if (!out.open(QIODevice::WriteOnly))
+        return fail(QStringLiteral("cannot write %1: %2").arg(args->output, out.errorString()));
+    out.close();
+
+    PdfPrintService printing(args->output, args->paper);
+    NoYield yield;
+    const PrintOutcome outcome = PrintReceivedText(text, printing, yield);
+    if (outcome.failed)
+        return fail(QStringLiteral("printing to %1 failed").arg(args->output));
+    std::printf("%d\n", outcome.sheets);
+    return 0;
+}
