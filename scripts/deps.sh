@@ -34,3 +34,5 @@ tessary_need_packages() {
 TESSARY_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libgl-dev fonts-urw-base35)
 # What the tests need on top: pdftotext reads printed pages back.
 TESSARY_TEST_PACKAGES=(poppler-utils)
+# What the CI extras need: the formatter, clang and its sanitizer runtimes.
+TESSARY_CI_PACKAGES=(clang clang-format libclang-rt-14-dev git)

@@ -1,10 +1,43 @@
 #!/usr/bin/env bash
 # Builds everything into build/ and runs every test.
+# With CI set, also checks the formatting, runs the whole suite again under
+# AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/), and fuzzes
+# the paging for 60 s (build-fuzz/).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 . "$root/scripts/deps.sh"
 tessary_need_packages "${TESSARY_BUILD_PACKAGES[@]}" "${TESSARY_TEST_PACKAGES[@]}"
+if [ -n "${CI:-}" ]; then
+    tessary_need_packages "${TESSARY_CI_PACKAGES[@]}"
+fi
 export QT_QPA_PLATFORM=offscreen
+jobs="$(nproc 2>/dev/null || echo 2)"
+
+if [ -n "${CI:-}" ]; then
+    echo "== formatting"
+    mapfile -t sources < <(cd "$root" && git ls-files '*.cpp' '*.h' 2>/dev/null || find src tests tools bench fuzz -name '*.cpp' -o -name '*.h')
+    (cd "$root" && clang-format --dry-run --Werror "${sources[@]}")
+fi
+
+echo "== build and test"
 cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$root/build"
-ctest --test-dir "$root/build" --output-on-failure
+cmake --build "$root/build" -j "$jobs"
+ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
+
+if [ -n "${CI:-}" ]; then
+    echo "== sanitizers"
+    cmake -S "$root" -B "$root/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSARY_SANITIZE=ON >/dev/null
+    cmake --build "$root/build-asan" -j "$jobs"
+    ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" \
+    LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0" \
+    UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
+        ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs"
+
+    echo "== fuzzing the paging for 60 s"
+    CC=clang CXX=clang++ cmake -S "$root" -B "$root/build-fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DTESSARY_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
+    cmake --build "$root/build-fuzz" --target fuzz_pagination -j "$jobs"
+    corpus="$root/build-fuzz/corpus"
+    rm -rf "$corpus" && cp -r "$root/fuzz/corpus" "$corpus"
+    "$root/build-fuzz/fuzz/fuzz_pagination" -max_total_time=60 -max_len=65536 -print_final_stats=1 "$corpus"
+fi
