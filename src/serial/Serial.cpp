@@ -1,0 +1,197 @@
+#include "serial/Serial.h"
+
+#include <QSerialPort>
+
+#include <termios.h>
+
+namespace {
+
+QSerialPort::DataBits dataBitsFor(int code)
+{
+    switch (code) {
+    case 0: return QSerialPort::Data5;
+    case 1: return QSerialPort::Data6;
+    case 2: return QSerialPort::Data7;
+    default: return QSerialPort::Data8;
+    }
+}
+
+QSerialPort::Parity parityFor(int code)
+{
+    switch (code) {
+    case 1: return QSerialPort::EvenParity;
+    case 2: return QSerialPort::OddParity;
+    default: return QSerialPort::NoParity;
+    }
+}
+
+QSerialPort::FlowControl flowControlFor(bool cts, bool xon)
+{
+    if (cts)
+        return QSerialPort::HardwareControl;
+    if (xon)
+        return QSerialPort::SoftwareControl;
+    return QSerialPort::NoFlowControl;
+}
+
+// QSerialPort has no setting for both handshakes at once.
+bool addSoftwareHandshake(int handle)
+{
+    termios tio{};
+    if (::tcgetattr(handle, &tio) != 0)
+        return false;
+    tio.c_iflag |= IXON | IXOFF;
+    return ::tcsetattr(handle, TCSANOW, &tio) == 0;
+}
+
+} // namespace
+
+struct Serial::Private {
+    void portFailed();
+    void closeFailedPort();
+    void pull();
+
+    QSerialPort port;
+    PortDescriptor descriptor;
+    int baud = 9600;
+    int bits = 3;
+    int parity = 0;
+    int stop = 1;
+    bool dtr = false;
+    bool cts = false;
+    bool xon = false;
+    int lastError = QSerialPort::NoError;
+    bool configuring = false;
+    bool failed = false;
+    // Bytes rescued from a port that failed while open, until read.
+    QByteArray held;
+};
+
+// A vanished device keeps its read notifier firing (hang-up, EOF, EIO), so
+// the port must go. Its bytes are rescued first: close() would drop them.
+void Serial::Private::portFailed()
+{
+    if (failed || !port.isOpen())
+        return;
+    failed = true;
+    held += port.readAll();
+    // Closing inside QSerialPort's own notification is not safe: close on
+    // the next turn of the event loop, or at the next call, whichever is first.
+    QMetaObject::invokeMethod(&port, [this] { closeFailedPort(); }, Qt::QueuedConnection);
+}
+
+void Serial::Private::closeFailedPort()
+{
+    if (!failed || !port.isOpen())
+        return;
+    held += port.readAll();
+    port.close();
+}
+
+// Takes into QSerialPort's buffer what the OS holds; without a running
+// event loop nothing else would.
+void Serial::Private::pull()
+{
+    closeFailedPort();
+    while (port.isOpen() && !failed && port.waitForReadyRead(0)) {
+    }
+    closeFailedPort();
+}
+
+Serial::Serial() : d(std::make_unique<Private>())
+{
+    d->port.setReadBufferSize(0);
+    QObject::connect(&d->port, &QSerialPort::errorOccurred, &d->port,
+                     [this](QSerialPort::SerialPortError error) {
+                         if (d->configuring)
+                             return;
+                         if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError)
+                             d->portFailed();
+                     });
+}
+
+Serial::~Serial() = default;
+
+void Serial::setSerialPort(const PortDescriptor &port) { d->descriptor = port; }
+PortDescriptor Serial::serialPort() const { return d->descriptor; }
+
+void Serial::setBaud(int bitsPerSecond) { d->baud = bitsPerSecond; }
+void Serial::setBits(int code) { d->bits = code; }
+void Serial::setParity(int code) { d->parity = code; }
+void Serial::setStop(int stopBits) { d->stop = stopBits; }
+void Serial::setDTR(bool on) { d->dtr = on; }
+void Serial::setCTS(bool on) { d->cts = on; }
+void Serial::setXON(bool on) { d->xon = on; }
+
+int Serial::baud() const { return d->baud; }
+int Serial::bits() const { return d->bits; }
+int Serial::parity() const { return d->parity; }
+int Serial::stop() const { return d->stop; }
+bool Serial::dtr() const { return d->dtr; }
+bool Serial::cts() const { return d->cts; }
+bool Serial::xon() const { return d->xon; }
+
+bool Serial::open()
+{
+    close();
+
+    d->port.setPortName(d->descriptor.location.isEmpty() ? d->descriptor.name
+                                                         : d->descriptor.location);
+    d->port.setBaudRate(d->baud);
+    d->port.setDataBits(dataBitsFor(d->bits));
+    d->port.setParity(parityFor(d->parity));
+    d->port.setStopBits(d->stop == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+    d->port.setFlowControl(flowControlFor(d->cts, d->xon));
+
+    d->configuring = true;
+    const bool opened = d->port.open(QIODevice::ReadOnly);
+    if (!opened) {
+        d->lastError = d->port.error();
+        d->configuring = false;
+        d->port.clearError();
+        return false;
+    }
+    // A pseudo-terminal has no modem lines; that must not fail the open.
+    d->port.setDataTerminalReady(d->dtr);
+    if (d->cts && d->xon)
+        addSoftwareHandshake(int(d->port.handle()));
+    d->port.clearError();
+    d->configuring = false;
+    d->lastError = QSerialPort::NoError;
+    return true;
+}
+
+void Serial::close()
+{
+    d->held.clear();
+    d->failed = false;
+    if (d->port.isOpen())
+        d->port.close();
+    d->port.clearError();
+}
+
+bool Serial::isOpen() const
+{
+    return d->port.isOpen() && !d->failed;
+}
+
+int Serial::lastErrorCode() const
+{
+    return d->lastError;
+}
+
+qint64 Serial::bytesAvailable()
+{
+    d->pull();
+    return d->held.size() + (d->port.isOpen() ? d->port.bytesAvailable() : 0);
+}
+
+QByteArray Serial::readAll()
+{
+    d->pull();
+    QByteArray bytes = std::move(d->held);
+    d->held.clear();
+    if (d->port.isOpen())
+        bytes += d->port.readAll();
+    return bytes;
+}

@@ -1,0 +1,86 @@
+#include "doubles/Pty.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+Pty::Pty()
+{
+    char name[PATH_MAX] = {};
+    if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0) {
+        m_master = m_slave = -1;
+        return;
+    }
+    m_slavePath = QString::fromLocal8Bit(name);
+    // Raw before anything is written: no echo, no CR translation, no line buffering.
+    termios tio{};
+    ::tcgetattr(m_slave, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(m_slave, TCSANOW, &tio);
+    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+}
+
+Pty::~Pty()
+{
+    closeMaster();
+    if (m_slave >= 0)
+        ::close(m_slave);
+}
+
+qint64 Pty::write(const QByteArray &bytes)
+{
+    if (m_master < 0)
+        return -1;
+    const ssize_t n = ::write(m_master, bytes.constData(), size_t(bytes.size()));
+    if (n < 0)
+        return errno == EAGAIN ? 0 : -1;
+    return n;
+}
+
+bool Pty::writeAll(const QByteArray &bytes, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const qint64 n = write(bytes.mid(done));
+        if (n < 0 || deadline.hasExpired())
+            return false;
+        done += n;
+        if (done < bytes.size()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            pollfd p{m_master, POLLOUT, 0};
+            ::poll(&p, 1, 5);
+        }
+    }
+    return true;
+}
+
+void Pty::closeMaster()
+{
+    if (m_master >= 0)
+        ::close(m_master);
+    m_master = -1;
+}
+
+int Pty::pendingForReader() const
+{
+    int n = 0;
+    if (m_slave < 0 || ::ioctl(m_slave, FIONREAD, &n) != 0)
+        return -1;
+    return n;
+}
+
+std::optional<termios> Pty::slaveTermios() const
+{
+    termios tio{};
+    if (m_slave < 0 || ::tcgetattr(m_slave, &tio) != 0)
+        return std::nullopt;
+    return tio;
+}

@@ -1,0 +1,274 @@
+// A simulated Sharp PC-1600 printing a listing over its serial port: sends a
+// text file over a serial device or a fresh pseudo-terminal, at the pace of
+// the baud rate, one line per burst with a short pause between bursts.
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <iostream>
+#include <pty.h>
+#include <string>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const char kUsage[] =
+    "Usage: pc1600-sim [options] FILE\n"
+    "Sends FILE (\"-\" for standard input) like a PC-1600 running LLIST.\n"
+    "The first line written to standard output is the device it sends on.\n"
+    "\n"
+    "  --pty              send over a new pseudo-terminal (default); open the\n"
+    "                     printed /dev/pts/N path in the program\n"
+    "  --device PATH      send over this serial device instead\n"
+    "  --baud N           line speed, 300 to 38400 (default 9600); about ten\n"
+    "                     bits go over the line per byte\n"
+    "  --pause-ms N       pause between bursts (default 100)\n"
+    "  --burst-lines N    lines per burst (default 1)\n"
+    "  --repeat N         send the file N times (default 1)\n"
+    "  --wait-ms N        wait N ms before sending (default 0)\n"
+    "  --wait-line        wait for a line on standard input before sending\n"
+    "  --linger-ms N      keep the pseudo-terminal open N ms after the last\n"
+    "                     byte (default 1000); bytes the reader has not taken\n"
+    "                     when it closes are lost\n"
+    "  --help             this text\n"
+    "\n"
+    "Exit status: 0 when everything was sent, 1 on an error, 2 on bad usage.\n";
+
+struct Options {
+    std::string file;
+    std::string device;
+    long baud = 9600;
+    long pauseMs = 100;
+    long burstLines = 1;
+    long repeat = 1;
+    long waitMs = 0;
+    bool waitLine = false;
+    long lingerMs = 1000;
+};
+
+[[noreturn]] void fail(const std::string &reason, int status = 1)
+{
+    std::cerr << "pc1600-sim: " << reason << std::endl;
+    std::exit(status);
+}
+
+long number(const char *option, const char *text, long min, long max)
+{
+    char *end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || value < min || value > max)
+        fail(std::string(option) + " needs a number from " + std::to_string(min) + " to "
+                 + std::to_string(max),
+             2);
+    return value;
+}
+
+Options parse(int argc, char **argv)
+{
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> const char * {
+            if (i + 1 >= argc)
+                fail(arg + " needs a value", 2);
+            return argv[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage;
+            std::exit(0);
+        } else if (arg == "--pty") {
+            options.device.clear();
+        } else if (arg == "--device") {
+            options.device = value();
+        } else if (arg == "--baud") {
+            options.baud = number("--baud", value(), 50, 4000000);
+        } else if (arg == "--pause-ms") {
+            options.pauseMs = number("--pause-ms", value(), 0, 3600000);
+        } else if (arg == "--burst-lines") {
+            options.burstLines = number("--burst-lines", value(), 1, LONG_MAX);
+        } else if (arg == "--repeat") {
+            options.repeat = number("--repeat", value(), 1, 1000000);
+        } else if (arg == "--wait-ms") {
+            options.waitMs = number("--wait-ms", value(), 0, 3600000);
+        } else if (arg == "--wait-line") {
+            options.waitLine = true;
+        } else if (arg == "--linger-ms") {
+            options.lingerMs = number("--linger-ms", value(), 0, 3600000);
+        } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
+            fail("unknown option " + arg + " (try --help)", 2);
+        } else if (options.file.empty()) {
+            options.file = arg;
+        } else {
+            fail("more than one file given", 2);
+        }
+    }
+    if (options.file.empty())
+        fail("no file given (try --help)", 2);
+    return options;
+}
+
+std::string readFile(const std::string &path)
+{
+    FILE *f = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+    if (!f)
+        fail("cannot read " + path + ": " + std::strerror(errno));
+    std::string text;
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        text.append(buffer, n);
+    if (std::ferror(f))
+        fail("cannot read " + path + ": " + std::strerror(errno));
+    if (f != stdin)
+        std::fclose(f);
+    return text;
+}
+
+speed_t speedCode(long baud)
+{
+    switch (baud) {
+    case 300: return B300;
+    case 600: return B600;
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    default: return B0;
+    }
+}
+
+void makeRaw(int fd, long baud, bool mustSetSpeed)
+{
+    termios tio{};
+    if (::tcgetattr(fd, &tio) != 0)
+        fail(std::string("cannot read the line settings: ") + std::strerror(errno));
+    ::cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    const speed_t speed = speedCode(baud);
+    if (speed != B0)
+        ::cfsetspeed(&tio, speed);
+    else if (mustSetSpeed)
+        fail("the device does not take " + std::to_string(baud) + " baud");
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0)
+        fail(std::string("cannot set the line settings: ") + std::strerror(errno));
+}
+
+// Splits after each line end: LF, or a CR not followed by LF.
+std::vector<std::string> bursts(const std::string &text, long linesPerBurst)
+{
+    std::vector<std::string> result;
+    std::string current;
+    long lines = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        current += text[i];
+        const bool lineEnd = text[i] == '\n'
+            || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'));
+        if (lineEnd && ++lines == linesPerBurst) {
+            result.push_back(std::move(current));
+            current.clear();
+            lines = 0;
+        }
+    }
+    if (!current.empty())
+        result.push_back(std::move(current));
+    return result;
+}
+
+void writeFully(int fd, const char *data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(std::string("cannot send: ") + std::strerror(errno));
+        }
+        data += n;
+        size -= size_t(n);
+    }
+}
+
+// Sends in slices of about 10 ms of line time, each at its due moment, so a
+// reader sees the bytes trickle in as from a real line.
+void send(int fd, const std::vector<std::string> &parts, long repeat, const Options &options)
+{
+    const double bytesPerSecond = options.baud / 10.0;
+    const size_t slice = std::max<size_t>(1, size_t(bytesPerSecond / 100));
+    auto due = Clock::now();
+    for (long r = 0; r < repeat; ++r) {
+        for (size_t p = 0; p < parts.size(); ++p) {
+            const std::string &part = parts[p];
+            for (size_t at = 0; at < part.size(); at += slice) {
+                const size_t n = std::min(slice, part.size() - at);
+                std::this_thread::sleep_until(due);
+                writeFully(fd, part.data() + at, n);
+                due += std::chrono::microseconds(long(n * 1e6 / bytesPerSecond));
+            }
+            const bool last = r + 1 == repeat && p + 1 == parts.size();
+            if (!last)
+                due += std::chrono::milliseconds(options.pauseMs);
+        }
+    }
+    std::this_thread::sleep_until(due);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const Options options = parse(argc, argv);
+    const std::string text = readFile(options.file);
+
+    int fd = -1;
+    int slave = -1;
+    std::string path;
+    if (options.device.empty()) {
+        char name[PATH_MAX] = {};
+        if (::openpty(&fd, &slave, name, nullptr, nullptr) != 0)
+            fail(std::string("cannot open a pseudo-terminal: ") + std::strerror(errno));
+        // Keep the slave open: its input survives the reader closing and
+        // reopening it, and the line stays raw until the reader sets it.
+        makeRaw(slave, options.baud, false);
+        path = name;
+    } else {
+        fd = ::open(options.device.c_str(), O_RDWR | O_NOCTTY);
+        if (fd < 0)
+            fail("cannot open " + options.device + ": " + std::strerror(errno));
+        makeRaw(fd, options.baud, true);
+        path = options.device;
+    }
+    std::cout << path << std::endl;
+
+    if (options.waitLine) {
+        std::string line;
+        std::getline(std::cin, line);
+    }
+    if (options.waitMs > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(options.waitMs));
+
+    send(fd, bursts(text, options.burstLines), options.repeat, options);
+
+    if (slave >= 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(options.lingerMs));
+        ::close(slave);
+    } else {
+        ::tcdrain(fd);
+    }
+    ::close(fd);
+    return 0;
+}
