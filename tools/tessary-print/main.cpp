@@ -90,6 +90,10 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("cannot read %1: %2").arg(args->input, in.errorString()));
     const QByteArray text = in.readAll();
     in.close();
+    if (text.isEmpty()) {
+        std::printf("0\n");  // nothing received, nothing printed
+        return 0;
+    }
 
     QFile out(args->output);
     if (!out.open(QIODevice::WriteOnly))

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "toolkit/Printing.h"
+
+#include <QPageSize>
+#include <QStringList>
+
+// Stands in for the page-setup and print dialogs and records what a job
+// does, in order. The graphics either measures with a fixed advance per
+// character, or, with pdfPath set, draws for real through QtPrinterGraphics
+// into that PDF file while still recording.
+class RecordingPrintService : public PrintService {
+public:
+    std::unique_ptr<PrinterSetup> newPrinterSetup() override;
+
+    // What the dialogs answer.
+    bool confirmPageSetup = true;
+    bool acceptPrintDialog = true;
+
+    // The fake graphics.
+    QSizeF printable{575, 822};  // A4 less 10 pt margins
+    double advance = 6;
+    double ascentPt = 7.5;
+    double descentPt = 2.5;
+    bool failOnFinish = false;
+
+    // Real output instead.
+    QString pdfPath;
+    QPageSize pdfPaper{QPageSize::A4};
+
+    // Every call on the setups and graphics, in order: "newPrinterSetup",
+    // "pageSetupDialog", "openPrinterDialog", "setTextStyle", "drawSheet",
+    // "nextPage", "finish", "release".
+    QStringList calls;
+    QList<TextStyle> styles;
+    QVector<Sheet> sheets;
+
+    // The text of every row drawn, sheet after sheet.
+    QStringList rowTexts() const;
+    int count(const QString &call) const { return int(calls.count(call)); }
+};
+
+// The text pdftotext -layout reads from a PDF, one string per page.
+QStringList pdfPages(const QString &pdfPath);
