@@ -1,11 +1,11 @@
-#include <QApplication>
-#include <QMainWindow>
+#include "app/App.h"
+#include "app/MainMenuBar.h"
+#include "app/Window1.h"
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle("Tessary-1.0");
-    window.show();
+    App app(argc, argv);
+    MainMenuBar::instance();
+    Window1::instance();
     return app.exec();
 }

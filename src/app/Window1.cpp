@@ -1,0 +1,277 @@
+#include "app/Window1.h"
+
+#include "app/MainMenuBar.h"
+#include "app/ProgressWheel.h"
+#include "app/Quit.h"
+#include "app/WindowLayout.h"
+#include "printjob/Capture.h"
+#include "printjob/PrintJob.h"
+#include "toolkit/MsgBox.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSignalBlocker>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+enum class Event { Open, Change, Action };
+
+struct Binding {
+    const char *control;
+    Event event;
+    void (Window1::*handler)();
+};
+
+const Binding kBindings[] = {
+    {"SerAuswahl", Event::Change, &Window1::SerAuswahl_Change},
+    {"SerAuswahl", Event::Open, &Window1::SerAuswahl_Open},
+    {"PushButton1", Event::Action, &Window1::PushButton1_Action},
+    {"PushButton2", Event::Action, &Window1::PushButton2_Action},
+    {"PopupBaud", Event::Change, &Window1::PopupBaud_Change},
+    {"PopupBaud", Event::Open, &Window1::PopupBaud_Open},
+    {"PopupBits", Event::Change, &Window1::PopupBits_Change},
+    {"PopupBits", Event::Open, &Window1::PopupBits_Open},
+    {"PopupParity", Event::Change, &Window1::PopupParity_Change},
+    {"PopupParity", Event::Open, &Window1::PopupParity_Open},
+    {"PopupStopBit", Event::Change, &Window1::PopupStopBit_Change},
+    {"PopupStopBit", Event::Open, &Window1::PopupStopBit_Open},
+    {"PopupDTR", Event::Change, &Window1::PopupDTR_Change},
+    {"PopupDTR", Event::Open, &Window1::PopupDTR_Open},
+    {"PopupCTS", Event::Change, &Window1::PopupCTS_Change},
+    {"PopupCTS", Event::Open, &Window1::PopupCTS_Open},
+    {"PopupXON", Event::Change, &Window1::PopupXON_Change},
+    {"PopupXON", Event::Open, &Window1::PopupXON_Open},
+    {"HilfeButton", Event::Action, &Window1::HilfeButton_Action},
+};
+
+} // namespace
+
+Window1::Window1(const WindowServices &services, QWidget *parent)
+    : QMainWindow(parent), m_services(services)
+{
+    if (!m_services.msgBox || !m_services.printService || !m_services.pause
+        || !m_services.yield || !m_services.ports) {
+        m_ownServices = std::make_unique<QtWindowServices>(this);
+        const WindowServices real = m_ownServices->services();
+        m_services.msgBox = m_services.msgBox ? m_services.msgBox : real.msgBox;
+        m_services.printService = m_services.printService ? m_services.printService : real.printService;
+        m_services.pause = m_services.pause ? m_services.pause : real.pause;
+        m_services.yield = m_services.yield ? m_services.yield : real.yield;
+        m_services.ports = m_services.ports ? m_services.ports : real.ports;
+    }
+    build();
+    bind();
+}
+
+Window1::~Window1() = default;
+
+Window1 *Window1::instance()
+{
+    static QPointer<Window1> window;
+    if (!window) {
+        window = new Window1;
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->show();
+        // Shown first, so the usage box opens over the window.
+        QTimer::singleShot(0, window, &Window1::open);
+    }
+    return window;
+}
+
+void Window1::build()
+{
+    setMenuBar(MainMenuBar::instance());
+    const WindowSpec &spec = window1Spec();
+    setWindowTitle(QString::fromUtf8(spec.title));
+    setMinimumSize(spec.minimumSize);
+    setMaximumSize(spec.maximumSize);
+
+    auto *content = new QWidget(this);
+    content->setObjectName(QStringLiteral("Content"));
+    setCentralWidget(content);
+
+    QVector<ControlSpec> byTabIndex;
+    for (const ControlSpec &control : window1Controls()) {
+        createControl(control, content);
+        byTabIndex << control;
+    }
+    std::stable_sort(byTabIndex.begin(), byTabIndex.end(),
+                     [](const ControlSpec &a, const ControlSpec &b) { return a.tabIndex < b.tabIndex; });
+    for (int i = 1; i < byTabIndex.size(); ++i) {
+        setTabOrder(content->findChild<QWidget *>(QString::fromLatin1(byTabIndex[i - 1].name)),
+                    content->findChild<QWidget *>(QString::fromLatin1(byTabIndex[i].name)));
+    }
+
+    SerAuswahl = content->findChild<QComboBox *>(QStringLiteral("SerAuswahl"));
+    PushButton1 = content->findChild<QPushButton *>(QStringLiteral("PushButton1"));
+    PushButton2 = content->findChild<QPushButton *>(QStringLiteral("PushButton2"));
+    HilfeButton = content->findChild<QPushButton *>(QStringLiteral("HilfeButton"));
+    Label1 = content->findChild<QLabel *>(QStringLiteral("Label1"));
+    Label2 = content->findChild<QLabel *>(QStringLiteral("Label2"));
+    ProgressWheel1 = content->findChild<ProgressWheel *>(QStringLiteral("ProgressWheel1"));
+
+    resize(spec.contentSize + QSize(0, menuBar()->sizeHint().height()));
+}
+
+void Window1::bind()
+{
+    for (const Binding &binding : kBindings) {
+        QWidget *control = centralWidget()->findChild<QWidget *>(QString::fromLatin1(binding.control));
+        switch (binding.event) {
+        case Event::Open:
+            m_openHandlers << binding.handler;
+            break;
+        case Event::Change:
+            connect(qobject_cast<QComboBox *>(control), &QComboBox::currentIndexChanged, this,
+                    binding.handler);
+            break;
+        case Event::Action:
+            connect(qobject_cast<QPushButton *>(control), &QPushButton::clicked, this,
+                    binding.handler);
+            break;
+        }
+    }
+
+    // Default and cancel buttons work only in a dialog; the window needs its
+    // own keys for them.
+    for (const QKeySequence &key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+        auto *shortcut = new QShortcut(key, this);
+        connect(shortcut, &QShortcut::activated, PushButton1, &QPushButton::click);
+    }
+    auto *cancel = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(cancel, &QShortcut::activated, PushButton2, &QPushButton::click);
+}
+
+void Window1::open()
+{
+    for (auto handler : std::as_const(m_openHandlers))
+        (this->*handler)();
+    Window1_Open();
+}
+
+void Window1::showIfAny(const std::optional<QString> &text)
+{
+    if (text)
+        m_services.msgBox->show(*text);
+}
+
+void Window1::Window1_Open()
+{
+    Language = m_openLanguage;
+    if (auto text = lookupText(TextKey::CapQuitButton, Language))
+        PushButton2->setText(*text);
+    if (auto text = lookupText(TextKey::CapPrintStartLabel, Language))
+        Label2->setText(*text);
+    if (auto text = lookupText(TextKey::CapPortLabel, Language))
+        Label1->setText(*text);
+    showIfAny(lookupText(TextKey::MsgUsage, Language));
+}
+
+void Window1::SerAuswahl_Open()
+{
+    SerAuswahl->setCurrentIndex(-1);
+    m_ports = m_services.ports->ports();
+    // Filling an empty popup selects its first row by itself; that must not
+    // open a port.
+    const QSignalBlocker quiet(SerAuswahl);
+    for (const PortDescriptor &port : std::as_const(m_ports))
+        SerAuswahl->addItem(port.name);
+    SerAuswahl->setCurrentIndex(-1);
+}
+
+void Window1::SerAuswahl_Change()
+{
+    const int index = SerAuswahl->currentIndex();
+    if (index < 0 || index >= m_ports.size())
+        return;
+    Anzahl = index + 1;
+    TestSerial1.setSerialPort(m_ports.at(index));
+    if (TestSerial1.open())
+        showIfAny(lookupText(TextKey::MsgPortOpened, Language));
+    else
+        showIfAny(portOpenFailedText(Language, TestSerial1.lastErrorCode()));
+}
+
+void Window1::PushButton1_Action()
+{
+    CaptureServices capture{*m_services.msgBox, *ProgressWheel1, *m_services.pause,
+                            *m_services.yield};
+    if (auto text = CaptureReceivedText(Anzahl, TestSerial1, capture))
+        PrintReceivedText(*text, *m_services.printService, *m_services.yield);
+}
+
+void Window1::PushButton2_Action()
+{
+    requestQuit(0);
+}
+
+void Window1::HilfeButton_Action()
+{
+    showIfAny(lookupText(TextKey::MsgSetupHelp, Language));
+}
+
+QComboBox *Window1::popupFor(LineSetting setting) const
+{
+    return centralWidget()->findChild<QComboBox *>(
+            QString::fromLatin1(lineSettingPopup(setting).popupName));
+}
+
+void Window1::lineSetting_Open(LineSetting setting)
+{
+    const LineSettingPopup &row = lineSettingPopup(setting);
+    QComboBox *popup = popupFor(setting);
+    {
+        // Filling an empty popup selects its first item by itself; start from
+        // no selection so that only the default is stored and applied.
+        const QSignalBlocker quiet(popup);
+        popup->addItems(row.items);
+        popup->setCurrentIndex(-1);
+    }
+    popup->setCurrentIndex(row.defaultIndex);
+}
+
+void Window1::lineSetting_Change(LineSetting setting)
+{
+    const int index = popupFor(setting)->currentIndex();
+    if (index == -1)
+        return;
+    const LineSettingPopup &row = lineSettingPopup(setting);
+    if (index >= 0 && index < row.values.size())
+        setSettingField(setting, row.values.at(index));
+    TestSerial1.close();
+    SerAuswahl->setCurrentIndex(-1);
+    applyLineSetting(TestSerial1, setting, settingField(setting));
+}
+
+int Window1::settingField(LineSetting setting) const
+{
+    switch (setting) {
+    case LineSetting::Baud: return BaudWert;
+    case LineSetting::Bits: return BitWert;
+    case LineSetting::Parity: return ParityWert;
+    case LineSetting::StopBit: return StopBitWert;
+    case LineSetting::DTR: return DTRWert;
+    case LineSetting::CTS: return CTSWert;
+    case LineSetting::XON: return XONWert;
+    }
+    return 0;
+}
+
+void Window1::setSettingField(LineSetting setting, int value)
+{
+    switch (setting) {
+    case LineSetting::Baud: BaudWert = value; break;
+    case LineSetting::Bits: BitWert = value; break;
+    case LineSetting::Parity: ParityWert = value; break;
+    case LineSetting::StopBit: StopBitWert = value; break;
+    case LineSetting::DTR: DTRWert = value != 0; break;
+    case LineSetting::CTS: CTSWert = value != 0; break;
+    case LineSetting::XON: XONWert = value != 0; break;
+    }
+}

@@ -1,0 +1,105 @@
+#include "app/WindowLayout.h"
+
+#include "app/ProgressWheel.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+
+namespace {
+
+constexpr Qt::Alignment kLeft = Qt::AlignLeft | Qt::AlignVCenter;
+constexpr Qt::Alignment kCentre = Qt::AlignCenter;
+constexpr ControlKind Popup = ControlKind::PopupMenu;
+constexpr ControlKind Button = ControlKind::PushButton;
+constexpr ControlKind Label = ControlKind::Label;
+
+QWidget *makeWidget(const ControlSpec &spec, QWidget *parent)
+{
+    const QString text = QString::fromUtf8(spec.text);
+    switch (spec.kind) {
+    case ControlKind::PopupMenu:
+        return new QComboBox(parent);
+    case ControlKind::PushButton: {
+        auto *button = new QPushButton(text, parent);
+        button->setDefault(spec.isDefault);
+        return button;
+    }
+    case ControlKind::HelpButton: {
+        auto *button = new QPushButton(parent);
+        QIcon icon = button->style()->standardIcon(QStyle::SP_DialogHelpButton, nullptr, button);
+        if (icon.isNull())
+            icon = button->style()->standardIcon(QStyle::SP_TitleBarContextHelpButton, nullptr, button);
+        button->setIcon(icon);
+        button->setAccessibleName(QStringLiteral("Help"));
+        button->setDefault(spec.isDefault);
+        return button;
+    }
+    case ControlKind::Label: {
+        auto *label = new QLabel(text, parent);
+        label->setAlignment(spec.alignment);
+        label->setTextInteractionFlags(Qt::NoTextInteraction);
+        label->setAutoFillBackground(true);
+        return label;
+    }
+    case ControlKind::ProgressWheel:
+        return new ProgressWheel(parent);
+    }
+    return nullptr;
+}
+
+} // namespace
+
+const WindowSpec &window1Spec()
+{
+    static const WindowSpec spec = {"Tessary-1.0", QSize(602, 209), QSize(64, 64),
+                                    QSize(32000, 32000)};
+    return spec;
+}
+
+const QVector<ControlSpec> &window1Controls()
+{
+    // name, kind, left/top/width/height, tab index, text, bold, points, alignment, visible, default
+    static const QVector<ControlSpec> controls = {
+        {"SerAuswahl", Popup, QRect(28, 96, 195, 20), 1, "", false, 0, kLeft, true, false},
+        {"PushButton1", Button, QRect(28, 161, 87, 20), 3, "Print", false, 0, kCentre, true, true},
+        {"PushButton2", Button, QRect(127, 161, 93, 20), 7, "Ende", false, 0, kCentre, true, false},
+        {"Label1", Label, QRect(28, 66, 179, 20), 8, "Seriellen Port wählen", true, 0, kLeft, true, false},
+        {"Label2", Label, QRect(28, 128, 100, 20), 9, "Druck Start", true, 0, kLeft, true, false},
+        {"Label3", Label, QRect(28, 15, 179, 20), 10, "PC-1600 Tessary", true, 15, kLeft, true, false},
+        {"PopupBaud", Popup, QRect(317, 65, 105, 20), 11, "", false, 0, kLeft, true, false},
+        {"Label4", Label, QRect(243, 65, 62, 20), 12, "Baud", true, 0, kCentre, true, false},
+        {"PopupBits", Popup, QRect(317, 96, 105, 20), 13, "", false, 0, kLeft, true, false},
+        {"Label5", Label, QRect(243, 97, 62, 20), 14, "Bits", true, 0, kCentre, true, false},
+        {"PopupParity", Popup, QRect(317, 127, 105, 19), 15, "", false, 0, kLeft, true, false},
+        {"Label6", Label, QRect(235, 128, 70, 20), 16, "Parity", true, 0, kCentre, true, false},
+        {"PopupStopBit", Popup, QRect(317, 160, 105, 20), 17, "", false, 0, kLeft, true, false},
+        {"Label7", Label, QRect(243, 160, 62, 20), 18, "Stop Bit", true, 0, kCentre, true, false},
+        {"PopupDTR", Popup, QRect(494, 65, 69, 20), 19, "", false, 0, kLeft, true, false},
+        {"Label8", Label, QRect(451, 66, 31, 20), 20, "DTR", true, 0, kCentre, true, false},
+        {"PopupCTS", Popup, QRect(494, 96, 69, 20), 21, "", false, 0, kLeft, true, false},
+        {"Label9", Label, QRect(443, 96, 39, 20), 22, "CTS", true, 0, kCentre, true, false},
+        {"PopupXON", Popup, QRect(494, 128, 69, 20), 23, "", false, 0, kLeft, true, false},
+        {"Label10", Label, QRect(443, 128, 39, 20), 24, "XON", true, 0, kCentre, true, false},
+        {"HilfeButton", ControlKind::HelpButton, QRect(219, 15, 42, 23), 25, "", false, 0, kCentre,
+         true, true},
+        {"ProgressWheel1", ControlKind::ProgressWheel, QRect(512, 15, 32, 32), 26, "", false, 0,
+         kCentre, false, false},
+    };
+    return controls;
+}
+
+QWidget *createControl(const ControlSpec &spec, QWidget *parent)
+{
+    QWidget *widget = makeWidget(spec, parent);
+    widget->setObjectName(QString::fromLatin1(spec.name));
+    widget->setGeometry(spec.geometry);
+    QFont font = widget->font();
+    font.setBold(spec.bold);
+    if (spec.pointSize > 0)
+        font.setPointSize(spec.pointSize);
+    widget->setFont(font);
+    widget->setVisible(spec.visible);
+    return widget;
+}

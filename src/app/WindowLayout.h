@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QRect>
+#include <QSize>
+#include <QVector>
+
+class QWidget;
+
+enum class ControlKind { PopupMenu, PushButton, HelpButton, Label, ProgressWheel };
+
+// One control of the main window as designed: where it sits in the content
+// area, its place in the focus order and how it looks at creation.
+struct ControlSpec {
+    const char *name;
+    ControlKind kind;
+    QRect geometry;
+    int tabIndex;
+    const char *text;       // UTF-8
+    bool bold;
+    int pointSize;          // 0: the system font's size
+    Qt::Alignment alignment;
+    bool visible;
+    bool isDefault;         // carries the default-button flag
+};
+
+struct WindowSpec {
+    const char *title;
+    QSize contentSize;
+    QSize minimumSize;
+    QSize maximumSize;
+};
+
+const WindowSpec &window1Spec();
+
+// The controls of the main window in creation order.
+const QVector<ControlSpec> &window1Controls();
+
+// Creates the control on the parent at its place, named after the control.
+QWidget *createControl(const ControlSpec &spec, QWidget *parent);

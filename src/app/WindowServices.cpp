@@ -1,0 +1,24 @@
+#include "app/WindowServices.h"
+
+#include "serial/PortList.h"
+#include "toolkit/MsgBox.h"
+#include "toolkit/QtPrinting.h"
+#include "toolkit/Waiting.h"
+
+struct QtWindowServices::Private {
+    explicit Private(QWidget *window) : msgBox(window) {}
+    QtMsgBox msgBox;
+    QtPrintService printService;
+    QtPause pause;
+    QtYield yield;
+    SystemPortEnumerator ports;
+};
+
+QtWindowServices::QtWindowServices(QWidget *window) : d(std::make_unique<Private>(window)) {}
+
+QtWindowServices::~QtWindowServices() = default;
+
+WindowServices QtWindowServices::services() const
+{
+    return {&d->msgBox, &d->printService, &d->pause, &d->yield, &d->ports};
+}
