@@ -1,0 +1,296 @@
+#include "doubles/CpuTime.h"
+#include "doubles/Pty.h"
+#include "serial/PortList.h"
+#include "serial/Serial.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QSerialPort>
+#include <QTimer>
+#include <QtTest>
+
+#include <algorithm>
+
+namespace {
+
+PortDescriptor portOf(const Pty &pty)
+{
+    return {pty.slavePath().section(QLatin1Char('/'), -1), pty.slavePath()};
+}
+
+void runEventLoop(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Unlike QTRY_*, gives the event loop no turn.
+template<typename Condition>
+bool waitWithoutEventLoop(Condition condition)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.hasExpired(2000))
+            return false;
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+QByteArray pattern(int size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char((i * 7 + i / 251) & 0xff);
+    return bytes;
+}
+
+} // namespace
+
+class SerialTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void bytesHeldByTheSystemCountWithoutEventLoop();
+    void bytesWrittenBeforeOpeningAreReceived();
+    void bytesKeepCollectingWhileTheEventLoopRuns();
+    void openErrors();
+    void openingAnotherPortReleasesTheFirst();
+    void dtrOnAPseudoTerminalDoesNotFailTheOpen();
+    void vanishedPortIdlesAndKeepsItsBytes();
+    void vanishedPortNoticedWhileReading();
+    void reopenAfterVanishingReportsAnError();
+    void closeIsHarmlessWhenClosed();
+    void naturalOrderOfPortNames_data();
+    void naturalOrderOfPortNames();
+    void systemPortsAreInNaturalOrder();
+};
+
+void SerialTest::bytesHeldByTheSystemCountWithoutEventLoop()
+{
+    Pty pty;
+    QVERIFY(pty.isOpen());
+    Serial serial;
+    serial.setSerialPort(portOf(pty));
+    QVERIFY(serial.open());
+
+    QCOMPARE(pty.write("30 bytes of an LLIST output..\n"), 30);
+    QVERIFY(waitWithoutEventLoop([&] { return pty.pendingForReader() == 30; }));
+    // No event loop has run since the write: the count must pull by itself.
+    QCOMPARE(serial.bytesAvailable(), 30);
+    QCOMPARE(serial.readAll(), QByteArray("30 bytes of an LLIST output..\n"));
+    QCOMPARE(serial.bytesAvailable(), 0);
+    QCOMPARE(serial.readAll(), QByteArray());
+}
+
+void SerialTest::bytesWrittenBeforeOpeningAreReceived()
+{
+    Pty pty;
+    pty.write("early\r\n");
+    Serial serial;
+    serial.setSerialPort(portOf(pty));
+    QVERIFY(serial.open());
+    QCOMPARE(serial.readAll(), QByteArray("early\r\n"));
+}
+
+void SerialTest::bytesKeepCollectingWhileTheEventLoopRuns()
+{
+    Pty pty;
+    Serial serial;
+    serial.setSerialPort(portOf(pty));
+    QVERIFY(serial.open());
+
+    // Far more than the system's pty buffer: it only gets through if the
+    // connection keeps taking bytes while the event loop runs.
+    const QByteArray sent = pattern(200 * 1024);
+    for (int at = 0; at < sent.size(); at += 10 * 1024)
+        QVERIFY(pty.writeAll(sent.mid(at, 10 * 1024)));
+    runEventLoop(50);
+    const QByteArray received = serial.readAll();
+    QCOMPARE(received.size(), sent.size());
+    QVERIFY(received == sent);
+}
+
+void SerialTest::openErrors()
+{
+    Serial missing;
+    missing.setSerialPort({QStringLiteral("ttyNONE"), QStringLiteral("/dev/ttyNONE-tessary")});
+    QVERIFY(!missing.open());
+    QVERIFY(!missing.isOpen());
+    QCOMPARE(missing.lastErrorCode(), int(QSerialPort::DeviceNotFoundError));
+
+    Pty pty;
+    Serial first;
+    first.setSerialPort(portOf(pty));
+    QVERIFY(first.open());
+    Serial second;
+    second.setSerialPort(portOf(pty));
+    QVERIFY(!second.open());
+    QCOMPARE(second.lastErrorCode(), int(QSerialPort::PermissionError));
+
+    // The failure leaves nothing behind: once the first lets go, it opens.
+    first.close();
+    QVERIFY(second.open());
+    QCOMPARE(second.lastErrorCode(), int(QSerialPort::NoError));
+}
+
+void SerialTest::openingAnotherPortReleasesTheFirst()
+{
+    Pty a;
+    Pty b;
+    Serial serial;
+    serial.setSerialPort(portOf(a));
+    QVERIFY(serial.open());
+    serial.setSerialPort(portOf(b));
+    QVERIFY(serial.open());
+
+    Serial other;
+    other.setSerialPort(portOf(a));
+    QVERIFY2(other.open(), "the first port is still held");
+
+    b.write("from b");
+    a.write("from a");
+    QCOMPARE(serial.readAll(), QByteArray("from b"));
+    QCOMPARE(other.readAll(), QByteArray("from a"));
+}
+
+void SerialTest::dtrOnAPseudoTerminalDoesNotFailTheOpen()
+{
+    Pty pty;
+    Serial serial;
+    serial.setDTR(true);
+    serial.setSerialPort(portOf(pty));
+    QVERIFY(serial.open());
+    QCOMPARE(serial.lastErrorCode(), 0);
+    pty.write("still receiving");
+    QCOMPARE(serial.readAll(), QByteArray("still receiving"));
+}
+
+void SerialTest::vanishedPortIdlesAndKeepsItsBytes()
+{
+    Pty pty;
+    Serial serial;
+    serial.setSerialPort(portOf(pty));
+    QVERIFY(serial.open());
+
+    const QByteArray sent = pattern(3000);
+    QVERIFY(pty.writeAll(sent));
+    // Let the event loop take the bytes in, then unplug.
+    QTRY_COMPARE_WITH_TIMEOUT(pty.pendingForReader(), 0, 2000);
+    runEventLoop(20);
+    pty.closeMaster();
+
+    const double cpuBefore = processCpuSeconds();
+    runEventLoop(1000);
+    const double cpuUsed = processCpuSeconds() - cpuBefore;
+    qInfo("CPU time in 1 s of idling after the hang-up: %.3f s", cpuUsed);
+    QVERIFY2(cpuUsed < 0.3, "the event loop spins on the vanished port");
+
+    QVERIFY(!serial.isOpen());
+    QCOMPARE(serial.bytesAvailable(), qint64(sent.size()));
+    QVERIFY(serial.readAll() == sent);
+    QCOMPARE(serial.readAll(), QByteArray());
+    QCOMPARE(serial.bytesAvailable(), 0);
+}
+
+void SerialTest::vanishedPortNoticedWhileReading()
+{
+    Pty pty;
+    Serial serial;
+    serial.setSerialPort(portOf(pty));
+    QVERIFY(serial.open());
+
+    pty.write("before the hang-up");
+    QCOMPARE(serial.bytesAvailable(), 18);
+    pty.closeMaster();
+
+    // No event loop: the reads themselves meet the hang-up.
+    QCOMPARE(serial.bytesAvailable(), 18);
+    QCOMPARE(serial.readAll(), QByteArray("before the hang-up"));
+    QCOMPARE(serial.readAll(), QByteArray());
+    QVERIFY(!serial.isOpen());
+    runEventLoop(50);
+    QCOMPARE(serial.readAll(), QByteArray());
+}
+
+void SerialTest::reopenAfterVanishingReportsAnError()
+{
+    Pty pty;
+    Serial serial;
+    serial.setSerialPort(portOf(pty));
+    QVERIFY(serial.open());
+    pty.closeMaster();
+    runEventLoop(50);
+
+    const bool reopened = serial.open();
+    qInfo("reopening the slave of a closed master: %s, error code %d",
+          reopened ? "opened" : "failed", serial.lastErrorCode());
+    if (reopened) {
+        // Then it must at least not hand out anything or hang.
+        QCOMPARE(serial.readAll(), QByteArray());
+    } else {
+        QVERIFY(serial.lastErrorCode() != 0);
+        QVERIFY(!serial.isOpen());
+    }
+}
+
+void SerialTest::closeIsHarmlessWhenClosed()
+{
+    Serial serial;
+    serial.close();
+    QVERIFY(!serial.isOpen());
+    QCOMPARE(serial.bytesAvailable(), 0);
+    QCOMPARE(serial.readAll(), QByteArray());
+
+    Pty pty;
+    serial.setSerialPort(portOf(pty));
+    QVERIFY(serial.open());
+    serial.close();
+    serial.close();
+    QVERIFY(!serial.isOpen());
+    QVERIFY(serial.open());
+}
+
+void SerialTest::naturalOrderOfPortNames_data()
+{
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<QString>("b");
+    QTest::addColumn<bool>("less");
+    QTest::newRow("ttyS2 < ttyS10") << "ttyS2" << "ttyS10" << true;
+    QTest::newRow("ttyS10 > ttyS2") << "ttyS10" << "ttyS2" << false;
+    QTest::newRow("ttyUSB0 < ttyUSB1") << "ttyUSB0" << "ttyUSB1" << true;
+    QTest::newRow("ttyS9 < ttyUSB0") << "ttyS9" << "ttyUSB0" << true;
+    QTest::newRow("ttyACM0 < ttyS0") << "ttyACM0" << "ttyS0" << true;
+    QTest::newRow("equal") << "ttyS1" << "ttyS1" << false;
+    QTest::newRow("prefix first") << "ttyS" << "ttyS0" << true;
+    QTest::newRow("large numbers") << "ttyS99999999999999999998" << "ttyS99999999999999999999"
+                                   << true;
+    QTest::newRow("two runs") << "port1-2" << "port1-10" << true;
+}
+
+void SerialTest::naturalOrderOfPortNames()
+{
+    QFETCH(QString, a);
+    QFETCH(QString, b);
+    QFETCH(bool, less);
+    QCOMPARE(naturalLess(a, b), less);
+}
+
+void SerialTest::systemPortsAreInNaturalOrder()
+{
+    const QVector<PortDescriptor> ports = SystemPortEnumerator().ports();
+    qInfo("%lld serial ports listed", qlonglong(ports.size()));
+    QVERIFY(std::is_sorted(ports.begin(), ports.end(),
+                           [](const PortDescriptor &x, const PortDescriptor &y) {
+                               return naturalLess(x.name, y.name);
+                           }));
+    for (const PortDescriptor &port : ports) {
+        QVERIFY(!port.name.isEmpty());
+        QVERIFY(port.location.endsWith(port.name));
+    }
+}
+
+QTEST_GUILESS_MAIN(SerialTest)
+#include "test_serial.moc"
