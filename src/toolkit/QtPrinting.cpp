@@ -91,8 +91,12 @@ void QtPrinterGraphics::appendGlyphs(const TextRow &row)
         const ushort c = ch.unicode();
         if (c >= 256)
             continue;
-        m_runGlyphs.append(m_glyphs[c]);
-        m_runPositions.append(QPointF(x, row.y));
+        // A space only moves the pen; leaving its glyph out keeps the PDF
+        // smaller and text extraction sees the gap all the same.
+        if (c != ' ') {
+            m_runGlyphs.append(m_glyphs[c]);
+            m_runPositions.append(QPointF(x, row.y));
+        }
         x += m_advances[c];
     }
 }
