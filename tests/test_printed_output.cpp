@@ -4,7 +4,6 @@
 #include "printjob/PrintJob.h"
 #include "toolkit/QtPrinting.h"
 
-#include <QPrinter>
 #include <QtTest>
 
 namespace {

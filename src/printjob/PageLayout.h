@@ -8,8 +8,6 @@
 #include <array>
 #include <functional>
 
-class PrinterGraphics;
-
 // Advance width in points of each Latin-1 character in the current style.
 using AdvanceTable = std::array<double, 256>;
 
