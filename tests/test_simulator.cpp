@@ -1,0 +1,194 @@
+#include "doubles/FakeToolkit.h"
+#include "printjob/Capture.h"
+#include "serial/Serial.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryFile>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+QByteArray sampleListing()
+{
+    QFile sample(QStringLiteral(TESSARY_SAMPLES_DIR "/llist-sample.txt"));
+    return sample.open(QIODevice::ReadOnly) ? sample.readAll() : QByteArray();
+}
+
+std::unique_ptr<QTemporaryFile> fileWith(const QByteArray &bytes)
+{
+    auto file = std::make_unique<QTemporaryFile>();
+    if (!file->open() || file->write(bytes) != bytes.size() || !file->flush())
+        return nullptr;
+    return file;
+}
+
+// Starts the simulator and reads the device it names on its first line.
+std::unique_ptr<QProcess> startSimulator(const QStringList &arguments, QString &device)
+{
+    auto sim = std::make_unique<QProcess>();
+    sim->start(QStringLiteral(PC1600_SIM_PATH), arguments);
+    if (!sim->waitForStarted(5000))
+        return nullptr;
+    while (!sim->canReadLine()) {
+        if (!sim->waitForReadyRead(5000))
+            return nullptr;
+    }
+    device = QString::fromLocal8Bit(sim->readLine()).trimmed();
+    return sim;
+}
+
+} // namespace
+
+class SimulatorTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void sendsTheFileByteForByte();
+    void paceFollowsTheBaudRate();
+    void aListingSentInBurstsIsOneJob();
+    void reportsErrors();
+};
+
+void SimulatorTest::sendsTheFileByteForByte()
+{
+    QByteArray bytes = sampleListing();
+    QVERIFY(!bytes.isEmpty());
+    for (int value = 0; value < 256; ++value)
+        bytes += char(value);
+    bytes += "\r\n";
+    const auto file = fileWith(bytes);
+    QVERIFY(file);
+
+    QString device;
+    const auto sim = startSimulator({"--pty", "--baud", "38400", "--pause-ms", "20",
+                                     "--wait-line", "--linger-ms", "1500", file->fileName()},
+                                    device);
+    QVERIFY(sim);
+    QVERIFY2(device.startsWith("/dev/pts/"), qPrintable(device));
+
+    Serial serial;
+    serial.setBaud(38400);
+    serial.setSerialPort({device.section('/', -1), device});
+    QVERIFY(serial.open());
+    sim->write("go\n");
+
+    QByteArray received;
+    QElapsedTimer clock;
+    clock.start();
+    while (received.size() < bytes.size() && !clock.hasExpired(10000)) {
+        QTest::qWait(50);
+        received += serial.readAll();
+    }
+    QCOMPARE(received.size(), bytes.size());
+    QVERIFY(received == bytes);
+
+    QVERIFY(sim->waitForFinished(10000));
+    QCOMPARE(sim->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sim->exitCode(), 0);
+    QCOMPARE(serial.readAll(), QByteArray());
+}
+
+void SimulatorTest::paceFollowsTheBaudRate()
+{
+    // 600 bytes at 2400 baud, about 240 bytes a second: some 2.5 s on the line.
+    const QByteArray bytes = QByteArray(59, 'x').append('\n').repeated(10);
+    const auto file = fileWith(bytes);
+    QVERIFY(file);
+
+    QString device;
+    const auto sim = startSimulator({"--baud", "2400", "--pause-ms", "0", "--wait-line",
+                                     "--linger-ms", "1000", file->fileName()},
+                                    device);
+    QVERIFY(sim);
+    Serial serial;
+    serial.setBaud(2400);
+    serial.setSerialPort({device.section('/', -1), device});
+    QVERIFY(serial.open());
+    sim->write("go\n");
+
+    QByteArray received;
+    QElapsedTimer clock;
+    qint64 firstMs = -1;
+    qint64 lastMs = -1;
+    clock.start();
+    while (received.size() < bytes.size() && !clock.hasExpired(15000)) {
+        QTest::qWait(10);
+        const QByteArray chunk = serial.readAll();
+        if (chunk.isEmpty())
+            continue;
+        if (firstMs < 0)
+            firstMs = clock.elapsed();
+        lastMs = clock.elapsed();
+        received += chunk;
+    }
+    QCOMPARE(received, bytes);
+    const qint64 spanMs = lastMs - firstMs;
+    qInfo("600 bytes at 2400 baud arrived over %lld ms", spanMs);
+    QVERIFY2(spanMs > 1500 && spanMs < 7000, qPrintable(QString::number(spanMs)));
+    QVERIFY(sim->waitForFinished(10000));
+    QCOMPARE(sim->exitCode(), 0);
+}
+
+void SimulatorTest::aListingSentInBurstsIsOneJob()
+{
+    QByteArray listing;
+    for (int line = 1; line <= 10; ++line)
+        listing += QByteArray::number(line * 10) + " PRINT \"PAUSED " + QByteArray::number(line)
+            + "\"\r\n";
+    const auto file = fileWith(listing);
+    QVERIFY(file);
+
+    QString device;
+    const auto sim = startSimulator({"--baud", "4800", "--pause-ms", "300", "--wait-line",
+                                     "--linger-ms", "1500", file->fileName()},
+                                    device);
+    QVERIFY(sim);
+    Serial serial;
+    serial.setBaud(4800);
+    serial.setSerialPort({device.section('/', -1), device});
+    QVERIFY(serial.open());
+    sim->write("go\n");
+    // The user presses Print once the first line is in.
+    QTRY_VERIFY_WITH_TIMEOUT(serial.bytesAvailable() > 0, 5000);
+
+    RecordingMsgBox msgBox;
+    RecordingBusy busy;
+    QtPause pause;
+    CountingYield yield;
+    CaptureServices services{msgBox, busy, pause, yield};
+    const std::optional<QByteArray> text = CaptureReceivedText(1, serial, services);
+    QVERIFY(text);
+    QCOMPARE(*text, listing);
+    QVERIFY(sim->waitForFinished(10000));
+}
+
+void SimulatorTest::reportsErrors()
+{
+    const auto file = fileWith("10 END\r\n");
+    QVERIFY(file);
+
+    QProcess missingDevice;
+    missingDevice.start(QStringLiteral(PC1600_SIM_PATH),
+                        {"--device", "/dev/ttyNONE-tessary", file->fileName()});
+    QVERIFY(missingDevice.waitForFinished(5000));
+    QCOMPARE(missingDevice.exitCode(), 1);
+    const QByteArray reason = missingDevice.readAllStandardError();
+    QCOMPARE(reason.count('\n'), 1);
+    QVERIFY2(reason.contains("/dev/ttyNONE-tessary"), reason.constData());
+
+    QProcess badUsage;
+    badUsage.start(QStringLiteral(PC1600_SIM_PATH), {"--baud", "fast", file->fileName()});
+    QVERIFY(badUsage.waitForFinished(5000));
+    QCOMPARE(badUsage.exitCode(), 2);
+
+    QProcess missingFile;
+    missingFile.start(QStringLiteral(PC1600_SIM_PATH), {"/nonexistent/listing.txt"});
+    QVERIFY(missingFile.waitForFinished(5000));
+    QCOMPARE(missingFile.exitCode(), 1);
+}
+
+QTEST_GUILESS_MAIN(SimulatorTest)
+#include "test_simulator.moc"
