@@ -28,9 +28,11 @@ QWidget *makeWidget(const ControlSpec &spec, QWidget *parent)
     }
     case ControlKind::HelpButton: {
         auto *button = new QPushButton(parent);
-        QIcon icon = button->style()->standardIcon(QStyle::SP_DialogHelpButton, nullptr, button);
+        // The question mark reads as help in every style; some styles draw
+        // the dialog help icon as a lifebuoy.
+        QIcon icon = button->style()->standardIcon(QStyle::SP_TitleBarContextHelpButton, nullptr, button);
         if (icon.isNull())
-            icon = button->style()->standardIcon(QStyle::SP_TitleBarContextHelpButton, nullptr, button);
+            icon = button->style()->standardIcon(QStyle::SP_DialogHelpButton, nullptr, button);
         button->setIcon(icon);
         button->setAccessibleName(QStringLiteral("Help"));
         button->setDefault(spec.isDefault);
