@@ -120,17 +120,20 @@ private slots:
 
     void usageLinesKeepTheirSpaces()
     {
-        const QStringList german = kUsageGerman.split('\n');
-        QCOMPARE(german.size(), 4);
-        const QStringList english = kUsageEnglish.split('\n');
-        QCOMPARE(english.size(), 3);
+        WindowRig german;
+        auto gerWindow = german.openWindow("ger");
+        const QStringList gerLines = german.msgBox.shown.first().split('\n');
+        QCOMPARE(gerLines.size(), 4);
+        QVERIFY(!gerLines.contains(QString()));
+        QVERIFY(gerLines.first().startsWith(QString(12, ' ') + "Anwendung"));
+        QVERIFY(gerLines.at(1).startsWith(" Erst") && gerLines.at(1).endsWith("Befehl "));
+        QVERIFY(gerLines.last().startsWith(QString(17, ' ') + QString::fromUtf8("drücken")));
 
-        WindowRig rig;
-        auto window = rig.openWindow();
-        const QStringList shown = rig.msgBox.shown.first().split('\n');
-        QCOMPARE(shown, german);
-        QVERIFY(shown.first().startsWith(QString(12, ' ') + "Anwendung"));
-        QVERIFY(shown.at(1).endsWith("Befehl "));
+        WindowRig english;
+        auto engWindow = english.openWindow("eng");
+        const QStringList engLines = english.msgBox.shown.first().split('\n');
+        QCOMPARE(engLines.size(), 3);
+        QVERIFY(engLines.at(1).startsWith("  First") && engLines.at(1).endsWith("LFILES  "));
     }
 
     void unknownLanguageChangesNothingButHelpAndNoPortStillShow_data()
@@ -158,7 +161,7 @@ private slots:
         QCOMPARE(rig.msgBox.shown, (QStringList{kSetupHelp, kNoPort}));
     }
 
-    void englishCaptionsDiffer()
+    void noPortMessageIsTheSameInEnglish()
     {
         WindowRig rig;
         auto window = rig.openWindow("eng");
@@ -175,12 +178,6 @@ private slots:
         help->click();
         help->click();
         QCOMPARE(rig.msgBox.shown, (QStringList{kSetupHelp, kSetupHelp}));
-
-        const QStringList lines = kSetupHelp.split('\n');
-        QCOMPARE(lines.size(), 10);
-        QCOMPARE(lines.count(QString()), 1);
-        QVERIFY(lines.at(1).isEmpty());
-        QVERIFY(!kSetupHelp.startsWith('\n') && !kSetupHelp.endsWith('\n'));
         // Help reads and changes nothing.
         QCOMPARE(window->Language, QStringLiteral("ger"));
         QCOMPARE(window->BaudWert, 9600);
@@ -295,8 +292,6 @@ private slots:
         QCOMPARE(window->BaudWert, 9600);
         QCOMPARE(window->TestSerial1.baud(), 9600);
     }
-
-private:
 };
 
 QTEST_MAIN(WindowStartupTest)
