@@ -67,8 +67,8 @@ struct Serial::Private {
     QByteArray held;
 };
 
-// A vanished device keeps its read notifier firing (hang-up, EOF, EIO), so
-// the port must go. Its bytes are rescued first: close() would drop them.
+// A vanished device keeps its read notifier firing: a hang-up comes as a
+// ReadError that Qt keeps watching (measured on a pty), so the port must go. Its bytes are rescued first: close() would drop them.
 void Serial::Private::portFailed()
 {
     if (failed || !port.isOpen())
