@@ -63,7 +63,6 @@ class LineSettingsTest : public QObject {
 private slots:
     void popups_data();
     void popups();
-    void oneAndAHalfStopBitsWritesOne();
     void defaultsOfANewConnection();
     void settingReachesTheLine_data();
     void settingReachesTheLine();
@@ -113,16 +112,6 @@ void LineSettingsTest::popups()
 
     // Window order: the popups come in the order of the settings.
     QCOMPARE(lineSettingPopups().at(int(setting)).setting, setting);
-}
-
-void LineSettingsTest::oneAndAHalfStopBitsWritesOne()
-{
-    const LineSettingPopup &stop = lineSettingPopup(LineSetting::StopBit);
-    Serial serial;
-    applyLineSetting(serial, LineSetting::StopBit, stop.values.at(stop.items.indexOf("2")));
-    QCOMPARE(serial.stop(), 2);
-    applyLineSetting(serial, LineSetting::StopBit, stop.values.at(stop.items.indexOf("1.5")));
-    QCOMPARE(serial.stop(), 1);
 }
 
 void LineSettingsTest::defaultsOfANewConnection()
