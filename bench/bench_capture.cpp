@@ -76,7 +76,10 @@ struct PseudoTerminal {
 
 class SilentMsgBox : public MsgBox {
 public:
-    void show(const QString &text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
+    void show(const QString &text) override
+    {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    }
 };
 
 class NoBusy : public BusyIndicator {
@@ -101,7 +104,10 @@ class StopwatchPrinting : public PrintService {
     };
 
 public:
-    std::unique_ptr<PrinterSetup> newPrinterSetup() override { return std::make_unique<Setup>(*this); }
+    std::unique_ptr<PrinterSetup> newPrinterSetup() override
+    {
+        return std::make_unique<Setup>(*this);
+    }
     std::chrono::steady_clock::time_point askedAt;
 };
 
@@ -132,7 +138,8 @@ QByteArray listing(qint64 bytes)
     QByteArray out;
     out.reserve(bytes);
     for (int number = 10; out.size() < bytes; number += 10)
-        out += QByteArray::number(number) + " PRINT \"ZEILE\";" + QByteArray::number(number * 7) + "\r\n";
+        out += QByteArray::number(number) + " PRINT \"ZEILE\";" + QByteArray::number(number * 7) +
+            "\r\n";
     out.truncate(bytes);
     return out;
 }
@@ -143,7 +150,8 @@ void benchLargeCapture(int megabytes)
     Serial serial;
     serial.setSerialPort({pty.slavePath, pty.slavePath});
     if (!serial.open()) {
-        std::fprintf(stderr, "cannot open %s: %d\n", qPrintable(pty.slavePath), serial.lastErrorCode());
+        std::fprintf(stderr, "cannot open %s: %d\n", qPrintable(pty.slavePath),
+                     serial.lastErrorCode());
         std::exit(1);
     }
     const QByteArray data = listing(qint64(megabytes) * 1024 * 1024);

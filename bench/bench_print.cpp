@@ -26,8 +26,16 @@ namespace {
 QByteArray basicListing(int lines)
 {
     static const char *const statements[] = {
-        "PRINT \"ERGEBNIS:\";", "FOR I=1 TO 100 STEP 2:", "IF A$=\"J\" THEN GOTO ", "LPRINT USING \"###.##\";",
-        "DIM Z(6),W$(10):", "INPUT \"WERT \";X:", "GOSUB ", "NEXT I:", "REM  UNTERPROGRAMM ", "A=INT(RND(1)*49)+1:",
+        "PRINT \"ERGEBNIS:\";",
+        "FOR I=1 TO 100 STEP 2:",
+        "IF A$=\"J\" THEN GOTO ",
+        "LPRINT USING \"###.##\";",
+        "DIM Z(6),W$(10):",
+        "INPUT \"WERT \";X:",
+        "GOSUB ",
+        "NEXT I:",
+        "REM  UNTERPROGRAMM ",
+        "A=INT(RND(1)*49)+1:",
     };
     QRandomGenerator random(1600);
     QByteArray out;
@@ -54,7 +62,8 @@ Run runShell(const QString &command)
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
-        execl("/bin/sh", "sh", "-c", command.toLocal8Bit().constData(), static_cast<char *>(nullptr));
+        execl("/bin/sh", "sh", "-c", command.toLocal8Bit().constData(),
+              static_cast<char *>(nullptr));
         _exit(127);
     }
     int status = 0;
@@ -117,16 +126,18 @@ int main(int argc, char *argv[])
 
         const QString ourPdf = QStringLiteral("%1/tessary-%2.pdf").arg(work).arg(lines);
         const QString pagesFile = QStringLiteral("%1/pages-%2.txt").arg(work).arg(lines);
-        const Run ours =
-            runShell(QStringLiteral("'%1' '%2' '%3' >'%4'").arg(tessaryPrint, input, ourPdf, pagesFile));
+        const Run ours = runShell(
+            QStringLiteral("'%1' '%2' '%3' >'%4'").arg(tessaryPrint, input, ourPdf, pagesFile));
         const int pages = pagesWritten(pagesFile);
         std::printf("tessary_%d_pages: %d\n", lines, pages);
-        std::printf("input_%d_bytes: %lld\n", lines, static_cast<long long>(QFileInfo(input).size()));
+        std::printf("input_%d_bytes: %lld\n", lines,
+                    static_cast<long long>(QFileInfo(input).size()));
         report("tessary", lines, ours, pages, nullptr);
 
         if (installed("enscript") && installed("ps2pdf")) {
             const Run enscript = runShell(
-                QStringLiteral("enscript -q -B -L62 -fHelvetica10 -p - '%1' | ps2pdf - '%2/enscript-%3.pdf'")
+                QStringLiteral(
+                    "enscript -q -B -L62 -fHelvetica10 -p - '%1' | ps2pdf - '%2/enscript-%3.pdf'")
                     .arg(input, work)
                     .arg(lines));
             report("enscript", lines, enscript, pages, &ours);
@@ -136,7 +147,8 @@ int main(int argc, char *argv[])
         if (lines == 10000) {
             if (installed("paps") && installed("ps2pdf")) {
                 const Run paps = runShell(
-                    QStringLiteral("paps --font='Helvetica 10' '%1' 2>/dev/null | ps2pdf - '%2/paps-%3.pdf'")
+                    QStringLiteral(
+                        "paps --font='Helvetica 10' '%1' 2>/dev/null | ps2pdf - '%2/paps-%3.pdf'")
                         .arg(input, work)
                         .arg(lines));
                 report("paps", lines, paps, pages, &ours);

@@ -35,9 +35,9 @@ public:
 struct Services {
     RecordingMsgBox msgBox;
     RecordingBusy busy;
-    CountingPause pause{false}; // the real 500 ms pause
+    CountingPause pause {false}; // the real 500 ms pause
     CountingYield yield;
-    CaptureServices seams{msgBox, busy, pause, yield};
+    CaptureServices seams {msgBox, busy, pause, yield};
 };
 
 void runEventLoop(int milliseconds)
@@ -49,8 +49,8 @@ void runEventLoop(int milliseconds)
 
 QByteArray listingLine(int number)
 {
-    return QByteArray::number(number * 10) + " PRINT \"LINE " + QByteArray::number(number)
-        + "\"\r\n";
+    return QByteArray::number(number * 10) + " PRINT \"LINE " + QByteArray::number(number) +
+        "\"\r\n";
 }
 
 // Writes lines on the pty at the given moments, counted from now.
@@ -60,9 +60,8 @@ void scheduleLines(Pty &pty, QObject *context, const QList<int> &atMs, int first
     for (int i = 0; i < atMs.size(); ++i) {
         const QByteArray line = listingLine(firstNumber + i);
         sent += line;
-        QTimer::singleShot(atMs[i], Qt::PreciseTimer, context, [&pty, line] {
-            QCOMPARE(pty.write(line), qint64(line.size()));
-        });
+        QTimer::singleShot(atMs[i], Qt::PreciseTimer, context,
+                           [&pty, line] { QCOMPARE(pty.write(line), qint64(line.size())); });
     }
 }
 
@@ -112,7 +111,7 @@ void CaptureTest::noPortChosen()
     port.reads = {"waiting"};
     Services s;
     QCOMPARE(CaptureReceivedText(0, port, s.seams), std::nullopt);
-    QCOMPARE(s.msgBox.shown, QStringList{QStringLiteral("Serieller Port nicht vorhanden !")});
+    QCOMPARE(s.msgBox.shown, QStringList {QStringLiteral("Serieller Port nicht vorhanden !")});
     QVERIFY(s.busy.changes.isEmpty());
     QCOMPARE(port.countCalls + port.readCalls, 0);
     QCOMPARE(s.pause.count, 0);
@@ -143,7 +142,7 @@ void CaptureTest::everythingReceivedBeforeThePress()
     QCOMPARE(s.pause.count, 1);
     QCOMPARE(s.pause.lastMs, 500);
     QVERIFY(clock.elapsed() >= 450);
-    QCOMPARE(s.busy.changes, (QList<bool>{true, false}));
+    QCOMPARE(s.busy.changes, (QList<bool> {true, false}));
     QVERIFY(s.msgBox.shown.isEmpty());
 }
 
@@ -183,7 +182,7 @@ void CaptureTest::longGapLeavesTheRestForTheNextPress()
     const std::optional<QByteArray> job2 = CaptureReceivedText(1, *m_serial, s.seams);
     QVERIFY(job2);
     QCOMPARE(*job2, second);
-    QCOMPARE(s.busy.changes, (QList<bool>{true, false, true, false}));
+    QCOMPARE(s.busy.changes, (QList<bool> {true, false, true, false}));
 }
 
 void CaptureTest::everyByteValueArrivesUnchanged()
@@ -223,7 +222,7 @@ void CaptureTest::senderVanishesDuringTheDrain()
     QCOMPARE(*text, sent);
     QVERIFY2(cpuUsed < 0.5, "the drain spins on the vanished port");
     QVERIFY(clock.elapsed() < 5000);
-    QCOMPARE(s.busy.changes, (QList<bool>{true, false}));
+    QCOMPARE(s.busy.changes, (QList<bool> {true, false}));
     QVERIFY(s.msgBox.shown.isEmpty());
     QVERIFY(!m_serial->isOpen());
 }
@@ -238,7 +237,7 @@ void CaptureTest::noLimitOnTheNumberOfReads()
     }
     Services s;
     CountingPause instant;
-    CaptureServices seams{s.msgBox, s.busy, instant, s.yield};
+    CaptureServices seams {s.msgBox, s.busy, instant, s.yield};
     bool readWhileIdle = false;
     port.onRead = [&] { readWhileIdle |= !s.busy.busyNow; };
 
@@ -249,7 +248,7 @@ void CaptureTest::noLimitOnTheNumberOfReads()
     QCOMPARE(instant.count, 450);
     QVERIFY2(!readWhileIdle, "the busy indicator was hidden during a read");
     QVERIFY(s.yield.count >= 450);
-    QCOMPARE(s.busy.changes, (QList<bool>{true, false}));
+    QCOMPARE(s.busy.changes, (QList<bool> {true, false}));
 }
 
 QTEST_GUILESS_MAIN(CaptureTest)

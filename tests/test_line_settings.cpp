@@ -28,7 +28,7 @@ extern "C" int tcsetattr(int fd, int action, const termios *tio)
 namespace {
 
 struct Line {
-    termios onPty;            // read back from the line
+    termios onPty; // read back from the line
     QList<termios> requested; // handed to the kernel while opening
 };
 
@@ -52,7 +52,7 @@ std::optional<Line> lineAfter(const QList<QPair<LineSetting, int>> &choices)
     const std::optional<termios> onPty = pty.slaveTermios();
     if (!onPty)
         return std::nullopt;
-    return Line{*onPty, g_requests};
+    return Line {*onPty, g_requests};
 }
 
 } // namespace
@@ -78,21 +78,21 @@ void LineSettingsTest::popups_data()
     QTest::addColumn<int>("defaultIndex");
     QTest::addColumn<QVector<int>>("values");
 
-    const QStringList offOn{"OFF", "ON"};
+    const QStringList offOn {"OFF", "ON"};
     QTest::newRow("baud") << LineSetting::Baud << "PopupBaud"
-                          << QStringList{"38400", "19200", "9600", "4800", "2400", "1200", "600",
-                                         "300"}
-                          << 2 << QVector<int>{38400, 19200, 9600, 4800, 2400, 1200, 600, 300};
-    QTest::newRow("bits") << LineSetting::Bits << "PopupBits" << QStringList{"5", "6", "7", "8"}
-                          << 3 << QVector<int>{0, 1, 2, 3};
+                          << QStringList {"38400", "19200", "9600", "4800",
+                                          "2400",  "1200",  "600",  "300"}
+                          << 2 << QVector<int> {38400, 19200, 9600, 4800, 2400, 1200, 600, 300};
+    QTest::newRow("bits") << LineSetting::Bits << "PopupBits" << QStringList {"5", "6", "7", "8"}
+                          << 3 << QVector<int> {0, 1, 2, 3};
     QTest::newRow("parity") << LineSetting::Parity << "PopupParity"
-                            << QStringList{"No Parity", "Even Parity", "Odd Parity"} << 0
-                            << QVector<int>{0, 1, 2};
-    QTest::newRow("stop") << LineSetting::StopBit << "PopupStopBit"
-                          << QStringList{"1", "1.5", "2"} << 0 << QVector<int>{1, 1, 2};
-    QTest::newRow("dtr") << LineSetting::DTR << "PopupDTR" << offOn << 0 << QVector<int>{0, 1};
-    QTest::newRow("cts") << LineSetting::CTS << "PopupCTS" << offOn << 0 << QVector<int>{0, 1};
-    QTest::newRow("xon") << LineSetting::XON << "PopupXON" << offOn << 0 << QVector<int>{0, 1};
+                            << QStringList {"No Parity", "Even Parity", "Odd Parity"} << 0
+                            << QVector<int> {0, 1, 2};
+    QTest::newRow("stop") << LineSetting::StopBit << "PopupStopBit" << QStringList {"1", "1.5", "2"}
+                          << 0 << QVector<int> {1, 1, 2};
+    QTest::newRow("dtr") << LineSetting::DTR << "PopupDTR" << offOn << 0 << QVector<int> {0, 1};
+    QTest::newRow("cts") << LineSetting::CTS << "PopupCTS" << offOn << 0 << QVector<int> {0, 1};
+    QTest::newRow("xon") << LineSetting::XON << "PopupXON" << offOn << 0 << QVector<int> {0, 1};
 }
 
 void LineSettingsTest::popups()
@@ -159,10 +159,14 @@ void LineSettingsTest::settingReachesTheLine_data()
     QTest::newRow("300 baud") << LineSetting::Baud << 7 << uint(B300) << 0u << 0u << 0u << 0u;
     QTest::newRow("38400 baud") << LineSetting::Baud << 0 << uint(B38400) << 0u << 0u << 0u << 0u;
     QTest::newRow("2400 baud") << LineSetting::Baud << 4 << uint(B2400) << 0u << 0u << 0u << 0u;
-    QTest::newRow("5 bits") << LineSetting::Bits << 0 << any << uint(CSIZE) << uint(CS5) << 0u << 0u;
-    QTest::newRow("6 bits") << LineSetting::Bits << 1 << any << uint(CSIZE) << uint(CS6) << 0u << 0u;
-    QTest::newRow("7 bits") << LineSetting::Bits << 2 << any << uint(CSIZE) << uint(CS7) << 0u << 0u;
-    QTest::newRow("8 bits") << LineSetting::Bits << 3 << any << uint(CSIZE) << uint(CS8) << 0u << 0u;
+    QTest::newRow("5 bits") << LineSetting::Bits << 0 << any << uint(CSIZE) << uint(CS5) << 0u
+                            << 0u;
+    QTest::newRow("6 bits") << LineSetting::Bits << 1 << any << uint(CSIZE) << uint(CS6) << 0u
+                            << 0u;
+    QTest::newRow("7 bits") << LineSetting::Bits << 2 << any << uint(CSIZE) << uint(CS7) << 0u
+                            << 0u;
+    QTest::newRow("8 bits") << LineSetting::Bits << 3 << any << uint(CSIZE) << uint(CS8) << 0u
+                            << 0u;
     QTest::newRow("no parity") << LineSetting::Parity << 0 << any << uint(PARENB | PARODD) << 0u
                                << 0u << 0u;
     QTest::newRow("even parity") << LineSetting::Parity << 1 << any << uint(PARENB | PARODD)
@@ -171,10 +175,10 @@ void LineSettingsTest::settingReachesTheLine_data()
                                 << uint(PARENB | PARODD) << 0u << 0u;
     QTest::newRow("1 stop bit") << LineSetting::StopBit << 0 << any << uint(CSTOPB) << 0u << 0u
                                 << 0u;
-    QTest::newRow("1.5 stop bits") << LineSetting::StopBit << 1 << any << uint(CSTOPB) << 0u << 0u
-                                   << 0u;
-    QTest::newRow("2 stop bits") << LineSetting::StopBit << 2 << any << uint(CSTOPB)
-                                 << uint(CSTOPB) << 0u << 0u;
+    QTest::newRow("1.5 stop bits")
+        << LineSetting::StopBit << 1 << any << uint(CSTOPB) << 0u << 0u << 0u;
+    QTest::newRow("2 stop bits") << LineSetting::StopBit << 2 << any << uint(CSTOPB) << uint(CSTOPB)
+                                 << 0u << 0u;
     QTest::newRow("CTS on") << LineSetting::CTS << 1 << any << uint(CRTSCTS) << uint(CRTSCTS)
                             << uint(IXON | IXOFF) << 0u;
     QTest::newRow("XON on") << LineSetting::XON << 1 << any << uint(CRTSCTS) << 0u
@@ -206,8 +210,10 @@ void LineSettingsTest::settingReachesTheLine()
 
 void LineSettingsTest::bothHandshakesAtOnce()
 {
-    const std::optional<Line> line = lineAfter(
-        {{LineSetting::CTS, 1}, {LineSetting::XON, 1}, {LineSetting::Baud, 7}, {LineSetting::Parity, 1}});
+    const std::optional<Line> line = lineAfter({{LineSetting::CTS, 1},
+                                                {LineSetting::XON, 1},
+                                                {LineSetting::Baud, 7},
+                                                {LineSetting::Parity, 1}});
     QVERIFY(line);
     const termios &tio = line->onPty;
     QCOMPARE(tio.c_cflag & CRTSCTS, tcflag_t(CRTSCTS));

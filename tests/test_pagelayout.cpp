@@ -14,8 +14,8 @@ LayoutMetrics metrics(QSizeF printable, double descent = 2.5)
     return m;
 }
 
-const QSizeF kA4(575, 822);      // A4 less 10 pt margins
-const QSizeF kLetter(592, 772);  // Letter less 10 pt margins
+const QSizeF kA4(575, 822); // A4 less 10 pt margins
+const QSizeF kLetter(592, 772); // Letter less 10 pt margins
 
 PageLines viewsOf(const QList<QByteArray> &lines)
 {
@@ -83,7 +83,7 @@ private slots:
     void emptyLinesKeepTheirRow()
     {
         const PageLayout layout(metrics(kA4));
-        const QList<QByteArray> lines{"A", "", "", "B"};
+        const QList<QByteArray> lines {"A", "", "", "B"};
         const QVector<Sheet> sheets = layout.layOutPage(viewsOf(lines));
         QCOMPARE(sheets.size(), 1);
         QCOMPARE(sheets[0].size(), 2);
@@ -95,7 +95,7 @@ private slots:
     {
         const LayoutMetrics m = metrics(kA4);
         const PageLayout layout(m);
-        const int perRow = int((kA4.width() - kTextLeft) / kAdvance);  // 90
+        const int perRow = int((kA4.width() - kTextLeft) / kAdvance); // 90
         QByteArray line;
         for (int i = 0; i < 2 * perRow + 7; ++i)
             line += char('a' + i % 26);
@@ -154,7 +154,12 @@ private slots:
     void controlBytesAreNotDrawnAndDoNotCut()
     {
         const PageLayout layout(metrics(kA4));
-        const QByteArray line("A\0B\x07" "C\x1b" "D\x7f" "E\x80\x9f" "F", 13);
+        const QByteArray line("A\0B\x07"
+                              "C\x1b"
+                              "D\x7f"
+                              "E\x80\x9f"
+                              "F",
+                              13);
         const QVector<Sheet> sheets = layout.layOutPage(viewsOf({line, QByteArray("\0", 1), "G"}));
         QCOMPARE(sheets.size(), 1);
         QCOMPARE(sheets[0].size(), 2);

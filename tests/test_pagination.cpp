@@ -29,16 +29,16 @@ private slots:
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QList<QByteArray>>("lines");
         using L = QList<QByteArray>;
-        QTest::newRow("empty") << QByteArray() << L{};
-        QTest::newRow("one char") << QByteArray("A") << L{"A"};
-        QTest::newRow("LF") << QByteArray("A\nB\n") << L{"A", "B"};
-        QTest::newRow("CR LF") << QByteArray("A\r\nB\r\n") << L{"A", "B"};
-        QTest::newRow("lone CR") << QByteArray("A\rB\r") << L{"A", "B"};
-        QTest::newRow("no final end") << QByteArray("A\r\nBC") << L{"A", "BC"};
-        QTest::newRow("empty lines") << QByteArray("\n\r\n\r") << L{"", "", ""};
-        QTest::newRow("CR CR LF") << QByteArray("A\r\r\nB") << L{"A", "", "B"};
-        QTest::newRow("LF CR") << QByteArray("A\n\rB") << L{"A", "", "B"};
-        QTest::newRow("NUL kept") << QByteArray("A\0B\n", 4) << L{QByteArray("A\0B", 3)};
+        QTest::newRow("empty") << QByteArray() << L {};
+        QTest::newRow("one char") << QByteArray("A") << L {"A"};
+        QTest::newRow("LF") << QByteArray("A\nB\n") << L {"A", "B"};
+        QTest::newRow("CR LF") << QByteArray("A\r\nB\r\n") << L {"A", "B"};
+        QTest::newRow("lone CR") << QByteArray("A\rB\r") << L {"A", "B"};
+        QTest::newRow("no final end") << QByteArray("A\r\nBC") << L {"A", "BC"};
+        QTest::newRow("empty lines") << QByteArray("\n\r\n\r") << L {"", "", ""};
+        QTest::newRow("CR CR LF") << QByteArray("A\r\r\nB") << L {"A", "", "B"};
+        QTest::newRow("LF CR") << QByteArray("A\n\rB") << L {"A", "", "B"};
+        QTest::newRow("NUL kept") << QByteArray("A\0B\n", 4) << L {QByteArray("A\0B", 3)};
     }
     void lineEnds()
     {

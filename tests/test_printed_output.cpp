@@ -109,15 +109,15 @@ private slots:
         const QStringList pages = pdfPages(printer.pdfPath);
         QCOMPARE(pages.size(), 1);
         const QString printed = withoutSpaces(pages[0]);
-        QCOMPARE(printed, withoutSpaces("FIRST" + QString::fromLatin1(line) + "TAB" +
-                                        QString::fromUtf8("ä") + "LAST"));
+        QCOMPARE(printed,
+                 withoutSpaces("FIRST" + QString::fromLatin1(line) + "TAB" +
+                               QString::fromUtf8("ä") + "LAST"));
     }
 
     void rowsStayWithinThePrintableArea()
     {
-        auto graphics = QtPrinterGraphics(
-            PdfPrintService::pdfPrinter(m_dir.filePath(QStringLiteral("metrics.pdf")),
-                                        QPageSize(QPageSize::A4)));
+        auto graphics = QtPrinterGraphics(PdfPrintService::pdfPrinter(
+            m_dir.filePath(QStringLiteral("metrics.pdf")), QPageSize(QPageSize::A4)));
         QVERIFY(graphics.isPainting());
         graphics.setTextStyle({QStringLiteral("Helvetica"), 10, false, false});
         // 10 pt type: a real font at its size, not scaled by the resolution.
@@ -152,10 +152,12 @@ private slots:
         PrintReceivedText("HHH\r\nHHH\r\n", printer, yield);
 
         QProcess bbox;
-        bbox.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), printer.pdfPath, QStringLiteral("-")});
+        bbox.start(QStringLiteral("pdftotext"),
+                   {QStringLiteral("-bbox"), printer.pdfPath, QStringLiteral("-")});
         QVERIFY(bbox.waitForFinished(30000));
         const QString html = QString::fromUtf8(bbox.readAllStandardOutput());
-        QRegularExpression word(QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">HHH"));
+        QRegularExpression word(QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" "
+                                               "xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">HHH"));
         auto matches = word.globalMatch(html);
         QList<QRectF> boxes;
         while (matches.hasNext()) {
@@ -166,7 +168,8 @@ private slots:
         QCOMPARE(boxes.size(), 2);
         // pdftotext's box spans the font's ascent and descent: its height
         // shows the font size, the step between the rows the pitch.
-        QVERIFY2(boxes[0].height() > 10 && boxes[0].height() < 16, qPrintable(QString::number(boxes[0].height())));
+        QVERIFY2(boxes[0].height() > 10 && boxes[0].height() < 16,
+                 qPrintable(QString::number(boxes[0].height())));
         QCOMPARE(boxes[1].top() - boxes[0].top(), 12.0);
         // Printable area starts 10 pt in; text at x 30, baseline at y 50.
         QVERIFY(qAbs(boxes[0].left() - 40) < 1);

@@ -49,9 +49,9 @@ private slots:
         RecordingPrintService printer;
         CountingYield yield;
         const PrintOutcome outcome = PrintReceivedText(numberedLines(100), printer, yield);
-        const QStringList expected{"newPrinterSetup", "pageSetupDialog", "openPrinterDialog",
-                                   "setTextStyle",    "drawSheet",       "nextPage",
-                                   "drawSheet",       "finish",          "release"};
+        const QStringList expected {"newPrinterSetup", "pageSetupDialog", "openPrinterDialog",
+                                    "setTextStyle",    "drawSheet",       "nextPage",
+                                    "drawSheet",       "finish",          "release"};
         QCOMPARE(printer.calls, expected);
         QCOMPARE(printer.styles.size(), 1);
         QCOMPARE(printer.styles[0].family, QStringLiteral("Helvetica"));
@@ -109,12 +109,14 @@ private slots:
     {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QStringList>("rows");
-        QTest::newRow("one char") << QByteArray("A") << QStringList{"A"};
-        QTest::newRow("no final end") << QByteArray("10 END\r\n20 STOP") << QStringList{"10 END", "20 STOP"};
-        QTest::newRow("CR LF") << QByteArray("10 A\r\n20 B\r\n") << QStringList{"10 A", "20 B"};
-        QTest::newRow("lone CR") << QByteArray("10 A\r20 B\r") << QStringList{"10 A", "20 B"};
-        QTest::newRow("line end only") << QByteArray("\n") << QStringList{};
-        QTest::newRow("Latin-1") << QByteArray("GR\xdc\xdf\n") << QStringList{QString::fromUtf8("GRÜß")};
+        QTest::newRow("one char") << QByteArray("A") << QStringList {"A"};
+        QTest::newRow("no final end")
+            << QByteArray("10 END\r\n20 STOP") << QStringList {"10 END", "20 STOP"};
+        QTest::newRow("CR LF") << QByteArray("10 A\r\n20 B\r\n") << QStringList {"10 A", "20 B"};
+        QTest::newRow("lone CR") << QByteArray("10 A\r20 B\r") << QStringList {"10 A", "20 B"};
+        QTest::newRow("line end only") << QByteArray("\n") << QStringList {};
+        QTest::newRow("Latin-1") << QByteArray("GR\xdc\xdf\n")
+                                 << QStringList {QString::fromUtf8("GRÜß")};
     }
     void everyCharacterIsPrinted()
     {
@@ -145,7 +147,7 @@ private slots:
         printer.acceptPrintDialog = false;
         CountingYield yield;
         const PrintOutcome outcome = PrintReceivedText(numberedLines(300), printer, yield);
-        const QStringList expected{"newPrinterSetup", "pageSetupDialog", "openPrinterDialog"};
+        const QStringList expected {"newPrinterSetup", "pageSetupDialog", "openPrinterDialog"};
         QCOMPARE(printer.calls, expected);
         QVERIFY(outcome.cancelled);
         QVERIFY(!outcome.failed);
@@ -167,7 +169,7 @@ private slots:
         // 62 lines, one of them five rows long on narrow paper: page 1 takes
         // two sheets, page 2 starts on a third sheet with line 63.
         RecordingPrintService printer;
-        printer.printable = QSizeF(30 + 60, 772);  // 10 characters per row
+        printer.printable = QSizeF(30 + 60, 772); // 10 characters per row
         CountingYield yield;
         QByteArray text = numberedLines(70);
         text.replace("LINE 5\n", QByteArray(50, 'x') + '\n');

@@ -41,8 +41,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!boxText.isEmpty(), 10000);
         QVERIFY(windowShownUnderBox);
         QVERIFY(boxText.startsWith(QStringLiteral("            Anwendung :")));
-        QCOMPARE(captionsAtBox, (QStringList{"Ende", "Druck Start",
-                                             QString::fromUtf8("Seriellen Port wählen")}));
+        QCOMPARE(captionsAtBox,
+                 (QStringList {"Ende", "Druck Start", QString::fromUtf8("Seriellen Port wählen")}));
         QCOMPARE(window->Language, QStringLiteral("ger"));
         QCOMPARE(window->BaudWert, 9600);
 

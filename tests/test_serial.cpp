@@ -26,8 +26,7 @@ void runEventLoop(int milliseconds)
 }
 
 // Unlike QTRY_*, gives the event loop no turn.
-template<typename Condition>
-bool waitWithoutEventLoop(Condition condition)
+template<typename Condition> bool waitWithoutEventLoop(Condition condition)
 {
     QElapsedTimer clock;
     clock.start();
@@ -258,16 +257,24 @@ void SerialTest::naturalOrderOfPortNames_data()
     QTest::addColumn<QString>("a");
     QTest::addColumn<QString>("b");
     QTest::addColumn<bool>("less");
-    QTest::newRow("ttyS2 < ttyS10") << "ttyS2" << "ttyS10" << true;
-    QTest::newRow("ttyS10 > ttyS2") << "ttyS10" << "ttyS2" << false;
-    QTest::newRow("ttyUSB0 < ttyUSB1") << "ttyUSB0" << "ttyUSB1" << true;
-    QTest::newRow("ttyS9 < ttyUSB0") << "ttyS9" << "ttyUSB0" << true;
-    QTest::newRow("ttyACM0 < ttyS0") << "ttyACM0" << "ttyS0" << true;
-    QTest::newRow("equal") << "ttyS1" << "ttyS1" << false;
-    QTest::newRow("prefix first") << "ttyS" << "ttyS0" << true;
-    QTest::newRow("large numbers") << "ttyS99999999999999999998" << "ttyS99999999999999999999"
-                                   << true;
-    QTest::newRow("two runs") << "port1-2" << "port1-10" << true;
+    QTest::newRow("ttyS2 < ttyS10") << "ttyS2"
+                                    << "ttyS10" << true;
+    QTest::newRow("ttyS10 > ttyS2") << "ttyS10"
+                                    << "ttyS2" << false;
+    QTest::newRow("ttyUSB0 < ttyUSB1") << "ttyUSB0"
+                                       << "ttyUSB1" << true;
+    QTest::newRow("ttyS9 < ttyUSB0") << "ttyS9"
+                                     << "ttyUSB0" << true;
+    QTest::newRow("ttyACM0 < ttyS0") << "ttyACM0"
+                                     << "ttyS0" << true;
+    QTest::newRow("equal") << "ttyS1"
+                           << "ttyS1" << false;
+    QTest::newRow("prefix first") << "ttyS"
+                                  << "ttyS0" << true;
+    QTest::newRow("large numbers") << "ttyS99999999999999999998"
+                                   << "ttyS99999999999999999999" << true;
+    QTest::newRow("two runs") << "port1-2"
+                              << "port1-10" << true;
 }
 
 void SerialTest::naturalOrderOfPortNames()

@@ -63,8 +63,8 @@ void SimulatorTest::sendsTheFileByteForByte()
     QVERIFY(file);
 
     QString device;
-    const auto sim = startSimulator({"--pty", "--baud", "38400", "--pause-ms", "20",
-                                     "--wait-line", "--linger-ms", "1500", file->fileName()},
+    const auto sim = startSimulator({"--pty", "--baud", "38400", "--pause-ms", "20", "--wait-line",
+                                     "--linger-ms", "1500", file->fileName()},
                                     device);
     QVERIFY(sim);
     QVERIFY2(device.startsWith("/dev/pts/"), qPrintable(device));
@@ -136,8 +136,8 @@ void SimulatorTest::aListingSentInBurstsIsOneJob()
 {
     QByteArray listing;
     for (int line = 1; line <= 10; ++line)
-        listing += QByteArray::number(line * 10) + " PRINT \"PAUSED " + QByteArray::number(line)
-            + "\"\r\n";
+        listing += QByteArray::number(line * 10) + " PRINT \"PAUSED " + QByteArray::number(line) +
+            "\"\r\n";
     const auto file = fileWith(listing);
     QVERIFY(file);
 
@@ -158,7 +158,7 @@ void SimulatorTest::aListingSentInBurstsIsOneJob()
     RecordingBusy busy;
     QtPause pause;
     CountingYield yield;
-    CaptureServices services{msgBox, busy, pause, yield};
+    CaptureServices services {msgBox, busy, pause, yield};
     const std::optional<QByteArray> text = CaptureReceivedText(1, serial, services);
     QVERIFY(text);
     QCOMPARE(*text, listing);

@@ -11,7 +11,7 @@ Run tessaryPrint(const QStringList &args)
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));  // the tool picks offscreen itself
+    env.remove(QStringLiteral("QT_QPA_PLATFORM")); // the tool picks offscreen itself
     process.setProcessEnvironment(env);
     process.start(QStringLiteral(TESSARY_PRINT_PATH), args);
     Run run;
@@ -50,16 +50,16 @@ private slots:
     void printsAndCountsPages_data()
     {
         QTest::addColumn<QStringList>("extra");
-        QTest::newRow("default paper") << QStringList{};
-        QTest::newRow("A4") << QStringList{"--paper", "A4"};
-        QTest::newRow("Letter") << QStringList{"--paper", "Letter"};
+        QTest::newRow("default paper") << QStringList {};
+        QTest::newRow("A4") << QStringList {"--paper", "A4"};
+        QTest::newRow("Letter") << QStringList {"--paper", "Letter"};
     }
     void printsAndCountsPages()
     {
         QFETCH(QStringList, extra);
         const QString out = m_dir.filePath(QStringLiteral("out.pdf"));
         QFile::remove(out);
-        const Run run = tessaryPrint(QStringList{m_dir.filePath("in.txt"), out} + extra);
+        const Run run = tessaryPrint(QStringList {m_dir.filePath("in.txt"), out} + extra);
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out, QStringLiteral("3\n"));
         QCOMPARE(run.err, QString());
@@ -75,7 +75,8 @@ private slots:
         QProcess info;
         info.start(QStringLiteral("pdfinfo"), {out});
         QVERIFY(info.waitForFinished(30000));
-        QVERIFY(QString::fromUtf8(info.readAllStandardOutput()).contains(QStringLiteral("612 x 792 pts")));
+        QVERIFY(QString::fromUtf8(info.readAllStandardOutput())
+                    .contains(QStringLiteral("612 x 792 pts")));
     }
 
     void refusesWithOneLineReason_data()
@@ -84,15 +85,17 @@ private slots:
         QTest::addColumn<QString>("reason");
         const QString in = m_dir.filePath(QStringLiteral("in.txt"));
         const QString out = m_dir.filePath(QStringLiteral("x.pdf"));
-        QTest::newRow("no arguments") << QStringList{} << "usage";
-        QTest::newRow("one argument") << QStringList{in} << "usage";
-        QTest::newRow("three files") << QStringList{in, out, out} << "usage";
-        QTest::newRow("missing input") << QStringList{m_dir.filePath("none.txt"), out} << "cannot read";
-        QTest::newRow("input is a folder") << QStringList{m_dir.path(), out} << "cannot read";
-        QTest::newRow("unwritable output") << QStringList{in, "/nonexistent-dir/x.pdf"} << "cannot write";
-        QTest::newRow("unknown paper") << QStringList{in, out, "--paper", "A3"} << "unknown paper";
-        QTest::newRow("paper missing") << QStringList{in, out, "--paper"} << "--paper";
-        QTest::newRow("unknown option") << QStringList{in, out, "--fast"} << "unknown option";
+        QTest::newRow("no arguments") << QStringList {} << "usage";
+        QTest::newRow("one argument") << QStringList {in} << "usage";
+        QTest::newRow("three files") << QStringList {in, out, out} << "usage";
+        QTest::newRow("missing input")
+            << QStringList {m_dir.filePath("none.txt"), out} << "cannot read";
+        QTest::newRow("input is a folder") << QStringList {m_dir.path(), out} << "cannot read";
+        QTest::newRow("unwritable output")
+            << QStringList {in, "/nonexistent-dir/x.pdf"} << "cannot write";
+        QTest::newRow("unknown paper") << QStringList {in, out, "--paper", "A3"} << "unknown paper";
+        QTest::newRow("paper missing") << QStringList {in, out, "--paper"} << "--paper";
+        QTest::newRow("unknown option") << QStringList {in, out, "--fast"} << "unknown option";
     }
     void refusesWithOneLineReason()
     {

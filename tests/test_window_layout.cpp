@@ -16,7 +16,7 @@ struct Expected {
     QRect geometry;
     QString text;
     bool bold;
-    int pointSize;   // 0: the application's standard size
+    int pointSize; // 0: the application's standard size
     Qt::Alignment horizontal;
     bool visible;
 };
@@ -31,7 +31,14 @@ const QVector<Expected> &designed()
         {"SerAuswahl", "QComboBox", {28, 96, 195, 20}, "", false, 0, L, true},
         {"PushButton1", "QPushButton", {28, 161, 87, 20}, "Print", false, 0, L, true},
         {"PushButton2", "QPushButton", {127, 161, 93, 20}, "Ende", false, 0, L, true},
-        {"Label1", "QLabel", {28, 66, 179, 20}, QString::fromUtf8("Seriellen Port wählen"), true, 0, L, true},
+        {"Label1",
+         "QLabel",
+         {28, 66, 179, 20},
+         QString::fromUtf8("Seriellen Port wählen"),
+         true,
+         0,
+         L,
+         true},
         {"Label2", "QLabel", {28, 128, 100, 20}, "Druck Start", true, 0, L, true},
         {"Label3", "QLabel", {28, 15, 179, 20}, "PC-1600 Tessary", true, 15, L, true},
         {"PopupBaud", "QComboBox", {317, 65, 105, 20}, "", false, 0, L, true},
@@ -54,9 +61,9 @@ const QVector<Expected> &designed()
     return controls;
 }
 
-const QStringList kTabOrder = {"SerAuswahl", "PushButton1", "PushButton2", "PopupBaud",
-                               "PopupBits", "PopupParity", "PopupStopBit", "PopupDTR",
-                               "PopupCTS", "PopupXON", "HilfeButton"};
+const QStringList kTabOrder = {"SerAuswahl", "PushButton1", "PushButton2",  "PopupBaud",
+                               "PopupBits",  "PopupParity", "PopupStopBit", "PopupDTR",
+                               "PopupCTS",   "PopupXON",    "HilfeButton"};
 
 QString textOf(QWidget *widget)
 {
@@ -172,7 +179,7 @@ private slots:
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             visited << QApplication::focusWidget()->objectName();
         }
-        QCOMPARE(visited, kTabOrder + QStringList{"SerAuswahl"});
+        QCOMPARE(visited, kTabOrder + QStringList {"SerAuswahl"});
     }
 
     void resizingMovesNoControl()
@@ -208,7 +215,11 @@ private slots:
         QCOMPARE(file.at(0)->menuRole(), QAction::QuitRole);
         QCOMPARE(file.at(0)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
 
-        struct Item { const char *name; const char *text; QKeySequence key; };
+        struct Item {
+            const char *name;
+            const char *text;
+            QKeySequence key;
+        };
         const QList<Item> editItems = {
             {"EditUndo", "&Undo", QKeySequence(Qt::CTRL | Qt::Key_Z)},
             {"EditSeparator1", "", {}},
@@ -244,7 +255,8 @@ private slots:
         QVERIFY(m_rig->msgBox.shown.isEmpty());
         QCOMPARE(m_window->Anzahl, 0);
         QCOMPARE(m_window->BaudWert, 9600);
-        QCOMPARE(m_window->findChild<QComboBox *>("PopupBaud")->currentText(), QStringLiteral("9600"));
+        QCOMPARE(m_window->findChild<QComboBox *>("PopupBaud")->currentText(),
+                 QStringLiteral("9600"));
     }
 
     void wheelTurnsOnlyWhileBusy()

@@ -60,14 +60,14 @@ private slots:
     {
         auto window = m_rig->openWindow();
         QComboBox *ports = popup(*window, "SerAuswahl");
-        QCOMPARE(rows(ports), (QStringList{"A", "B", "C"}));
+        QCOMPARE(rows(ports), (QStringList {"A", "B", "C"}));
         QCOMPARE(ports->currentIndex(), -1);
         QCOMPARE(m_rig->ports.calls, 1);
         QVERIFY(!window->TestSerial1.isOpen());
         QCOMPARE(m_rig->msgBox.shown.size(), 1); // the usage box only
 
         // A port that appears later is not listed.
-        m_rig->ports.list << PortDescriptor{"D", kNoSuchPort};
+        m_rig->ports.list << PortDescriptor {"D", kNoSuchPort};
         window->findChild<QPushButton *>("HilfeButton")->click();
         QCOMPARE(ports->count(), 3);
     }
@@ -81,7 +81,7 @@ private slots:
         QCOMPARE(window->Anzahl, 2);
         QVERIFY(window->TestSerial1.isOpen());
         QCOMPARE(window->TestSerial1.serialPort().location, m_ptys[1].slavePath());
-        QCOMPARE(m_rig->msgBox.shown, QStringList{kOpenedGerman});
+        QCOMPARE(m_rig->msgBox.shown, QStringList {kOpenedGerman});
         QCOMPARE(slaveSpeed(m_ptys[1]), speed_t(B9600));
     }
 
@@ -90,7 +90,8 @@ private slots:
         QTest::addColumn<QString>("language");
         QTest::addColumn<QString>("prefix");
         QTest::newRow("ger") << "ger" << QString::fromUtf8("Konnte Device nicht öffnen. Fehler ");
-        QTest::newRow("eng") << "eng" << "Could not open serial port. Error ";
+        QTest::newRow("eng") << "eng"
+                             << "Could not open serial port. Error ";
     }
     void failedOpenReportsTheErrorNumber()
     {
@@ -103,10 +104,10 @@ private slots:
 
         const int code = window->TestSerial1.lastErrorCode();
         QVERIFY(code != 0);
-        QCOMPARE(m_rig->msgBox.shown, QStringList{prefix + QString::number(code)});
+        QCOMPARE(m_rig->msgBox.shown, QStringList {prefix + QString::number(code)});
         QVERIFY(QRegularExpression("^-?[1-9][0-9]*$")
-                        .match(m_rig->msgBox.shown.first().mid(prefix.size()))
-                        .hasMatch());
+                    .match(m_rig->msgBox.shown.first().mid(prefix.size()))
+                    .hasMatch());
         QCOMPARE(window->Anzahl, 1);
         QCOMPARE(popup(*window, "SerAuswahl")->currentIndex(), 0);
         QVERIFY(!window->TestSerial1.isOpen());
@@ -144,7 +145,7 @@ private slots:
         QVERIFY(window->TestSerial1.isOpen());
         QCOMPARE(window->TestSerial1.serialPort().location, m_ptys[2].slavePath());
         QCOMPARE(window->Anzahl, 3);
-        QCOMPARE(m_rig->msgBox.shown, (QStringList{kOpenedGerman, kOpenedGerman}));
+        QCOMPARE(m_rig->msgBox.shown, (QStringList {kOpenedGerman, kOpenedGerman}));
     }
 
     void settingChangeClosesThePortUntilItIsChosenAgain()
@@ -169,7 +170,7 @@ private slots:
         QVERIFY(window->TestSerial1.isOpen());
         QCOMPARE(slaveSpeed(m_ptys[1]), speed_t(B4800));
         QCOMPARE(window->TestSerial1.parity(), 1);
-        QCOMPARE(m_rig->msgBox.shown, QStringList{kOpenedGerman});
+        QCOMPARE(m_rig->msgBox.shown, QStringList {kOpenedGerman});
     }
 
     void printDrainsThePortOntoPaper()
@@ -194,7 +195,7 @@ private slots:
         QVERIFY(!wheel->isVisible());
         QCOMPARE(m_rig->printing.count("pageSetupDialog"), 1);
         QCOMPARE(m_rig->printing.count("openPrinterDialog"), 1);
-        QCOMPARE(m_rig->printing.rowTexts().mid(0, 2), (QStringList{"10 REM HELLO", "20 END"}));
+        QCOMPARE(m_rig->printing.rowTexts().mid(0, 2), (QStringList {"10 REM HELLO", "20 END"}));
         QVERIFY(m_rig->msgBox.shown.isEmpty());
         QVERIFY(window->TestSerial1.isOpen());
     }

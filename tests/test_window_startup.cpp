@@ -7,28 +7,30 @@
 
 namespace {
 
-const QString kUsageGerman = QStringList{
-        QString::fromUtf8("            Anwendung :"),
-        QString::fromUtf8(" Erst LPRINT, LLIST oder LFILES Befehl "),
-        QString::fromUtf8("am PC-1600 starten, dann Print Button"),
-        QString::fromUtf8("                 drücken !")}.join(QLatin1Char('\n'));
+const QString kUsageGerman =
+    QStringList {QString::fromUtf8("            Anwendung :"),
+                 QString::fromUtf8(" Erst LPRINT, LLIST oder LFILES Befehl "),
+                 QString::fromUtf8("am PC-1600 starten, dann Print Button"),
+                 QString::fromUtf8("                 drücken !")}
+        .join(QLatin1Char('\n'));
 
-const QString kUsageEnglish = QStringList{
-        QStringLiteral("      How to use the Application :"),
-        QStringLiteral("  First enter LPRINT, LLIST or LFILES  "),
-        QStringLiteral("on PC-1600 then press the Print Button")}.join(QLatin1Char('\n'));
+const QString kUsageEnglish =
+    QStringList {QStringLiteral("      How to use the Application :"),
+                 QStringLiteral("  First enter LPRINT, LLIST or LFILES  "),
+                 QStringLiteral("on PC-1600 then press the Print Button")}
+        .join(QLatin1Char('\n'));
 
-const QString kSetupHelp = QStringList{
-        QStringLiteral("PC-1600 :"),
-        QString(),
-        QStringLiteral("10 SETCOM 'COM1:',9600,8,N,1"),
-        QStringLiteral("20 INIT 'COM1:',512"),
-        QStringLiteral("30 SNDSTAT 'COM1:',59"),
-        QStringLiteral("40 RCVSTAT 'COM1:',61"),
-        QStringLiteral("50 OUTSTAT 'COM1:',0"),
-        QStringLiteral("60 PCONSOLE 'COM1:',255,2"),
-        QStringLiteral("70 SETDEV 'COM1:',PO,KI"),
-        QStringLiteral("80 KEYSTAT 1")}.join(QLatin1Char('\n'));
+const QString kSetupHelp = QStringList {QStringLiteral("PC-1600 :"),
+                                        QString(),
+                                        QStringLiteral("10 SETCOM 'COM1:',9600,8,N,1"),
+                                        QStringLiteral("20 INIT 'COM1:',512"),
+                                        QStringLiteral("30 SNDSTAT 'COM1:',59"),
+                                        QStringLiteral("40 RCVSTAT 'COM1:',61"),
+                                        QStringLiteral("50 OUTSTAT 'COM1:',0"),
+                                        QStringLiteral("60 PCONSOLE 'COM1:',255,2"),
+                                        QStringLiteral("70 SETDEV 'COM1:',PO,KI"),
+                                        QStringLiteral("80 KEYSTAT 1")}
+                               .join(QLatin1Char('\n'));
 
 const QString kNoPort = QStringLiteral("Serieller Port nicht vorhanden !");
 
@@ -82,10 +84,14 @@ private slots:
         QTest::addColumn<QString>("printStart");
         QTest::addColumn<QString>("port");
         QTest::addColumn<QString>("usage");
-        QTest::newRow("ger") << "ger" << "Ende" << "Druck Start"
-                             << QString::fromUtf8("Seriellen Port wählen") << kUsageGerman;
-        QTest::newRow("eng") << "eng" << "Cancel" << "Print Start" << "Choose serial port"
-                             << kUsageEnglish;
+        QTest::newRow("ger") << "ger"
+                             << "Ende"
+                             << "Druck Start" << QString::fromUtf8("Seriellen Port wählen")
+                             << kUsageGerman;
+        QTest::newRow("eng") << "eng"
+                             << "Cancel"
+                             << "Print Start"
+                             << "Choose serial port" << kUsageEnglish;
     }
     void openingSetsCaptionsThenShowsUsage()
     {
@@ -103,8 +109,8 @@ private slots:
         window.open();
 
         QCOMPARE(window.Language, language);
-        QCOMPARE(rig.msgBox.shown, QStringList{usage});
-        const Captions expected{quit, printStart, port};
+        QCOMPARE(rig.msgBox.shown, QStringList {usage});
+        const Captions expected {quit, printStart, port};
         QVERIFY(captionsOf(&window) == expected);
         QVERIFY2(atUsageBox == expected, "captions must be set before the usage box appears");
     }
@@ -115,7 +121,7 @@ private slots:
         Window1 window(rig.services());
         window.open();
         QCOMPARE(window.Language, QStringLiteral("ger"));
-        QCOMPARE(rig.msgBox.shown, QStringList{kUsageGerman});
+        QCOMPARE(rig.msgBox.shown, QStringList {kUsageGerman});
     }
 
     void usageLinesKeepTheirSpaces()
@@ -158,7 +164,7 @@ private slots:
 
         window.findChild<QPushButton *>("HilfeButton")->click();
         window.findChild<QPushButton *>("PushButton1")->click();
-        QCOMPARE(rig.msgBox.shown, (QStringList{kSetupHelp, kNoPort}));
+        QCOMPARE(rig.msgBox.shown, (QStringList {kSetupHelp, kNoPort}));
     }
 
     void noPortMessageIsTheSameInEnglish()
@@ -177,7 +183,7 @@ private slots:
         auto *help = window->findChild<QPushButton *>("HilfeButton");
         help->click();
         help->click();
-        QCOMPARE(rig.msgBox.shown, (QStringList{kSetupHelp, kSetupHelp}));
+        QCOMPARE(rig.msgBox.shown, (QStringList {kSetupHelp, kSetupHelp}));
         // Help reads and changes nothing.
         QCOMPARE(window->Language, QStringLiteral("ger"));
         QCOMPARE(window->BaudWert, 9600);
@@ -193,7 +199,7 @@ private slots:
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
         QTest::keyClick(window.get(), Qt::Key_Return);
-        QCOMPARE(rig.msgBox.shown, QStringList{kNoPort});
+        QCOMPARE(rig.msgBox.shown, QStringList {kNoPort});
         QCOMPARE(rig.printing.count("newPrinterSetup"), 0);
         QCOMPARE(rig.pause.count, 0);
     }
@@ -215,7 +221,7 @@ private slots:
                                    popup(*window, "PopupDTR")->currentText(),
                                    popup(*window, "PopupCTS")->currentText(),
                                    popup(*window, "PopupXON")->currentText()};
-        QCOMPARE(shown, (QStringList{"9600", "8", "No Parity", "1", "OFF", "OFF", "OFF"}));
+        QCOMPARE(shown, (QStringList {"9600", "8", "No Parity", "1", "OFF", "OFF", "OFF"}));
         QCOMPARE(popup(*window, "PopupBaud")->count(), 8);
         QCOMPARE(popup(*window, "PopupParity")->itemText(2), QStringLiteral("Odd Parity"));
 
@@ -260,14 +266,15 @@ private slots:
         Window1 &w = *window;
         TestSerial &s = w.TestSerial1;
         const auto fields = [&w] {
-            return QVector<int>{w.BaudWert, w.BitWert, w.ParityWert, w.StopBitWert,
-                                w.DTRWert, w.CTSWert, w.XONWert};
+            return QVector<int> {w.BaudWert, w.BitWert, w.ParityWert, w.StopBitWert,
+                                 w.DTRWert,  w.CTSWert, w.XONWert};
         };
         const auto settings = [&s] {
-            return QVector<int>{s.baud(), s.bits(), s.parity(), s.stop(), s.dtr(), s.cts(), s.xon()};
+            return QVector<int> {s.baud(), s.bits(), s.parity(), s.stop(),
+                                 s.dtr(),  s.cts(),  s.xon()};
         };
         const QStringList order = {"PopupBaud", "PopupBits", "PopupParity", "PopupStopBit",
-                                   "PopupDTR", "PopupCTS", "PopupXON"};
+                                   "PopupDTR",  "PopupCTS",  "PopupXON"};
         const int which = int(order.indexOf(popupName));
         QVector<int> wantFields = fields();
         QVector<int> wantSettings = settings();

@@ -5,7 +5,7 @@
 // The application object; nothing of its own beyond QApplication.
 class App : public QApplication {
 public:
-    App(int &argc, char **argv) : QApplication(argc, argv) {}
+    App(int &argc, char **argv) : QApplication(argc, argv) { }
 };
 
 // The registered application object, or nullptr when it is no App.

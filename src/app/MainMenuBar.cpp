@@ -7,11 +7,11 @@
 namespace {
 
 struct MenuItemSpec {
-    const char *menu;       // objectName of the menu it belongs to
+    const char *menu; // objectName of the menu it belongs to
     const char *name;
-    const char *text;       // "-" makes a separator
+    const char *text; // "-" makes a separator
     QKeySequence::StandardKey standardKey;
-    const char *shortcut;   // portable text; used when the platform has no standard key
+    const char *shortcut; // portable text; used when the platform has no standard key
     QAction::MenuRole role;
 };
 
@@ -75,8 +75,8 @@ MainMenuBar::MainMenuBar()
     for (const MenuItemSpec &item : kItems) {
         auto *menu = findChild<QMenu *>(QString::fromLatin1(item.menu));
         QAction *action = QString::fromLatin1(item.text) == QLatin1String("-")
-                ? menu->addSeparator()
-                : menu->addAction(tr(item.text));
+            ? menu->addSeparator()
+            : menu->addAction(tr(item.text));
         action->setObjectName(QString::fromLatin1(item.name));
         if (action->isSeparator())
             continue;

@@ -55,12 +55,13 @@ const Binding kBindings[] = {
 Window1::Window1(const WindowServices &services, QWidget *parent)
     : QMainWindow(parent), m_services(services)
 {
-    if (!m_services.msgBox || !m_services.printService || !m_services.pause
-        || !m_services.yield || !m_services.ports) {
+    if (!m_services.msgBox || !m_services.printService || !m_services.pause || !m_services.yield ||
+        !m_services.ports) {
         m_ownServices = std::make_unique<QtWindowServices>(this);
         const WindowServices real = m_ownServices->services();
         m_services.msgBox = m_services.msgBox ? m_services.msgBox : real.msgBox;
-        m_services.printService = m_services.printService ? m_services.printService : real.printService;
+        m_services.printService =
+            m_services.printService ? m_services.printService : real.printService;
         m_services.pause = m_services.pause ? m_services.pause : real.pause;
         m_services.yield = m_services.yield ? m_services.yield : real.yield;
         m_services.ports = m_services.ports ? m_services.ports : real.ports;
@@ -101,8 +102,9 @@ void Window1::build()
         createControl(control, content);
         byTabIndex << control;
     }
-    std::stable_sort(byTabIndex.begin(), byTabIndex.end(),
-                     [](const ControlSpec &a, const ControlSpec &b) { return a.tabIndex < b.tabIndex; });
+    std::stable_sort(
+        byTabIndex.begin(), byTabIndex.end(),
+        [](const ControlSpec &a, const ControlSpec &b) { return a.tabIndex < b.tabIndex; });
     for (int i = 1; i < byTabIndex.size(); ++i) {
         setTabOrder(content->findChild<QWidget *>(QString::fromLatin1(byTabIndex[i - 1].name)),
                     content->findChild<QWidget *>(QString::fromLatin1(byTabIndex[i].name)));
@@ -122,7 +124,8 @@ void Window1::build()
 void Window1::bind()
 {
     for (const Binding &binding : kBindings) {
-        QWidget *control = centralWidget()->findChild<QWidget *>(QString::fromLatin1(binding.control));
+        QWidget *control =
+            centralWidget()->findChild<QWidget *>(QString::fromLatin1(binding.control));
         switch (binding.event) {
         case Event::Open:
             m_openHandlers << binding.handler;
@@ -200,8 +203,8 @@ void Window1::SerAuswahl_Change()
 
 void Window1::PushButton1_Action()
 {
-    CaptureServices capture{*m_services.msgBox, *ProgressWheel1, *m_services.pause,
-                            *m_services.yield};
+    CaptureServices capture {*m_services.msgBox, *ProgressWheel1, *m_services.pause,
+                             *m_services.yield};
     if (auto text = CaptureReceivedText(Anzahl, TestSerial1, capture))
         PrintReceivedText(*text, *m_services.printService, *m_services.yield);
 }
@@ -219,7 +222,7 @@ void Window1::HilfeButton_Action()
 QComboBox *Window1::popupFor(LineSetting setting) const
 {
     return centralWidget()->findChild<QComboBox *>(
-            QString::fromLatin1(lineSettingPopup(setting).popupName));
+        QString::fromLatin1(lineSettingPopup(setting).popupName));
 }
 
 void Window1::lineSetting_Open(LineSetting setting)
@@ -252,13 +255,20 @@ void Window1::lineSetting_Change(LineSetting setting)
 int Window1::settingField(LineSetting setting) const
 {
     switch (setting) {
-    case LineSetting::Baud: return BaudWert;
-    case LineSetting::Bits: return BitWert;
-    case LineSetting::Parity: return ParityWert;
-    case LineSetting::StopBit: return StopBitWert;
-    case LineSetting::DTR: return DTRWert;
-    case LineSetting::CTS: return CTSWert;
-    case LineSetting::XON: return XONWert;
+    case LineSetting::Baud:
+        return BaudWert;
+    case LineSetting::Bits:
+        return BitWert;
+    case LineSetting::Parity:
+        return ParityWert;
+    case LineSetting::StopBit:
+        return StopBitWert;
+    case LineSetting::DTR:
+        return DTRWert;
+    case LineSetting::CTS:
+        return CTSWert;
+    case LineSetting::XON:
+        return XONWert;
     }
     return 0;
 }
@@ -266,12 +276,26 @@ int Window1::settingField(LineSetting setting) const
 void Window1::setSettingField(LineSetting setting, int value)
 {
     switch (setting) {
-    case LineSetting::Baud: BaudWert = value; break;
-    case LineSetting::Bits: BitWert = value; break;
-    case LineSetting::Parity: ParityWert = value; break;
-    case LineSetting::StopBit: StopBitWert = value; break;
-    case LineSetting::DTR: DTRWert = value != 0; break;
-    case LineSetting::CTS: CTSWert = value != 0; break;
-    case LineSetting::XON: XONWert = value != 0; break;
+    case LineSetting::Baud:
+        BaudWert = value;
+        break;
+    case LineSetting::Bits:
+        BitWert = value;
+        break;
+    case LineSetting::Parity:
+        ParityWert = value;
+        break;
+    case LineSetting::StopBit:
+        StopBitWert = value;
+        break;
+    case LineSetting::DTR:
+        DTRWert = value != 0;
+        break;
+    case LineSetting::CTS:
+        CTSWert = value != 0;
+        break;
+    case LineSetting::XON:
+        XONWert = value != 0;
+        break;
     }
 }

@@ -30,7 +30,8 @@ QWidget *makeWidget(const ControlSpec &spec, QWidget *parent)
         auto *button = new QPushButton(parent);
         // The question mark reads as help in every style; some styles draw
         // the dialog help icon as a lifebuoy.
-        QIcon icon = button->style()->standardIcon(QStyle::SP_TitleBarContextHelpButton, nullptr, button);
+        QIcon icon =
+            button->style()->standardIcon(QStyle::SP_TitleBarContextHelpButton, nullptr, button);
         if (icon.isNull())
             icon = button->style()->standardIcon(QStyle::SP_DialogHelpButton, nullptr, button);
         button->setIcon(icon);
@@ -67,9 +68,11 @@ const QVector<ControlSpec> &window1Controls()
         {"SerAuswahl", Popup, QRect(28, 96, 195, 20), 1, "", false, 0, kLeft, true, false},
         {"PushButton1", Button, QRect(28, 161, 87, 20), 3, "Print", false, 0, kCentre, true, true},
         {"PushButton2", Button, QRect(127, 161, 93, 20), 7, "Ende", false, 0, kCentre, true, false},
-        {"Label1", Label, QRect(28, 66, 179, 20), 8, "Seriellen Port wählen", true, 0, kLeft, true, false},
+        {"Label1", Label, QRect(28, 66, 179, 20), 8, "Seriellen Port wählen", true, 0, kLeft, true,
+         false},
         {"Label2", Label, QRect(28, 128, 100, 20), 9, "Druck Start", true, 0, kLeft, true, false},
-        {"Label3", Label, QRect(28, 15, 179, 20), 10, "PC-1600 Tessary", true, 15, kLeft, true, false},
+        {"Label3", Label, QRect(28, 15, 179, 20), 10, "PC-1600 Tessary", true, 15, kLeft, true,
+         false},
         {"PopupBaud", Popup, QRect(317, 65, 105, 20), 11, "", false, 0, kLeft, true, false},
         {"Label4", Label, QRect(243, 65, 62, 20), 12, "Baud", true, 0, kCentre, true, false},
         {"PopupBits", Popup, QRect(317, 96, 105, 20), 13, "", false, 0, kLeft, true, false},

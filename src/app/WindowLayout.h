@@ -15,12 +15,12 @@ struct ControlSpec {
     ControlKind kind;
     QRect geometry;
     int tabIndex;
-    const char *text;       // UTF-8
+    const char *text; // UTF-8
     bool bold;
-    int pointSize;          // 0: the system font's size
+    int pointSize; // 0: the system font's size
     Qt::Alignment alignment;
     bool visible;
-    bool isDefault;         // carries the default-button flag
+    bool isDefault; // carries the default-button flag
 };
 
 struct WindowSpec {

@@ -6,7 +6,7 @@
 #include "toolkit/Waiting.h"
 
 struct QtWindowServices::Private {
-    explicit Private(QWidget *window) : msgBox(window) {}
+    explicit Private(QWidget *window) : msgBox(window) { }
     QtMsgBox msgBox;
     QtPrintService printService;
     QtPause pause;
@@ -14,7 +14,7 @@ struct QtWindowServices::Private {
     SystemPortEnumerator ports;
 };
 
-QtWindowServices::QtWindowServices(QWidget *window) : d(std::make_unique<Private>(window)) {}
+QtWindowServices::QtWindowServices(QWidget *window) : d(std::make_unique<Private>(window)) { }
 
 QtWindowServices::~QtWindowServices() = default;
 

@@ -17,7 +17,7 @@ bool isDrawn(uchar c)
 
 AdvanceTable measureAdvances(const PrinterGraphics &graphics)
 {
-    AdvanceTable advances{};
+    AdvanceTable advances {};
     for (int c = 0; c < 256; ++c) {
         if (isDrawn(uchar(c)))
             advances[c] = graphics.textWidth(QString(QChar(c)));
@@ -31,13 +31,13 @@ PageLayout::PageLayout(const LayoutMetrics &metrics) : m_metrics(metrics)
     const double fitting = (metrics.printable.height() - kFirstBaseline - metrics.descent) / gaps;
     m_pitch = std::min(kMaxLinePitch, fitting);
     if (m_pitch <= 0)
-        m_pitch = kMaxLinePitch;  // not even one line fits: one row per sheet
+        m_pitch = kMaxLinePitch; // not even one line fits: one row per sheet
     m_widthLimit = metrics.printable.width() - kTextLeft;
 }
 
 struct PageLayout::SheetFiller {
     const PageLayout &layout;
-    QVector<Sheet> sheets{Sheet()};
+    QVector<Sheet> sheets {Sheet()};
     int rowOnSheet = 0;
 
     void placeRow(const QString &text)
@@ -50,7 +50,7 @@ struct PageLayout::SheetFiller {
             y = kFirstBaseline;
         }
         if (!text.isEmpty())
-            sheets.last().append(TextRow{kTextLeft, y, text});
+            sheets.last().append(TextRow {kTextLeft, y, text});
         ++rowOnSheet;
     }
 };
@@ -60,7 +60,7 @@ QVector<Sheet> PageLayout::layOutPage(const PageLines &lines,
 {
     if (lines.isEmpty())
         return {};
-    SheetFiller filler{*this};
+    SheetFiller filler {*this};
     const AdvanceTable &advances = m_metrics.advances;
     QString row;
     for (const QByteArrayView &line : lines) {

@@ -19,10 +19,10 @@ constexpr double kMaxLinePitch = 12;
 constexpr int kTabColumns = 8;
 
 struct LayoutMetrics {
-    QSizeF printable;       // points
-    double descent = 0;     // points below the baseline
+    QSizeF printable; // points
+    double descent = 0; // points below the baseline
     int linesPerPage = 62;
-    AdvanceTable advances{};
+    AdvanceTable advances {};
 };
 
 // Places the lines of one page on sheets: one row per line, a line too wide

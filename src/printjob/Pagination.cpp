@@ -19,8 +19,7 @@ QByteArrayView LineReader::nextLine()
 
 PageCutter::PageCutter(QByteArrayView text, int linesPerPage)
     : m_lines(text), m_linesPerPage(linesPerPage > 0 ? linesPerPage : 1)
-{
-}
+{ }
 
 PageLines PageCutter::nextPage()
 {

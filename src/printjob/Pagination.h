@@ -8,7 +8,7 @@
 // line without a line end is still a line.
 class LineReader {
 public:
-    explicit LineReader(QByteArrayView text) : m_text(text) {}
+    explicit LineReader(QByteArrayView text) : m_text(text) { }
     bool atEnd() const { return m_pos >= m_text.size(); }
     QByteArrayView nextLine();
 

@@ -6,7 +6,7 @@
 #include "toolkit/Waiting.h"
 
 namespace {
-const TextStyle kListingStyle{QStringLiteral("Helvetica"), 10, false, false};
+const TextStyle kListingStyle {QStringLiteral("Helvetica"), 10, false, false};
 
 LayoutMetrics metricsOf(const PrinterGraphics &graphics)
 {
@@ -26,7 +26,7 @@ PrintOutcome PrintReceivedText(const QByteArray &text, PrintService &printing, Y
         return outcome;
 
     const std::unique_ptr<PrinterSetup> setup = printing.newPrinterSetup();
-    setup->pageSetupDialog();  // cancelled or not, the print dialog follows
+    setup->pageSetupDialog(); // cancelled or not, the print dialog follows
     const std::unique_ptr<PrinterGraphics> graphics = setup->openPrinterDialog();
     if (!graphics) {
         outcome.cancelled = true;

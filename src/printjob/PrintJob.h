@@ -6,10 +6,10 @@ class PrintService;
 class Yield;
 
 struct PrintOutcome {
-    bool cancelled = false;   // the print dialog was cancelled: nothing drawn
-    bool failed = false;      // the printer reported a failure
-    int pages = 0;            // pages of 62 lines
-    int sheets = 0;           // sheets of paper drawn
+    bool cancelled = false; // the print dialog was cancelled: nothing drawn
+    bool failed = false; // the printer reported a failure
+    int pages = 0; // pages of 62 lines
+    int sheets = 0; // sheets of paper drawn
 };
 
 constexpr int kLinesPerPage = 62;

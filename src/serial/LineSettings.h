@@ -11,10 +11,10 @@ enum class LineSetting { Baud, Bits, Parity, StopBit, DTR, CTS, XON };
 // item writes. On/off settings use 0 and 1.
 struct LineSettingPopup {
     LineSetting setting;
-    const char *popupName;   // e.g. "PopupBaud"
+    const char *popupName; // e.g. "PopupBaud"
     QStringList items;
     int defaultIndex;
-    QVector<int> values;     // values[i] belongs to items[i]
+    QVector<int> values; // values[i] belongs to items[i]
 };
 
 // The seven popups in window order.

@@ -54,8 +54,8 @@ bool naturalLess(const QString &a, const QString &b)
         if (isDigit(a.at(i)) && isDigit(b.at(j))) {
             const qsizetype endA = digitRunEnd(a, i);
             const qsizetype endB = digitRunEnd(b, j);
-            const int c = compareNumbers(QStringView(a).mid(i, endA - i),
-                                         QStringView(b).mid(j, endB - j));
+            const int c =
+                compareNumbers(QStringView(a).mid(i, endA - i), QStringView(b).mid(j, endB - j));
             if (c != 0)
                 return c < 0;
             i = endA;

@@ -9,19 +9,26 @@ namespace {
 QSerialPort::DataBits dataBitsFor(int code)
 {
     switch (code) {
-    case 0: return QSerialPort::Data5;
-    case 1: return QSerialPort::Data6;
-    case 2: return QSerialPort::Data7;
-    default: return QSerialPort::Data8;
+    case 0:
+        return QSerialPort::Data5;
+    case 1:
+        return QSerialPort::Data6;
+    case 2:
+        return QSerialPort::Data7;
+    default:
+        return QSerialPort::Data8;
     }
 }
 
 QSerialPort::Parity parityFor(int code)
 {
     switch (code) {
-    case 1: return QSerialPort::EvenParity;
-    case 2: return QSerialPort::OddParity;
-    default: return QSerialPort::NoParity;
+    case 1:
+        return QSerialPort::EvenParity;
+    case 2:
+        return QSerialPort::OddParity;
+    default:
+        return QSerialPort::NoParity;
     }
 }
 
@@ -37,7 +44,7 @@ QSerialPort::FlowControl flowControlFor(bool cts, bool xon)
 // QSerialPort has no setting for both handshakes at once.
 bool addSoftwareHandshake(int handle)
 {
-    termios tio{};
+    termios tio {};
     if (::tcgetattr(handle, &tio) != 0)
         return false;
     tio.c_iflag |= IXON | IXOFF;
@@ -68,7 +75,8 @@ struct Serial::Private {
 };
 
 // A vanished device keeps its read notifier firing: a hang-up comes as a
-// ReadError that Qt keeps watching (measured on a pty), so the port must go. Its bytes are rescued first: close() would drop them.
+// ReadError that Qt keeps watching (measured on a pty), so the port must go. Its bytes are rescued
+// first: close() would drop them.
 void Serial::Private::portFailed()
 {
     if (failed || !port.isOpen())
@@ -77,7 +85,8 @@ void Serial::Private::portFailed()
     held += port.readAll();
     // Closing inside QSerialPort's own notification is not safe: close on
     // the next turn of the event loop, or at the next call, whichever is first.
-    QMetaObject::invokeMethod(&port, [this] { closeFailedPort(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &port, [this] { closeFailedPort(); }, Qt::QueuedConnection);
 }
 
 void Serial::Private::closeFailedPort()
@@ -93,8 +102,7 @@ void Serial::Private::closeFailedPort()
 void Serial::Private::pull()
 {
     closeFailedPort();
-    while (port.isOpen() && !failed && port.waitForReadyRead(0)) {
-    }
+    while (port.isOpen() && !failed && port.waitForReadyRead(0)) { }
     closeFailedPort();
 }
 
@@ -112,24 +120,72 @@ Serial::Serial() : d(std::make_unique<Private>())
 
 Serial::~Serial() = default;
 
-void Serial::setSerialPort(const PortDescriptor &port) { d->descriptor = port; }
-PortDescriptor Serial::serialPort() const { return d->descriptor; }
+void Serial::setSerialPort(const PortDescriptor &port)
+{
+    d->descriptor = port;
+}
+PortDescriptor Serial::serialPort() const
+{
+    return d->descriptor;
+}
 
-void Serial::setBaud(int bitsPerSecond) { d->baud = bitsPerSecond; }
-void Serial::setBits(int code) { d->bits = code; }
-void Serial::setParity(int code) { d->parity = code; }
-void Serial::setStop(int stopBits) { d->stop = stopBits; }
-void Serial::setDTR(bool on) { d->dtr = on; }
-void Serial::setCTS(bool on) { d->cts = on; }
-void Serial::setXON(bool on) { d->xon = on; }
+void Serial::setBaud(int bitsPerSecond)
+{
+    d->baud = bitsPerSecond;
+}
+void Serial::setBits(int code)
+{
+    d->bits = code;
+}
+void Serial::setParity(int code)
+{
+    d->parity = code;
+}
+void Serial::setStop(int stopBits)
+{
+    d->stop = stopBits;
+}
+void Serial::setDTR(bool on)
+{
+    d->dtr = on;
+}
+void Serial::setCTS(bool on)
+{
+    d->cts = on;
+}
+void Serial::setXON(bool on)
+{
+    d->xon = on;
+}
 
-int Serial::baud() const { return d->baud; }
-int Serial::bits() const { return d->bits; }
-int Serial::parity() const { return d->parity; }
-int Serial::stop() const { return d->stop; }
-bool Serial::dtr() const { return d->dtr; }
-bool Serial::cts() const { return d->cts; }
-bool Serial::xon() const { return d->xon; }
+int Serial::baud() const
+{
+    return d->baud;
+}
+int Serial::bits() const
+{
+    return d->bits;
+}
+int Serial::parity() const
+{
+    return d->parity;
+}
+int Serial::stop() const
+{
+    return d->stop;
+}
+bool Serial::dtr() const
+{
+    return d->dtr;
+}
+bool Serial::cts() const
+{
+    return d->cts;
+}
+bool Serial::xon() const
+{
+    return d->xon;
+}
 
 bool Serial::open()
 {

@@ -22,12 +22,12 @@ public:
     PortDescriptor serialPort() const;
 
     void setBaud(int bitsPerSecond);
-    void setBits(int code);      // 0, 1, 2, 3 for 5, 6, 7, 8 data bits
-    void setParity(int code);    // 0 none, 1 even, 2 odd
-    void setStop(int stopBits);  // 1 or 2
+    void setBits(int code); // 0, 1, 2, 3 for 5, 6, 7, 8 data bits
+    void setParity(int code); // 0 none, 1 even, 2 odd
+    void setStop(int stopBits); // 1 or 2
     void setDTR(bool on);
-    void setCTS(bool on);        // RTS/CTS handshake
-    void setXON(bool on);        // XON/XOFF handshake
+    void setCTS(bool on); // RTS/CTS handshake
+    void setXON(bool on); // XON/XOFF handshake
 
     int baud() const;
     int bits() const;
@@ -38,9 +38,9 @@ public:
     bool xon() const;
 
     bool open();
-    void close();                 // no effect when closed already
+    void close(); // no effect when closed already
     bool isOpen() const;
-    int lastErrorCode() const;    // QSerialPort::SerialPortError of the last failure
+    int lastErrorCode() const; // QSerialPort::SerialPortError of the last failure
 
     // Counts bytes the OS holds too, not only those already pulled.
     qint64 bytesAvailable() override;
@@ -52,5 +52,4 @@ private:
 };
 
 // The window's connection; adds nothing to Serial.
-class TestSerial : public Serial {
-};
+class TestSerial : public Serial { };

@@ -139,8 +139,7 @@ bool QtPrinterGraphics::finish()
 }
 
 QtPrinterSetup::QtPrinterSetup() : m_printer(std::make_shared<QPrinter>(QPrinter::HighResolution))
-{
-}
+{ }
 
 bool QtPrinterSetup::pageSetupDialog()
 {
@@ -166,7 +165,7 @@ std::unique_ptr<PrinterSetup> QtPrintService::newPrinterSetup()
 namespace {
 class PdfPrinterSetup : public PrinterSetup {
 public:
-    explicit PdfPrinterSetup(std::shared_ptr<QPrinter> printer) : m_printer(std::move(printer)) {}
+    explicit PdfPrinterSetup(std::shared_ptr<QPrinter> printer) : m_printer(std::move(printer)) { }
     bool pageSetupDialog() override { return true; }
     std::unique_ptr<PrinterGraphics> openPrinterDialog() override
     {
@@ -180,8 +179,7 @@ private:
 
 PdfPrintService::PdfPrintService(const QString &outputPath, const QPageSize &pageSize)
     : m_outputPath(outputPath), m_pageSize(pageSize)
-{
-}
+{ }
 
 std::unique_ptr<PrinterSetup> PdfPrintService::newPrinterSetup()
 {

@@ -38,8 +38,8 @@ private:
     std::shared_ptr<QPrinter> m_printer;
     QPainter m_painter;
     QRawFont m_font;
-    std::array<quint32, 256> m_glyphs{};
-    std::array<double, 256> m_advances{};
+    std::array<quint32, 256> m_glyphs {};
+    std::array<double, 256> m_advances {};
     QList<quint32> m_runGlyphs;
     QList<QPointF> m_runPositions;
     bool m_failed = false;

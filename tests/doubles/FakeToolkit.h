@@ -36,7 +36,7 @@ public:
 // at each pause so a test can feed the port in between.
 class CountingPause : public Pause {
 public:
-    explicit CountingPause(bool instant = true) : m_instant(instant) {}
+    explicit CountingPause(bool instant = true) : m_instant(instant) { }
     void sleep(int milliseconds) override
     {
         ++count;

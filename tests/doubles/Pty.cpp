@@ -20,7 +20,7 @@ Pty::Pty()
     }
     m_slavePath = QString::fromLocal8Bit(name);
     // Raw before anything is written: no echo, no CR translation, no line buffering.
-    termios tio{};
+    termios tio {};
     ::tcgetattr(m_slave, &tio);
     ::cfmakeraw(&tio);
     ::tcsetattr(m_slave, TCSANOW, &tio);
@@ -55,7 +55,7 @@ bool Pty::writeAll(const QByteArray &bytes, int timeoutMs)
         done += n;
         if (done < bytes.size()) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            pollfd p{m_master, POLLOUT, 0};
+            pollfd p {m_master, POLLOUT, 0};
             ::poll(&p, 1, 5);
         }
     }
@@ -79,7 +79,7 @@ int Pty::pendingForReader() const
 
 std::optional<termios> Pty::slaveTermios() const
 {
-    termios tio{};
+    termios tio {};
     if (m_slave < 0 || ::tcgetattr(m_slave, &tio) != 0)
         return std::nullopt;
     return tio;

@@ -9,8 +9,7 @@ class RecordingGraphics : public PrinterGraphics {
 public:
     RecordingGraphics(RecordingPrintService &service, std::unique_ptr<PrinterGraphics> real)
         : m_service(service), m_real(std::move(real))
-    {
-    }
+    { }
     ~RecordingGraphics() override
     {
         m_real.reset();
@@ -61,7 +60,7 @@ private:
 
 class RecordingSetup : public PrinterSetup {
 public:
-    explicit RecordingSetup(RecordingPrintService &service) : m_service(service) {}
+    explicit RecordingSetup(RecordingPrintService &service) : m_service(service) { }
 
     bool pageSetupDialog() override
     {
@@ -104,7 +103,8 @@ QStringList RecordingPrintService::rowTexts() const
 QStringList pdfPages(const QString &pdfPath)
 {
     QProcess pdftotext;
-    pdftotext.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdfPath, QStringLiteral("-")});
+    pdftotext.start(QStringLiteral("pdftotext"),
+                    {QStringLiteral("-layout"), pdfPath, QStringLiteral("-")});
     if (!pdftotext.waitForFinished(60000) || pdftotext.exitCode() != 0)
         return {};
     QStringList pages = QString::fromUtf8(pdftotext.readAllStandardOutput()).split(QChar('\f'));

@@ -18,7 +18,7 @@ public:
     bool acceptPrintDialog = true;
 
     // The fake graphics.
-    QSizeF printable{575, 822};  // A4 less 10 pt margins
+    QSizeF printable {575, 822}; // A4 less 10 pt margins
     double advance = 6;
     double ascentPt = 7.5;
     double descentPt = 2.5;
@@ -26,7 +26,7 @@ public:
 
     // Real output instead.
     QString pdfPath;
-    QPageSize pdfPaper{QPageSize::A4};
+    QPageSize pdfPaper {QPageSize::A4};
 
     // Every call on the setups and graphics, in order: "newPrinterSetup",
     // "pageSetupDialog", "openPrinterDialog", "setTextStyle", "drawSheet",

@@ -28,10 +28,7 @@ struct WindowRig {
     CountingYield yield;
     ListedPorts ports;
 
-    WindowServices services()
-    {
-        return {&msgBox, &printing, &pause, &yield, &ports};
-    }
+    WindowServices services() { return {&msgBox, &printing, &pause, &yield, &ports}; }
 
     // A window built and opened in the given language.
     std::unique_ptr<Window1> openWindow(const QString &language = QStringLiteral("ger"))

@@ -22,27 +22,26 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const char kUsage[] =
-    "Usage: pc1600-sim [options] FILE\n"
-    "Sends FILE (\"-\" for standard input) like a PC-1600 running LLIST.\n"
-    "The first line written to standard output is the device it sends on.\n"
-    "\n"
-    "  --pty              send over a new pseudo-terminal (default); open the\n"
-    "                     printed /dev/pts/N path in the program\n"
-    "  --device PATH      send over this serial device instead\n"
-    "  --baud N           line speed, 300 to 38400 (default 9600); about ten\n"
-    "                     bits go over the line per byte\n"
-    "  --pause-ms N       pause between bursts (default 100)\n"
-    "  --burst-lines N    lines per burst (default 1)\n"
-    "  --repeat N         send the file N times (default 1)\n"
-    "  --wait-ms N        wait N ms before sending (default 0)\n"
-    "  --wait-line        wait for a line on standard input before sending\n"
-    "  --linger-ms N      keep the pseudo-terminal open N ms after the last\n"
-    "                     byte (default 1000); bytes the reader has not taken\n"
-    "                     when it closes are lost\n"
-    "  --help             this text\n"
-    "\n"
-    "Exit status: 0 when everything was sent, 1 on an error, 2 on bad usage.\n";
+const char kUsage[] = "Usage: pc1600-sim [options] FILE\n"
+                      "Sends FILE (\"-\" for standard input) like a PC-1600 running LLIST.\n"
+                      "The first line written to standard output is the device it sends on.\n"
+                      "\n"
+                      "  --pty              send over a new pseudo-terminal (default); open the\n"
+                      "                     printed /dev/pts/N path in the program\n"
+                      "  --device PATH      send over this serial device instead\n"
+                      "  --baud N           line speed, 300 to 38400 (default 9600); about ten\n"
+                      "                     bits go over the line per byte\n"
+                      "  --pause-ms N       pause between bursts (default 100)\n"
+                      "  --burst-lines N    lines per burst (default 1)\n"
+                      "  --repeat N         send the file N times (default 1)\n"
+                      "  --wait-ms N        wait N ms before sending (default 0)\n"
+                      "  --wait-line        wait for a line on standard input before sending\n"
+                      "  --linger-ms N      keep the pseudo-terminal open N ms after the last\n"
+                      "                     byte (default 1000); bytes the reader has not taken\n"
+                      "                     when it closes are lost\n"
+                      "  --help             this text\n"
+                      "\n"
+                      "Exit status: 0 when everything was sent, 1 on an error, 2 on bad usage.\n";
 
 struct Options {
     std::string file;
@@ -68,8 +67,8 @@ long number(const char *option, const char *text, long min, long max)
     errno = 0;
     const long value = std::strtol(text, &end, 10);
     if (errno != 0 || end == text || *end != '\0' || value < min || value > max)
-        fail(std::string(option) + " needs a number from " + std::to_string(min) + " to "
-                 + std::to_string(max),
+        fail(std::string(option) + " needs a number from " + std::to_string(min) + " to " +
+                 std::to_string(max),
              2);
     return value;
 }
@@ -138,23 +137,34 @@ std::string readFile(const std::string &path)
 speed_t speedCode(long baud)
 {
     switch (baud) {
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    default: return B0;
+    case 300:
+        return B300;
+    case 600:
+        return B600;
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    default:
+        return B0;
     }
 }
 
 void makeRaw(int fd, long baud, bool mustSetSpeed)
 {
-    termios tio{};
+    termios tio {};
     if (::tcgetattr(fd, &tio) != 0)
         fail(std::string("cannot read the line settings: ") + std::strerror(errno));
     ::cfmakeraw(&tio);
@@ -176,8 +186,8 @@ std::vector<std::string> bursts(const std::string &text, long linesPerBurst)
     long lines = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         current += text[i];
-        const bool lineEnd = text[i] == '\n'
-            || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'));
+        const bool lineEnd =
+            text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'));
         if (lineEnd && ++lines == linesPerBurst) {
             result.push_back(std::move(current));
             current.clear();

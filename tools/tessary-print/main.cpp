@@ -17,7 +17,7 @@ namespace {
 struct Arguments {
     QString input;
     QString output;
-    QPageSize paper{QPageSize::A4};
+    QPageSize paper {QPageSize::A4};
 };
 
 int fail(const QString &reason)
@@ -71,7 +71,7 @@ std::optional<Arguments> parse(const QStringList &args, QString &error)
 // Counts nothing and hands out no turns: there is no window to keep alive.
 class NoYield : public Yield {
 public:
-    void yield() override {}
+    void yield() override { }
 };
 } // namespace
 
@@ -97,7 +97,7 @@ int main(int argc, char *argv[])
     const QByteArray text = in.readAll();
     in.close();
     if (text.isEmpty()) {
-        std::printf("0\n");  // nothing received, nothing printed
+        std::printf("0\n"); // nothing received, nothing printed
         return 0;
     }
 
