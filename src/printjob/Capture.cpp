@@ -31,10 +31,17 @@ std::optional<QByteArray> CaptureReceivedText(int anzahl, ReceiveBuffer &port,
         services.pause.sleep(kDrainPauseMs);
     }
 
+    // Everything came in the first read when the listing arrived before the
+    // press: that chunk becomes the text instead of being copied. Otherwise
+    // each chunk is freed as soon as it is joined.
     QByteArray text;
-    text.reserve(total);
-    for (const QByteArray &chunk : std::as_const(chunks)) {
+    if (chunks.size() == 2)
+        text.swap(chunks.first());
+    else
+        text.reserve(total);
+    for (QByteArray &chunk : chunks) {
         text += chunk;
+        chunk = QByteArray();
         services.yield.yield();
     }
 

@@ -49,7 +49,11 @@ bool Pty::writeAll(const QByteArray &bytes, int timeoutMs)
     QDeadlineTimer deadline(timeoutMs);
     qsizetype done = 0;
     while (done < bytes.size()) {
-        const qint64 n = write(bytes.mid(done));
+        // Straight from the buffer: a copy of the rest each round made
+        // megabytes quadratic.
+        ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EAGAIN)
+            n = 0;
         if (n < 0 || deadline.hasExpired())
             return false;
         done += n;
