@@ -1,0 +1,309 @@
+#include "doubles/FakeToolkit.h"
+#include "doubles/RecordingPrinter.h"
+#include "doubles/WindowRig.h"
+#include "toolkit/Waiting.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kOpened = QString::fromUtf8("Serial Port geöffnet.");
+constexpr int kLines = 200;
+
+// A BASIC listing as LLIST sends it: numbered lines, CR LF line ends. Each
+// line carries the listing's mark and its own number so order and origin
+// can be checked on paper.
+QByteArray listing(const QByteArray &mark, int firstLineNumber)
+{
+    QFile sample(QStringLiteral(TESSARY_SAMPLES_DIR "/llist-sample.txt"));
+    if (!sample.open(QIODevice::ReadOnly))
+        return {};
+    QList<QByteArray> body;
+    for (const QByteArray &line : sample.readAll().split('\n')) {
+        const QByteArray trimmed = line.trimmed();
+        const QByteArray statement = trimmed.mid(trimmed.indexOf(' ') + 1).trimmed();
+        if (!statement.isEmpty())
+            body << statement;
+    }
+    QByteArray text;
+    for (int i = 0; i < kLines; ++i)
+        text += QByteArray::number(firstLineNumber + 10 * i) + " REM " + mark +
+            QByteArray::number(i + 1) + " : " + body[i % body.size()] + "\r\n";
+    return text;
+}
+
+QStringList linesOf(const QByteArray &text)
+{
+    QStringList lines = QString::fromLatin1(text).split(QStringLiteral("\r\n"));
+    lines.removeLast();
+    return lines;
+}
+
+QString withoutSpaces(QString text)
+{
+    text.remove(QRegularExpression(QStringLiteral("\\s")));
+    return text;
+}
+
+QStringList nonEmptyLines(const QString &page)
+{
+    QStringList lines;
+    for (const QString &line : page.split(QChar('\n'))) {
+        if (!line.trimmed().isEmpty())
+            lines << line;
+    }
+    return lines;
+}
+
+// Notes the moment the print dialog is asked for; the rest goes to the
+// recording printer.
+class TimedPrintService : public PrintService {
+public:
+    explicit TimedPrintService(const QElapsedTimer &clock) : m_clock(clock) { }
+
+    std::unique_ptr<PrinterSetup> newPrinterSetup() override
+    {
+        return std::make_unique<Setup>(*this, recorder.newPrinterSetup());
+    }
+
+    RecordingPrintService recorder;
+    qint64 printDialogAtMs = -1;
+
+private:
+    class Setup : public PrinterSetup {
+    public:
+        Setup(TimedPrintService &service, std::unique_ptr<PrinterSetup> inner)
+            : m_service(service), m_inner(std::move(inner))
+        { }
+        bool pageSetupDialog() override { return m_inner->pageSetupDialog(); }
+        std::unique_ptr<PrinterGraphics> openPrinterDialog() override
+        {
+            m_service.printDialogAtMs = m_service.m_clock.elapsed();
+            return m_inner->openPrinterDialog();
+        }
+
+    private:
+        TimedPrintService &m_service;
+        std::unique_ptr<PrinterSetup> m_inner;
+    };
+
+    const QElapsedTimer &m_clock;
+};
+
+// The simulated PC-1600 on a fresh pseudo-terminal, waiting for a line on
+// its input before it sends.
+struct Simulator {
+    QProcess process;
+    QString device;
+    qint64 finishedAtMs = -1;
+
+    bool start(const QString &file, int baud, int lingerMs, const QElapsedTimer &clock)
+    {
+        QObject::connect(&process, &QProcess::finished, &process,
+                         [this, &clock] { finishedAtMs = clock.elapsed(); });
+        process.start(QStringLiteral(PC1600_SIM_PATH),
+                      {"--pty", "--baud", QString::number(baud), "--burst-lines", "10",
+                       "--pause-ms", "100", "--wait-line", "--linger-ms", QString::number(lingerMs),
+                       file});
+        if (!process.waitForStarted(10000))
+            return false;
+        while (!process.canReadLine()) {
+            if (!process.waitForReadyRead(10000))
+                return false;
+        }
+        device = QString::fromLocal8Bit(process.readLine()).trimmed();
+        return device.startsWith(QStringLiteral("/dev/pts/"));
+    }
+    void go() { process.write("go\n"); }
+    ~Simulator()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+};
+
+// A descriptor of our own on the pseudo-terminal, opened before the program
+// locks it, to read back the line settings the program applied.
+class LineWatch {
+public:
+    explicit LineWatch(const QString &device)
+        : m_fd(::open(device.toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK))
+    { }
+    ~LineWatch()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    bool isOpen() const { return m_fd >= 0; }
+    speed_t speed() const
+    {
+        termios tio {};
+        return ::tcgetattr(m_fd, &tio) == 0 ? cfgetospeed(&tio) : speed_t(-1);
+    }
+
+private:
+    int m_fd;
+};
+
+} // namespace
+
+// The whole road: the simulated pocket computer sends over a pseudo-terminal
+// to the real window, which prints to a PDF through its print button.
+class EndToEndTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty(),
+                 "pdftotext (poppler-utils) is needed to read the output back");
+    }
+    void twoListingsAtTwoBaudRates();
+
+private:
+    QString writeFile(const QString &name, const QByteArray &bytes)
+    {
+        QFile file(m_dir.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            return {};
+        return file.fileName();
+    }
+    // Checks the PDF holds exactly the listing, 62 lines a page, in order.
+    void verifyPdf(const QString &path, const QByteArray &sent);
+
+    QTemporaryDir m_dir;
+};
+
+void EndToEndTest::verifyPdf(const QString &path, const QByteArray &sent)
+{
+    const QStringList expected = linesOf(sent);
+    const QStringList pages = pdfPages(path);
+    QCOMPARE(pages.size(), 4);
+    int next = 0;
+    for (int k = 0; k < pages.size(); ++k) {
+        const QStringList lines = nonEmptyLines(pages[k]);
+        QCOMPARE(lines.size(), k < 3 ? 62 : kLines - 3 * 62);
+        for (const QString &line : lines) {
+            // pdftotext may widen the gaps between words; every character
+            // must be there, in order.
+            QCOMPARE(withoutSpaces(line), withoutSpaces(expected[next]));
+            ++next;
+        }
+    }
+    QCOMPARE(next, kLines);
+}
+
+void EndToEndTest::twoListingsAtTwoBaudRates()
+{
+    QElapsedTimer clock;
+    clock.start();
+    const QByteArray first = listing("A", 10);
+    const QByteArray second = listing("B", 5000);
+    QVERIFY(!first.isEmpty() && !second.isEmpty());
+    const QString firstFile = writeFile(QStringLiteral("first.txt"), first);
+    const QString secondFile = writeFile(QStringLiteral("second.txt"), second);
+    QVERIFY(!firstFile.isEmpty() && !secondFile.isEmpty());
+
+    // The program's port is a fixed name; the pseudo-terminal behind it
+    // changes between the two runs, like an adapter plugged in again.
+    const QString port = m_dir.filePath(QStringLiteral("ttyPC1600"));
+    constexpr int kLingerMs = 2500;
+    Simulator sim1;
+    QVERIFY(sim1.start(firstFile, 9600, kLingerMs, clock));
+    QVERIFY(QFile::link(sim1.device, port));
+    LineWatch line1(sim1.device);
+    QVERIFY(line1.isOpen());
+
+    RecordingMsgBox msgBox;
+    TimedPrintService printing(clock);
+    printing.recorder.pdfPath = m_dir.filePath(QStringLiteral("first.pdf"));
+    QtPause pause;
+    QtYield yield;
+    ListedPorts ports;
+    ports.list = {{QStringLiteral("ttyPC1600"), port}};
+    Window1 window({&msgBox, &printing, &pause, &yield, &ports});
+    window.setOpenLanguage(QStringLiteral("ger"));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.open();
+    auto *serAuswahl = window.findChild<QComboBox *>(QStringLiteral("SerAuswahl"));
+    auto *printButton = window.findChild<QPushButton *>(QStringLiteral("PushButton1"));
+    QVERIFY(serAuswahl && printButton);
+    msgBox.shown.clear();
+
+    serAuswahl->setCurrentIndex(0);
+    QCOMPARE(msgBox.shown, QStringList {kOpened});
+    QVERIFY(window.TestSerial1.isOpen());
+    QCOMPARE(line1.speed(), speed_t(B9600));
+    msgBox.shown.clear();
+
+    // The first half arrives while the window idles; the press comes while
+    // the pocket computer is still sending, and the drain follows it to the end.
+    sim1.go();
+    QTRY_VERIFY_WITH_TIMEOUT(window.TestSerial1.bytesAvailable() >= first.size() / 2, 30000);
+    QTest::mouseClick(printButton, Qt::LeftButton);
+    QVERIFY(printing.printDialogAtMs >= 0);
+    QTRY_VERIFY_WITH_TIMEOUT(sim1.finishedAtMs >= 0, 30000);
+    QCOMPARE(sim1.process.exitCode(), 0);
+
+    const QStringList rows1 = printing.recorder.rowTexts();
+    const QByteArray printed1 = (rows1.join("\r\n") + "\r\n").toLatin1();
+    const qint64 lastByteAtMs = sim1.finishedAtMs - kLingerMs;
+    qInfo("9600 baud: %lld bytes sent, %lld bytes printed, last byte to print dialog %lld ms",
+          qint64(first.size()), qint64(printed1.size()), printing.printDialogAtMs - lastByteAtMs);
+    QCOMPARE(printed1.size(), first.size());
+    QVERIFY(printed1 == first);
+    QVERIFY2(printing.printDialogAtMs - lastByteAtMs < 5000, "the drain does not end");
+    verifyPdf(printing.recorder.pdfPath, first);
+    QVERIFY(msgBox.shown.isEmpty());
+
+    // A slower line: the port closes and must be chosen again.
+    Simulator sim2;
+    QVERIFY(sim2.start(secondFile, 4800, 60000, clock));
+    window.findChild<QComboBox *>(QStringLiteral("PopupBaud"))->setCurrentIndex(3);
+    QVERIFY(!window.TestSerial1.isOpen());
+    QCOMPARE(serAuswahl->currentIndex(), -1);
+    QCOMPARE(window.Anzahl, 1);
+    QVERIFY(QFile::remove(port));
+    QVERIFY(QFile::link(sim2.device, port));
+    LineWatch line2(sim2.device);
+    QVERIFY(line2.isOpen());
+
+    serAuswahl->setCurrentIndex(0);
+    QCOMPARE(msgBox.shown, QStringList {kOpened});
+    QVERIFY(window.TestSerial1.isOpen());
+    QCOMPARE(line2.speed(), speed_t(B4800));
+    msgBox.shown.clear();
+
+    // This time everything has arrived before the press.
+    sim2.go();
+    QTRY_VERIFY_WITH_TIMEOUT(window.TestSerial1.bytesAvailable() == second.size(), 60000);
+    printing.recorder.sheets.clear();
+    printing.recorder.pdfPath = m_dir.filePath(QStringLiteral("second.pdf"));
+    const qint64 pressAtMs = clock.elapsed();
+    QTest::mouseClick(printButton, Qt::LeftButton);
+    const QByteArray printed2 = (printing.recorder.rowTexts().join("\r\n") + "\r\n").toLatin1();
+    qInfo("4800 baud: %lld bytes sent, %lld bytes printed, press to print dialog %lld ms",
+          qint64(second.size()), qint64(printed2.size()), printing.printDialogAtMs - pressAtMs);
+    QCOMPARE(printed2.size(), second.size());
+    QVERIFY(printed2 == second);
+    QVERIFY(printing.printDialogAtMs - pressAtMs < 5000);
+    verifyPdf(printing.recorder.pdfPath, second);
+    QVERIFY(msgBox.shown.isEmpty());
+    QVERIFY(window.TestSerial1.isOpen());
+}
+
+QTEST_MAIN(EndToEndTest)
+#include "test_end_to_end.moc"
