@@ -8,6 +8,7 @@
 #include "printjob/PrintJob.h"
 #include "toolkit/MsgBox.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
 #include <QPointer>
@@ -203,10 +204,28 @@ void Window1::SerAuswahl_Change()
 
 void Window1::PushButton1_Action()
 {
+    m_printing = true;
     CaptureServices capture {*m_services.msgBox, *ProgressWheel1, *m_services.pause,
                              *m_services.yield};
     if (auto text = CaptureReceivedText(Anzahl, TestSerial1, capture))
         PrintReceivedText(*text, *m_services.printService, *m_services.yield);
+    m_printing = false;
+    if (m_closeWhenPrinted) {
+        m_closeWhenPrinted = false;
+        close();
+    }
+}
+
+void Window1::closeEvent(QCloseEvent *event)
+{
+    // The drain's pause lets close requests through; closing (and deleting)
+    // the window now would take the port and the job's state from under it.
+    if (m_printing) {
+        m_closeWhenPrinted = true;
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void Window1::PushButton2_Action()

@@ -70,6 +70,9 @@ public slots:
     void PopupXON_Open() { lineSetting_Open(LineSetting::XON); }
     void PopupXON_Change() { lineSetting_Change(LineSetting::XON); }
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     void build();
     void bind();
@@ -85,6 +88,8 @@ private:
     QString m_openLanguage = kGerman;
     QVector<PortDescriptor> m_ports;
     QVector<void (Window1::*)()> m_openHandlers;
+    bool m_printing = false;
+    bool m_closeWhenPrinted = false;
 
     QComboBox *SerAuswahl = nullptr;
     QPushButton *PushButton1 = nullptr;
