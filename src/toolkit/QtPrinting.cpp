@@ -1,6 +1,5 @@
 #include "toolkit/QtPrinting.h"
 
-#include <QFont>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -33,30 +32,7 @@ QtPrinterGraphics::~QtPrinterGraphics()
 
 void QtPrinterGraphics::setTextStyle(const TextStyle &style)
 {
-    QFont font(style.family);
-    font.setPointSizeF(style.pointSize);
-    font.setBold(style.bold);
-    font.setItalic(style.italic);
-    font.setKerning(false);
-    font.setHintingPreference(QFont::PreferNoHinting);
-    m_font = QRawFont::fromFont(font);
-    // The raw font's size is in painter units, which are points.
-    m_font.setPixelSize(style.pointSize);
-
-    m_glyphs.fill(0);
-    m_advances.fill(0);
-    if (!m_font.isValid())
-        return;
-    QString all;
-    for (int c = 0; c < 256; ++c)
-        all.append(QChar(c));
-    const QList<quint32> glyphs = m_font.glyphIndexesForString(all);
-    const QList<QPointF> advances =
-        m_font.advancesForGlyphIndexes(glyphs, QRawFont::UseDesignMetrics);
-    for (int c = 0; c < 256 && c < glyphs.size() && c < advances.size(); ++c) {
-        m_glyphs[c] = glyphs[c];
-        m_advances[c] = advances[c].x();
-    }
+    m_font = Latin1Font(style);
 }
 
 QSizeF QtPrinterGraphics::printableSize() const
@@ -66,22 +42,17 @@ QSizeF QtPrinterGraphics::printableSize() const
 
 double QtPrinterGraphics::textWidth(const QString &text) const
 {
-    double width = 0;
-    for (const QChar ch : text) {
-        if (ch.unicode() < 256)
-            width += m_advances[ch.unicode()];
-    }
-    return width;
+    return m_font.textWidth(text);
 }
 
 double QtPrinterGraphics::ascent() const
 {
-    return m_font.isValid() ? m_font.ascent() : 0;
+    return m_font.ascent();
 }
 
 double QtPrinterGraphics::descent() const
 {
-    return m_font.isValid() ? m_font.descent() : 0;
+    return m_font.descent();
 }
 
 void QtPrinterGraphics::appendGlyphs(const TextRow &row)
@@ -94,10 +65,10 @@ void QtPrinterGraphics::appendGlyphs(const TextRow &row)
         // A space only moves the pen; leaving its glyph out keeps the PDF
         // smaller and text extraction sees the gap all the same.
         if (c != ' ') {
-            m_runGlyphs.append(m_glyphs[c]);
+            m_runGlyphs.append(m_font.glyph(uchar(c)));
             m_runPositions.append(QPointF(x, row.y));
         }
-        x += m_advances[c];
+        x += m_font.advance(uchar(c));
     }
 }
 
@@ -114,7 +85,7 @@ void QtPrinterGraphics::drawSheet(const Sheet &sheet)
     if (m_runGlyphs.isEmpty())
         return;
     QGlyphRun run;
-    run.setRawFont(m_font);
+    run.setRawFont(m_font.rawFont());
     run.setGlyphIndexes(m_runGlyphs);
     run.setPositions(m_runPositions);
     m_painter.drawGlyphRun(QPointF(0, 0), run);

@@ -1,21 +1,18 @@
 #pragma once
 
+#include "toolkit/Latin1Font.h"
 #include "toolkit/Printing.h"
 
 #include <QGlyphRun>
 #include <QPageSize>
 #include <QPainter>
-#include <QRawFont>
-
-#include <array>
 #include <memory>
 
 class QPrinter;
 
 // Draws on a QPrinter in points: one painter unit is one point from the
-// top-left of the printable area. Rows are drawn as glyph runs from a
-// per-style table of the 256 Latin-1 characters, so no text is shaped and
-// nothing is kerned: widths add up exactly as textWidth measures them.
+// top-left of the printable area. Rows are drawn as glyph runs from the
+// style's Latin-1 table, so widths add up exactly as textWidth measures them.
 class QtPrinterGraphics : public PrinterGraphics {
 public:
     explicit QtPrinterGraphics(std::shared_ptr<QPrinter> printer);
@@ -37,9 +34,7 @@ private:
 
     std::shared_ptr<QPrinter> m_printer;
     QPainter m_painter;
-    QRawFont m_font;
-    std::array<quint32, 256> m_glyphs {};
-    std::array<double, 256> m_advances {};
+    Latin1Font m_font;
     QList<quint32> m_runGlyphs;
     QList<QPointF> m_runPositions;
     bool m_failed = false;

@@ -1,7 +1,11 @@
 // Prints a file of received text to PDF exactly as a print job would, with
-// no dialogs: tessary-print IN OUT.pdf [--paper A4|Letter]
+// no dialogs: tessary-print IN OUT.pdf [--paper A4|Letter] [--engine direct|qt]
+//
+// The direct engine writes the PDF itself; the qt engine draws through
+// QPrinter, slower, for comparison.
 
 #include "printjob/PrintJob.h"
+#include "toolkit/PdfWriterGraphics.h"
 #include "toolkit/QtPrinting.h"
 #include "toolkit/Waiting.h"
 
@@ -11,6 +15,7 @@
 
 #include <cstdio>
 #include <malloc.h>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -18,6 +23,7 @@ struct Arguments {
     QString input;
     QString output;
     QPageSize paper {QPageSize::A4};
+    bool qtEngine = false;
 };
 
 int fail(const QString &reason)
@@ -52,6 +58,13 @@ std::optional<Arguments> parse(const QStringList &args, QString &error)
                 return std::nullopt;
             }
             parsed.paper = *paper;
+        } else if (arg == QLatin1String("--engine")) {
+            const QString engine = i + 1 < args.size() ? args[++i] : QString();
+            if (engine != QLatin1String("direct") && engine != QLatin1String("qt")) {
+                error = QStringLiteral("--engine needs direct or qt");
+                return std::nullopt;
+            }
+            parsed.qtEngine = engine == QLatin1String("qt");
         } else if (arg.startsWith(QLatin1String("--"))) {
             error = QStringLiteral("unknown option %1").arg(arg);
             return std::nullopt;
@@ -60,7 +73,8 @@ std::optional<Arguments> parse(const QStringList &args, QString &error)
         }
     }
     if (positional.size() != 2) {
-        error = QStringLiteral("usage: tessary-print IN OUT.pdf [--paper A4|Letter]");
+        error = QStringLiteral(
+            "usage: tessary-print IN OUT.pdf [--paper A4|Letter] [--engine direct|qt]");
         return std::nullopt;
     }
     parsed.input = positional[0];
@@ -106,9 +120,13 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("cannot write %1: %2").arg(args->output, out.errorString()));
     out.close();
 
-    PdfPrintService printing(args->output, args->paper);
+    std::unique_ptr<PrintService> printing;
+    if (args->qtEngine)
+        printing = std::make_unique<PdfPrintService>(args->output, args->paper);
+    else
+        printing = std::make_unique<DirectPdfPrintService>(args->output, args->paper);
     NoYield yield;
-    const PrintOutcome outcome = PrintReceivedText(text, printing, yield);
+    const PrintOutcome outcome = PrintReceivedText(text, *printing, yield);
     if (outcome.failed)
         return fail(QStringLiteral("printing to %1 failed").arg(args->output));
     std::printf("%d\n", outcome.sheets);
