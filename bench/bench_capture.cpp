@@ -261,6 +261,7 @@ int main(int argc, char *argv[])
     }
     benchLargeCapture(megabytes);
     benchLatency();
-    benchIdle(idleSeconds);
+    if (idleSeconds > 0)
+        benchIdle(idleSeconds);
     return 0;
 }
