@@ -56,18 +56,24 @@ private slots:
     void listingComesBackPageByPage_data()
     {
         QTest::addColumn<QString>("paper");
-        QTest::newRow("A4") << QStringLiteral("A4");
-        QTest::newRow("Letter") << QStringLiteral("Letter");
+        QTest::addColumn<bool>("direct");
+        for (const bool direct : {false, true}) {
+            const char *engine = direct ? "direct" : "qt";
+            QTest::addRow("A4 %s", engine) << QStringLiteral("A4") << direct;
+            QTest::addRow("Letter %s", engine) << QStringLiteral("Letter") << direct;
+        }
     }
     void listingComesBackPageByPage()
     {
         QFETCH(QString, paper);
+        QFETCH(bool, direct);
         const QByteArray text = sampleListing(185);
         QVERIFY(!text.isEmpty());
         const QList<QByteArray> sent = text.split('\n');
 
         RecordingPrintService printer;
-        printer.pdfPath = m_dir.filePath(paper + ".pdf");
+        printer.pdfPath = m_dir.filePath(paper + (direct ? "-direct.pdf" : ".pdf"));
+        printer.directPdf = direct;
         printer.pdfPaper = QPageSize(paper == "A4" ? QPageSize::A4 : QPageSize::Letter);
         CountingYield yield;
         const PrintOutcome outcome = PrintReceivedText(text, printer, yield);
@@ -92,14 +98,17 @@ private slots:
         QCOMPARE(next, 185);
     }
 
+    void longLinesWrapOnPaperWithoutLoss_data() { bothEngines(); }
     void longLinesWrapOnPaperWithoutLoss()
     {
+        QFETCH(bool, direct);
         QByteArray line;
         for (int i = 0; i < 40; ++i)
             line += "W" + QByteArray::number(i) + "-";
         line += "END";
         RecordingPrintService printer;
         printer.pdfPath = m_dir.filePath(QStringLiteral("wrap.pdf"));
+        printer.directPdf = direct;
         CountingYield yield;
         const PrintOutcome outcome =
             PrintReceivedText("FIRST\r\n" + line + "\tTAB\x01\x80\xe4\r\nLAST", printer, yield);
@@ -144,10 +153,13 @@ private slots:
         QVERIFY(graphics.finish());
     }
 
+    void firstBaselineIsFiftyPointsDown_data() { bothEngines(); }
     void firstBaselineIsFiftyPointsDown()
     {
+        QFETCH(bool, direct);
         RecordingPrintService printer;
         printer.pdfPath = m_dir.filePath(QStringLiteral("baseline.pdf"));
+        printer.directPdf = direct;
         CountingYield yield;
         PrintReceivedText("HHH\r\nHHH\r\n", printer, yield);
 
@@ -176,16 +188,35 @@ private slots:
         QVERIFY(boxes[0].top() < 60 && boxes[0].bottom() > 60);
     }
 
+    void unwritableOutputFails_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("direct");
+        QTest::newRow("no folder, qt") << QStringLiteral("/nonexistent-dir/out.pdf") << false;
+        QTest::newRow("no folder, direct") << QStringLiteral("/nonexistent-dir/out.pdf") << true;
+        // Opens fine, then every write fails.
+        QTest::newRow("full disk, direct") << QStringLiteral("/dev/full") << true;
+    }
     void unwritableOutputFails()
     {
+        QFETCH(QString, path);
+        QFETCH(bool, direct);
         RecordingPrintService printer;
-        printer.pdfPath = QStringLiteral("/nonexistent-dir/out.pdf");
+        printer.pdfPath = path;
+        printer.directPdf = direct;
         CountingYield yield;
         const PrintOutcome outcome = PrintReceivedText("A\n", printer, yield);
         QVERIFY(outcome.failed);
     }
 
 private:
+    static void bothEngines()
+    {
+        QTest::addColumn<bool>("direct");
+        QTest::newRow("qt") << false;
+        QTest::newRow("direct") << true;
+    }
+
     QTemporaryDir m_dir;
 };
 

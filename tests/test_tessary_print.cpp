@@ -53,6 +53,9 @@ private slots:
         QTest::newRow("default paper") << QStringList {};
         QTest::newRow("A4") << QStringList {"--paper", "A4"};
         QTest::newRow("Letter") << QStringList {"--paper", "Letter"};
+        QTest::newRow("qt engine") << QStringList {"--engine", "qt"};
+        QTest::newRow("direct engine, Letter")
+            << QStringList {"--engine", "direct", "--paper", "Letter"};
     }
     void printsAndCountsPages()
     {
@@ -96,6 +99,11 @@ private slots:
         QTest::newRow("unknown paper") << QStringList {in, out, "--paper", "A3"} << "unknown paper";
         QTest::newRow("paper missing") << QStringList {in, out, "--paper"} << "--paper";
         QTest::newRow("unknown option") << QStringList {in, out, "--fast"} << "unknown option";
+        QTest::newRow("unknown engine") << QStringList {in, out, "--engine", "cairo"} << "--engine";
+        QTest::newRow("engine missing") << QStringList {in, out, "--engine"} << "--engine";
+        // Opens, but no byte can be written.
+        QTest::newRow("full disk")
+            << QStringList {in, "/dev/full"} << "printing to /dev/full failed";
     }
     void refusesWithOneLineReason()
     {

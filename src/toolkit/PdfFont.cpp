@@ -11,150 +11,31 @@ constexpr double kUnitsPerEm = 1000; // PDF's glyph space
 // The glyph names of WinAnsiEncoding for codes 32-126 and 160-255, except
 // that 160 and 173 get names of their own (WinAnsi reuses space and
 // hyphen), so that each code keeps the glyph Qt draws for it.
-const char *const kAsciiNames[] = {"space",       "exclam",
-                                   "quotedbl",    "numbersign",
-                                   "dollar",      "percent",
-                                   "ampersand",   "quotesingle",
-                                   "parenleft",   "parenright",
-                                   "asterisk",    "plus",
-                                   "comma",       "hyphen",
-                                   "period",      "slash",
-                                   "zero",        "one",
-                                   "two",         "three",
-                                   "four",        "five",
-                                   "six",         "seven",
-                                   "eight",       "nine",
-                                   "colon",       "semicolon",
-                                   "less",        "equal",
-                                   "greater",     "question",
-                                   "at",          "A",
-                                   "B",           "C",
-                                   "D",           "E",
-                                   "F",           "G",
-                                   "H",           "I",
-                                   "J",           "K",
-                                   "L",           "M",
-                                   "N",           "O",
-                                   "P",           "Q",
-                                   "R",           "S",
-                                   "T",           "U",
-                                   "V",           "W",
-                                   "X",           "Y",
-                                   "Z",           "bracketleft",
-                                   "backslash",   "bracketright",
-                                   "asciicircum", "underscore",
-                                   "grave",       "a",
-                                   "b",           "c",
-                                   "d",           "e",
-                                   "f",           "g",
-                                   "h",           "i",
-                                   "j",           "k",
-                                   "l",           "m",
-                                   "n",           "o",
-                                   "p",           "q",
-                                   "r",           "s",
-                                   "t",           "u",
-                                   "v",           "w",
-                                   "x",           "y",
-                                   "z",           "braceleft",
-                                   "bar",         "braceright",
-                                   "asciitilde"};
-const char *const kLatin1Names[] = {"uni00A0",
-                                    "exclamdown",
-                                    "cent",
-                                    "sterling",
-                                    "currency",
-                                    "yen",
-                                    "brokenbar",
-                                    "section",
-                                    "dieresis",
-                                    "copyright",
-                                    "ordfeminine",
-                                    "guillemotleft",
-                                    "logicalnot",
-                                    "uni00AD",
-                                    "registered",
-                                    "macron",
-                                    "degree",
-                                    "plusminus",
-                                    "twosuperior",
-                                    "threesuperior",
-                                    "acute",
-                                    "mu",
-                                    "paragraph",
-                                    "periodcentered",
-                                    "cedilla",
-                                    "onesuperior",
-                                    "ordmasculine",
-                                    "guillemotright",
-                                    "onequarter",
-                                    "onehalf",
-                                    "threequarters",
-                                    "questiondown",
-                                    "Agrave",
-                                    "Aacute",
-                                    "Acircumflex",
-                                    "Atilde",
-                                    "Adieresis",
-                                    "Aring",
-                                    "AE",
-                                    "Ccedilla",
-                                    "Egrave",
-                                    "Eacute",
-                                    "Ecircumflex",
-                                    "Edieresis",
-                                    "Igrave",
-                                    "Iacute",
-                                    "Icircumflex",
-                                    "Idieresis",
-                                    "Eth",
-                                    "Ntilde",
-                                    "Ograve",
-                                    "Oacute",
-                                    "Ocircumflex",
-                                    "Otilde",
-                                    "Odieresis",
-                                    "multiply",
-                                    "Oslash",
-                                    "Ugrave",
-                                    "Uacute",
-                                    "Ucircumflex",
-                                    "Udieresis",
-                                    "Yacute",
-                                    "Thorn",
-                                    "germandbls",
-                                    "agrave",
-                                    "aacute",
-                                    "acircumflex",
-                                    "atilde",
-                                    "adieresis",
-                                    "aring",
-                                    "ae",
-                                    "ccedilla",
-                                    "egrave",
-                                    "eacute",
-                                    "ecircumflex",
-                                    "edieresis",
-                                    "igrave",
-                                    "iacute",
-                                    "icircumflex",
-                                    "idieresis",
-                                    "eth",
-                                    "ntilde",
-                                    "ograve",
-                                    "oacute",
-                                    "ocircumflex",
-                                    "otilde",
-                                    "odieresis",
-                                    "divide",
-                                    "oslash",
-                                    "ugrave",
-                                    "uacute",
-                                    "ucircumflex",
-                                    "udieresis",
-                                    "yacute",
-                                    "thorn",
-                                    "ydieresis"};
+// clang-format off
+const char *const kAsciiNames[] = {
+    "space", "exclam", "quotedbl", "numbersign", "dollar", "percent", "ampersand", "quotesingle",
+    "parenleft", "parenright", "asterisk", "plus", "comma", "hyphen", "period", "slash", "zero",
+    "one", "two", "three", "four", "five", "six", "seven", "eight", "nine", "colon", "semicolon",
+    "less", "equal", "greater", "question", "at", "A", "B", "C", "D", "E", "F", "G", "H", "I", "J",
+    "K", "L", "M", "N", "O", "P", "Q", "R", "S", "T", "U", "V", "W", "X", "Y", "Z", "bracketleft",
+    "backslash", "bracketright", "asciicircum", "underscore", "grave", "a", "b", "c", "d", "e",
+    "f", "g", "h", "i", "j", "k", "l", "m", "n", "o", "p", "q", "r", "s", "t", "u", "v", "w", "x",
+    "y", "z", "braceleft", "bar", "braceright", "asciitilde"};
+const char *const kLatin1Names[] = {
+    "uni00A0", "exclamdown", "cent", "sterling", "currency", "yen", "brokenbar", "section",
+    "dieresis", "copyright", "ordfeminine", "guillemotleft", "logicalnot", "uni00AD", "registered",
+    "macron", "degree", "plusminus", "twosuperior", "threesuperior", "acute", "mu", "paragraph",
+    "periodcentered", "cedilla", "onesuperior", "ordmasculine", "guillemotright", "onequarter",
+    "onehalf", "threequarters", "questiondown", "Agrave", "Aacute", "Acircumflex", "Atilde",
+    "Adieresis", "Aring", "AE", "Ccedilla", "Egrave", "Eacute", "Ecircumflex", "Edieresis",
+    "Igrave", "Iacute", "Icircumflex", "Idieresis", "Eth", "Ntilde", "Ograve", "Oacute",
+    "Ocircumflex", "Otilde", "Odieresis", "multiply", "Oslash", "Ugrave", "Uacute", "Ucircumflex",
+    "Udieresis", "Yacute", "Thorn", "germandbls", "agrave", "aacute", "acircumflex", "atilde",
+    "adieresis", "aring", "ae", "ccedilla", "egrave", "eacute", "ecircumflex", "edieresis",
+    "igrave", "iacute", "icircumflex", "idieresis", "eth", "ntilde", "ograve", "oacute",
+    "ocircumflex", "otilde", "odieresis", "divide", "oslash", "ugrave", "uacute", "ucircumflex",
+    "udieresis", "yacute", "thorn", "ydieresis"};
+// clang-format on
 static_assert(std::size(kAsciiNames) == 95 && std::size(kLatin1Names) == 96);
 
 const char *glyphName(int c)
@@ -182,7 +63,11 @@ PdfFont::PdfFont(const Latin1Font &font) : m_font(font)
 {
     if (!m_font.isValid() || m_font.pointSize() <= 0)
         return;
-    const QRawFont &raw = m_font.rawFont();
+    // Outlines and metrics in PDF glyph space: the font at 1000 units. At
+    // the print size they would be rounded to whole units of the size.
+    m_design = m_font.rawFont();
+    m_design.setPixelSize(kUnitsPerEm);
+    const QRawFont &raw = m_design;
     for (int c = 33; c < 127 && !m_embeddable; ++c)
         m_embeddable = !raw.pathForGlyph(m_font.glyph(uchar(c))).isEmpty();
     m_postScriptName = nameToken(raw.familyName());
@@ -226,8 +111,7 @@ QByteArray PdfFont::fontDictionary(int descriptorId, int toUnicodeId) const
 
 QByteArray PdfFont::descriptorDictionary(int programId) const
 {
-    const QRawFont &raw = m_font.rawFont();
-    const double toPdf = kUnitsPerEm / m_font.pointSize();
+    const QRawFont &raw = m_design;
     QRectF box;
     for (int c = 0; c < 256; ++c) {
         if (m_used[c])
@@ -238,31 +122,28 @@ QByteArray PdfFont::descriptorDictionary(int programId) const
     QByteArray out = "<< /Type /FontDescriptor /FontName /" + subsetName() + " /Flags " +
         QByteArray::number(italic ? 96 : 32) + " /FontBBox [";
     for (const double edge : {box.left(), -box.bottom(), box.right(), -box.top()}) {
-        appendPdfNumber(out, std::round(edge * toPdf));
+        appendPdfNumber(out, std::round(edge));
         out += ' ';
     }
     out += "] /ItalicAngle " + QByteArray(italic ? "-12" : "0") + " /Ascent ";
-    appendPdfNumber(out, raw.ascent() * toPdf);
+    appendPdfNumber(out, raw.ascent());
     out += " /Descent ";
-    appendPdfNumber(out, -raw.descent() * toPdf);
+    appendPdfNumber(out, -raw.descent());
     out += " /CapHeight ";
-    appendPdfNumber(out, raw.capHeight() * toPdf);
+    appendPdfNumber(out, raw.capHeight());
     out += " /StemV 80 /FontFile3 " + QByteArray::number(programId) + " 0 R >>";
     return out;
 }
 
 QByteArray PdfFont::program() const
 {
-    // Outlines in PDF glyph space: the font at a size of 1000 units.
-    QRawFont raw = m_font.rawFont();
-    raw.setPixelSize(kUnitsPerEm);
     const double toPdf = kUnitsPerEm / m_font.pointSize();
     QVector<CffGlyph> glyphs;
     for (int c = 0; c < 256; ++c) {
         if (!m_used[c] || !glyphName(c))
             continue;
         glyphs.append({glyphName(c), m_font.advance(uchar(c)) * toPdf,
-                       raw.pathForGlyph(m_font.glyph(uchar(c)))});
+                       m_design.pathForGlyph(m_font.glyph(uchar(c)))});
     }
     return buildCffFont(m_postScriptName, glyphs);
 }

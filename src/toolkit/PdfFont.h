@@ -32,6 +32,7 @@ private:
     QByteArray subsetName() const;
 
     Latin1Font m_font;
+    QRawFont m_design;
     QByteArray m_postScriptName;
     std::array<bool, 256> m_used {};
     bool m_embeddable = false;

@@ -1,5 +1,6 @@
 #include "doubles/RecordingPrinter.h"
 
+#include "toolkit/PdfWriterGraphics.h"
 #include "toolkit/QtPrinting.h"
 
 #include <QProcess>
@@ -73,7 +74,9 @@ public:
         if (!m_service.acceptPrintDialog)
             return nullptr;
         std::unique_ptr<PrinterGraphics> real;
-        if (!m_service.pdfPath.isEmpty())
+        if (!m_service.pdfPath.isEmpty() && m_service.directPdf)
+            real = std::make_unique<PdfWriterGraphics>(m_service.pdfPath, m_service.pdfPaper);
+        else if (!m_service.pdfPath.isEmpty())
             real = std::make_unique<QtPrinterGraphics>(
                 PdfPrintService::pdfPrinter(m_service.pdfPath, m_service.pdfPaper));
         return std::make_unique<RecordingGraphics>(m_service, std::move(real));

@@ -7,8 +7,9 @@
 
 // Stands in for the page-setup and print dialogs and records what a job
 // does, in order. The graphics either measures with a fixed advance per
-// character, or, with pdfPath set, draws for real through QtPrinterGraphics
-// into that PDF file while still recording.
+// character, or, with pdfPath set, draws for real into that PDF file while
+// still recording: through QtPrinterGraphics, or PdfWriterGraphics when
+// directPdf is set.
 class RecordingPrintService : public PrintService {
 public:
     std::unique_ptr<PrinterSetup> newPrinterSetup() override;
@@ -27,6 +28,7 @@ public:
     // Real output instead.
     QString pdfPath;
     QPageSize pdfPaper {QPageSize::A4};
+    bool directPdf = false;
 
     // Every call on the setups and graphics, in order: "newPrinterSetup",
     // "pageSetupDialog", "openPrinterDialog", "setTextStyle", "drawSheet",
