@@ -325,6 +325,42 @@ private slots:
         QCOMPARE(layoutText(pdf).split('\f').value(1).trimmed(), QByteArray("second"));
     }
 
+    void crossReferenceFindsEveryObject()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("xref.pdf"));
+        {
+            PdfWriterGraphics graphics(path, QPageSize(QPageSize::A4));
+            graphics.setTextStyle({QStringLiteral("Helvetica"), 10, false, false});
+            graphics.drawSheet({{30, 50, QStringLiteral("\xe4 (one)")}, {30, 62, "two"}});
+            graphics.nextPage();
+            graphics.drawSheet({{30, 50, QStringLiteral("three")}});
+            QVERIFY(graphics.finish());
+        }
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray pdf = file.readAll();
+        QVERIFY(pdf.startsWith("%PDF-1.4\n"));
+        QVERIFY(pdf.endsWith("%%EOF\n"));
+        const qsizetype start = pdf.lastIndexOf("startxref\n");
+        QVERIFY(start > 0);
+        const qsizetype table = pdf.mid(start + 10).split('\n').value(0).toLongLong();
+        QVERIFY(pdf.mid(table).startsWith("xref\n0 "));
+        const QList<QByteArray> lines = pdf.mid(table).split('\n');
+        const int count = lines[1].split(' ').value(1).toInt();
+        QVERIFY(count > 8); // catalog, pages, resources, 2 pages, 2 contents, font
+        QCOMPARE(lines[2], QByteArray("0000000000 65535 f\r"));
+        for (int id = 1; id < count; ++id) {
+            // Each entry is 20 bytes and gives where "id 0 obj" starts.
+            const QByteArray entry = lines[2 + id];
+            QCOMPARE(entry.size(), 19);
+            QVERIFY(entry.endsWith(" 00000 n\r"));
+            QVERIFY2(pdf.mid(entry.left(10).toLongLong())
+                         .startsWith(QByteArray::number(id) + " 0 obj\n"),
+                     entry.constData());
+        }
+        QVERIFY(lines[2 + count].startsWith("trailer"));
+    }
+
     void numbersKeepThreeDecimals_data()
     {
         QTest::addColumn<double>("value");

@@ -91,7 +91,7 @@ public:
 
 int main(int argc, char *argv[])
 {
-    // The PDF engine allocates and frees a large buffer for every page;
+    // Qt's PDF engine allocates and frees a large buffer for every page;
     // keeping freed memory instead of handing it back saves page faults.
     mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
     mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
