@@ -113,6 +113,43 @@ private slots:
         QVERIFY(!window->TestSerial1.isOpen());
     }
 
+    // What the popup does when the user picks a row: the index changes (if
+    // it does), then the pick is announced.
+    static void userPicks(QComboBox *box, int row)
+    {
+        box->setCurrentIndex(row);
+        emit box->activated(row);
+    }
+
+    void pickingTheSameRowAgainRetriesOnlyAClosedPort()
+    {
+        QTemporaryDir dir;
+        const QString link = dir.filePath("ttyLATER");
+        m_rig->ports.list = {{"later", link}};
+        auto window = m_rig->openWindow();
+        QComboBox *ports = popup(*window, "SerAuswahl");
+        m_rig->msgBox.shown.clear();
+
+        userPicks(ports, 0);
+        QCOMPARE(m_rig->msgBox.shown.size(), 1);
+        QVERIFY(m_rig->msgBox.shown.first().startsWith("Konnte Device"));
+
+        // The adapter is plugged in; the same row chosen again opens it.
+        QVERIFY(QFile::link(m_ptys[0].slavePath(), link));
+        userPicks(ports, 0);
+        QCOMPARE(m_rig->msgBox.shown.size(), 2);
+        QCOMPARE(m_rig->msgBox.shown.last(), kOpenedGerman);
+        QVERIFY(window->TestSerial1.isOpen());
+
+        // Open already: picking it again neither reopens it nor drops what
+        // it has collected.
+        QVERIFY(m_ptys[0].writeAll("10 REM\r\n"));
+        QTRY_COMPARE(window->TestSerial1.bytesAvailable(), qint64(8));
+        userPicks(ports, 0);
+        QCOMPARE(m_rig->msgBox.shown.size(), 2);
+        QCOMPARE(window->TestSerial1.bytesAvailable(), qint64(8));
+    }
+
     void unknownLanguageOpensSilently()
     {
         auto window = m_rig->openWindow("xx");

@@ -4,8 +4,6 @@
 #include "app/ProgressWheel.h"
 #include "app/Quit.h"
 #include "app/WindowLayout.h"
-#include "printjob/Capture.h"
-#include "printjob/PrintJob.h"
 #include "toolkit/MsgBox.h"
 
 #include <QCloseEvent>
@@ -142,6 +140,17 @@ void Window1::bind()
         }
     }
 
+    // Choosing the row that is already selected changes no index, so it
+    // would do nothing; when that port is not open (a failed open, an
+    // unplugged adapter) the choice is a retry and must open it again.
+    connect(SerAuswahl, &QComboBox::currentIndexChanged, this,
+            [this](int index) { m_choiceHandled = index >= 0; });
+    connect(SerAuswahl, &QComboBox::activated, this, [this] {
+        if (!m_choiceHandled && !TestSerial1.isOpen())
+            SerAuswahl_Change();
+        m_choiceHandled = false;
+    });
+
     // Default and cancel buttons work only in a dialog; the window needs its
     // own keys for them.
     for (const QKeySequence &key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
@@ -195,6 +204,8 @@ void Window1::SerAuswahl_Change()
     if (index < 0 || index >= m_ports.size())
         return;
     Anzahl = index + 1;
+    if (m_ports.at(index).location != TestSerial1.serialPort().location)
+        m_printButton.forgetUnprinted();
     TestSerial1.setSerialPort(m_ports.at(index));
     if (TestSerial1.open())
         showIfAny(lookupText(TextKey::MsgPortOpened, Language));
@@ -207,8 +218,7 @@ void Window1::PushButton1_Action()
     m_printing = true;
     CaptureServices capture {*m_services.msgBox, *ProgressWheel1, *m_services.pause,
                              *m_services.yield};
-    if (auto text = CaptureReceivedText(Anzahl, TestSerial1, capture))
-        PrintReceivedText(*text, *m_services.printService, *m_services.yield);
+    m_printButton.press(Anzahl, TestSerial1, capture, *m_services.printService, Language);
     m_printing = false;
     if (m_closeWhenPrinted) {
         m_closeWhenPrinted = false;
@@ -267,6 +277,7 @@ void Window1::lineSetting_Change(LineSetting setting)
     if (index >= 0 && index < row.values.size())
         setSettingField(setting, row.values.at(index));
     TestSerial1.close();
+    m_printButton.forgetUnprinted();
     SerAuswahl->setCurrentIndex(-1);
     applyLineSetting(TestSerial1, setting, settingField(setting));
 }

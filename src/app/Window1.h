@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/WindowServices.h"
+#include "printjob/PrintButton.h"
 #include "serial/LineSettings.h"
 #include "serial/PortList.h"
 #include "serial/Serial.h"
@@ -90,6 +91,8 @@ private:
     QVector<void (Window1::*)()> m_openHandlers;
     bool m_printing = false;
     bool m_closeWhenPrinted = false;
+    bool m_choiceHandled = false;
+    PrintButton m_printButton;
 
     QComboBox *SerAuswahl = nullptr;
     QPushButton *PushButton1 = nullptr;

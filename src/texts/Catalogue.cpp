@@ -42,6 +42,9 @@ const QVector<Entry> &catalogue()
           QStringLiteral("60 PCONSOLE 'COM1:',255,2"), QStringLiteral("70 SETDEV 'COM1:',PO,KI"),
           QStringLiteral("80 KEYSTAT 1")},
          {}},
+        {TextKey::MsgPrintFailed,
+         {QStringLiteral("Drucken fehlgeschlagen. Print druckt den Text noch einmal.")},
+         {QStringLiteral("Printing failed. Print prints the text again.")}},
     };
     return entries;
 }

@@ -14,6 +14,7 @@ enum class TextKey {
     MsgPortOpened,
     MsgNoPort,
     MsgSetupHelp,
+    MsgPrintFailed,
 };
 
 inline const QString kGerman = QStringLiteral("ger");
