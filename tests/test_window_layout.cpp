@@ -138,6 +138,10 @@ private slots:
             QCOMPARE(label->alignment() & Qt::AlignHorizontal_Mask, want.horizontal);
             QVERIFY(!label->wordWrap());
             QCOMPARE(label->textInteractionFlags(), Qt::NoTextInteraction);
+            // Whole, whatever the system font: not cut off at its fixed width.
+            QVERIFY2(QFontMetrics(font).horizontalAdvance(label->text())
+                         <= label->contentsRect().width(),
+                     qPrintable(label->text()));
         }
         if (auto *popup = qobject_cast<QComboBox *>(control)) {
             QCOMPARE(popup->count(), 0);

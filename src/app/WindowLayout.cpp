@@ -3,9 +3,12 @@
 #include "app/ProgressWheel.h"
 
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
+
+#include <algorithm>
 
 namespace {
 
@@ -95,6 +98,20 @@ const QVector<ControlSpec> &window1Controls()
     return controls;
 }
 
+// A system font wider than the one the window was designed with would cut a
+// caption off at its fixed width; narrower letters keep it whole without
+// moving or resizing anything.
+static void narrowToFit(QWidget *label, const QString &text)
+{
+    QFont font = label->font();
+    const int needed = QFontMetrics(font).horizontalAdvance(text);
+    const int room = label->contentsRect().width();
+    if (needed <= room || needed <= 0)
+        return;
+    font.setStretch(std::max(50, 100 * room / needed));
+    label->setFont(font);
+}
+
 QWidget *createControl(const ControlSpec &spec, QWidget *parent)
 {
     QWidget *widget = makeWidget(spec, parent);
@@ -105,6 +122,8 @@ QWidget *createControl(const ControlSpec &spec, QWidget *parent)
     if (spec.pointSize > 0)
         font.setPointSize(spec.pointSize);
     widget->setFont(font);
+    if (spec.kind == ControlKind::Label)
+        narrowToFit(widget, QString::fromUtf8(spec.text));
     widget->setVisible(spec.visible);
     return widget;
 }
