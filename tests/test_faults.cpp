@@ -66,6 +66,7 @@ private slots:
     void portVanishesDuringTheDrain();
     void pageSetupCancelled();
     void printDialogCancelled();
+    void textKeptFromACancelledPrintIsDroppedByASettingChange();
 
 private:
     QComboBox *ports() const { return m_window->findChild<QComboBox *>("SerAuswahl"); }
@@ -289,6 +290,26 @@ void FaultsTest::printDialogCancelled()
     clickPrint();
     QCOMPARE(m_rig->printing.count("openPrinterDialog"), 2);
     verifyStillUsable(1, *m_ptys[1]);
+}
+
+void FaultsTest::textKeptFromACancelledPrintIsDroppedByASettingChange()
+{
+    m_window = m_rig->openWindow();
+    ports()->setCurrentIndex(0);
+    m_rig->printing.acceptPrintDialog = false;
+    QVERIFY(m_ptys[0]->writeAll(sent(1, 10)));
+    clickPrint();
+    QCOMPARE(m_rig->printing.count("openPrinterDialog"), 1);
+
+    // Garbage at a wrong baud rate is what a user cancels and then fixes.
+    m_window->findChild<QComboBox *>("PopupBaud")->setCurrentIndex(3);
+    m_rig->printing.acceptPrintDialog = true;
+    m_rig->msgBox.shown.clear();
+    ports()->setCurrentIndex(0);
+    QCOMPARE(m_rig->msgBox.shown, QStringList {kOpened});
+    clickPrint();
+    QCOMPARE(m_rig->printing.count("openPrinterDialog"), 1);
+    QVERIFY(m_rig->printing.rowTexts().isEmpty());
 }
 
 int main(int argc, char *argv[])
