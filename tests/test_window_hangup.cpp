@@ -92,6 +92,40 @@ private slots:
         QVERIFY(stranger.open());
     }
 
+    // Unplugged before Print was pressed, plugged back in, chosen again: the
+    // listing received before the unplug still prints.
+    void replugAndRechooseKeepsWhatArrivedBefore()
+    {
+        QTemporaryDir dir;
+        const QString adapter = dir.filePath("ttyUSB0");
+        QVERIFY(QFile::link(m_other->slavePath(), adapter));
+        m_rig->ports.list = {{"ttyUSB0", adapter}};
+        m_window = m_rig->openWindow();
+        ports()->setCurrentIndex(0); // the user's pick: the index changes,
+        emit ports()->activated(0); // then the pick is announced
+        QVERIFY(m_window->TestSerial1.isOpen());
+
+        QVERIFY(m_other->writeAll("10 REM BEFORE\r\n"));
+        QTRY_COMPARE(m_other->pendingForReader(), 0);
+        runEventLoop(20);
+        m_other->closeMaster();
+        runEventLoop(100);
+        QVERIFY(!m_window->TestSerial1.isOpen());
+
+        Pty replugged;
+        QVERIFY(QFile::remove(adapter));
+        QVERIFY(QFile::link(replugged.slavePath(), adapter));
+        m_rig->msgBox.shown.clear();
+        emit ports()->activated(0); // the user picks the selected row again
+        QCOMPARE(m_rig->msgBox.shown, QStringList {kOpened});
+
+        QVERIFY(replugged.writeAll("20 REM AFTER\r\n"));
+        QTRY_VERIFY(m_window->TestSerial1.bytesAvailable() > 15);
+        printButton()->click();
+        QCOMPARE(m_rig->printing.rowTexts(), (QStringList {"10 REM BEFORE", "20 REM AFTER"}));
+        m_window.reset();
+    }
+
     void nothingReceivedBeforeTheHangupPrintsNothing()
     {
         m_vanishing->closeMaster();

@@ -70,8 +70,11 @@ struct Serial::Private {
     int lastError = QSerialPort::NoError;
     bool configuring = false;
     bool failed = false;
-    // Bytes rescued from a port that failed while open, until read.
+    // Bytes rescued from a port that failed while open, until read, and
+    // where they came from.
     QByteArray held;
+    QString heldFrom;
+    QString location; // of the port last opened
 };
 
 // A vanished device keeps its read notifier firing: a hang-up comes as a
@@ -82,6 +85,7 @@ void Serial::Private::portFailed()
     if (failed || !port.isOpen())
         return;
     failed = true;
+    heldFrom = location;
     held += port.readAll();
     // Closing inside QSerialPort's own notification is not safe: close on
     // the next turn of the event loop, or at the next call, whichever is first.
@@ -189,10 +193,19 @@ bool Serial::xon() const
 
 bool Serial::open()
 {
+    const QString location =
+        d->descriptor.location.isEmpty() ? d->descriptor.name : d->descriptor.location;
+    // Bytes rescued from this very port when it vanished wait for the next
+    // read: reopening an adapter that was plugged back in must not lose them.
+    QByteArray rescued;
+    if (d->heldFrom == location)
+        rescued = std::move(d->held);
     close();
+    d->held = std::move(rescued);
+    d->heldFrom = d->held.isEmpty() ? QString() : location;
 
-    d->port.setPortName(d->descriptor.location.isEmpty() ? d->descriptor.name
-                                                         : d->descriptor.location);
+    d->location = location;
+    d->port.setPortName(location);
     d->port.setBaudRate(d->baud);
     d->port.setDataBits(dataBitsFor(d->bits));
     d->port.setParity(parityFor(d->parity));
@@ -220,6 +233,7 @@ bool Serial::open()
 void Serial::close()
 {
     d->held.clear();
+    d->heldFrom.clear();
     d->failed = false;
     if (d->port.isOpen())
         d->port.close();

@@ -70,6 +70,10 @@ PdfFont::PdfFont(const Latin1Font &font) : m_font(font)
     const QRawFont &raw = m_design;
     for (int c = 33; c < 127 && !m_embeddable; ++c)
         m_embeddable = !raw.pathForGlyph(m_font.glyph(uchar(c))).isEmpty();
+    // Without outlines (no font installed at all) the printer's own engine
+    // takes over; such a font's names are not even safe to ask for.
+    if (!m_embeddable)
+        return;
     m_postScriptName = nameToken(raw.familyName());
     const QByteArray style = nameToken(raw.styleName());
     if (!style.isEmpty())
