@@ -7,11 +7,13 @@ struct Run {
     QString err;
 };
 
-Run tessaryPrint(const QStringList &args)
+Run tessaryPrint(const QStringList &args, const QString &fontconfigFile = QString())
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("QT_QPA_PLATFORM")); // the tool picks offscreen itself
+    if (!fontconfigFile.isEmpty())
+        env.insert(QStringLiteral("FONTCONFIG_FILE"), fontconfigFile);
     process.setProcessEnvironment(env);
     process.start(QStringLiteral(TESSARY_PRINT_PATH), args);
     Run run;
@@ -104,6 +106,8 @@ private slots:
         // Opens, but no byte can be written.
         QTest::newRow("full disk")
             << QStringList {in, "/dev/full"} << "printing to /dev/full failed";
+        QTest::newRow("full disk, qt engine")
+            << QStringList {in, "/dev/full", "--engine", "qt"} << "printing to /dev/full failed";
     }
     void refusesWithOneLineReason()
     {
@@ -122,9 +126,39 @@ private slots:
         QFile file(empty);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
-        const Run run = tessaryPrint({empty, m_dir.filePath(QStringLiteral("empty.pdf"))});
+        // An older PDF by that name must not pass for this print.
+        const QString stale = m_dir.filePath(QStringLiteral("empty.pdf"));
+        QFile old(stale);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("%PDF-old") > 0);
+        old.close();
+        const Run run = tessaryPrint({empty, stale});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out, QStringLiteral("0\n"));
+        QVERIFY(!QFile::exists(stale));
+    }
+
+    // With no font installed nothing could be drawn: a failure, not blank
+    // pages passed off as a print, and no crash.
+    void noFontIsAFailure_data()
+    {
+        QTest::addColumn<QString>("engine");
+        QTest::newRow("direct") << "direct";
+        QTest::newRow("qt") << "qt";
+    }
+    void noFontIsAFailure()
+    {
+        QFETCH(QString, engine);
+        const QString conf = m_dir.filePath(QStringLiteral("no-fonts.conf"));
+        QFile file(conf);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("<?xml version=\"1.0\"?>\n<fontconfig></fontconfig>\n");
+        file.close();
+        const QString out = m_dir.filePath(QStringLiteral("no-font.pdf"));
+        const Run run =
+            tessaryPrint({m_dir.filePath(QStringLiteral("in.txt")), out, "--engine", engine}, conf);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("failed"), qPrintable(run.err));
+        QVERIFY(!QFile::exists(out));
     }
 
 private:

@@ -1,6 +1,7 @@
 #include "toolkit/Latin1Font.h"
 
 #include <QFont>
+#include <QFontInfo>
 
 Latin1Font::Latin1Font(const TextStyle &style) : m_pointSize(style.pointSize)
 {
@@ -10,6 +11,10 @@ Latin1Font::Latin1Font(const TextStyle &style) : m_pointSize(style.pointSize)
     font.setItalic(style.italic);
     font.setKerning(false);
     font.setHintingPreference(QFont::PreferNoHinting);
+    // With no font installed Qt still hands out one that draws nothing (and
+    // breaks when asked its name): treat it as none.
+    if (QFontInfo(font).family().isEmpty())
+        return;
     m_raw = QRawFont::fromFont(font);
     // Sizes in points: one unit is one point on paper.
     m_raw.setPixelSize(style.pointSize);

@@ -86,8 +86,10 @@ void PdfWriterGraphics::setTextStyle(const TextStyle &style)
     }
     m_font = Latin1Font(style);
     m_current = -1;
-    if (!m_font.isValid())
-        return; // nothing to draw with, as on a QPrinter
+    if (!m_font.isValid()) {
+        m_failed = true; // pages without their text are no print
+        return;
+    }
     for (int i = 0; i < m_fonts.size(); ++i) {
         if (sameStyle(m_fonts[i].style, style)) {
             m_current = i;

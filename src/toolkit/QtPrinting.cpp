@@ -1,5 +1,7 @@
 #include "toolkit/QtPrinting.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -14,7 +16,7 @@ QtPrinterGraphics::QtPrinterGraphics(std::shared_ptr<QPrinter> printer)
     // One unit per point, so that a font set in points and every position
     // mean the same on paper as in the PDF.
     m_printer->setResolution(kPointsPerInch);
-    if (!m_painter.begin(m_printer.get())) {
+    if (!pdfFileWritable() || !m_painter.begin(m_printer.get())) {
         m_failed = true;
         return;
     }
@@ -33,6 +35,9 @@ QtPrinterGraphics::~QtPrinterGraphics()
 void QtPrinterGraphics::setTextStyle(const TextStyle &style)
 {
     m_font = Latin1Font(style);
+    // Pages without their text are no print.
+    if (!m_font.isValid())
+        m_failed = true;
 }
 
 QSizeF QtPrinterGraphics::printableSize() const
@@ -103,10 +108,33 @@ bool QtPrinterGraphics::finish()
         m_finished = true;
         if (m_painter.isActive() && !m_painter.end())
             m_failed = true;
-        if (m_printer->printerState() == QPrinter::Error)
+        if (m_printer->printerState() == QPrinter::Error || !pdfFileComplete())
             m_failed = true;
     }
     return !m_failed;
+}
+
+// Qt's PDF engine reports no write errors: a full disk would pass for a
+// print. Try the file first, and read its end back afterwards.
+bool QtPrinterGraphics::pdfFileWritable() const
+{
+    if (m_printer->outputFormat() != QPrinter::PdfFormat || m_printer->outputFileName().isEmpty())
+        return true;
+    QFile file(m_printer->outputFileName());
+    return file.open(QIODevice::WriteOnly) && file.write("%PDF-") == 5 && file.flush();
+}
+
+bool QtPrinterGraphics::pdfFileComplete() const
+{
+    if (m_printer->outputFormat() != QPrinter::PdfFormat || m_printer->outputFileName().isEmpty())
+        return true;
+    QFile file(m_printer->outputFileName());
+    if (!QFileInfo(file).isFile())
+        return true; // a device: the probe before printing is all there is
+    if (!file.open(QIODevice::ReadOnly) || file.size() < 16)
+        return false;
+    file.seek(file.size() - 16);
+    return file.read(16).contains("%%EOF");
 }
 
 QtPrinterSetup::QtPrinterSetup() : m_printer(std::make_shared<QPrinter>(QPrinter::HighResolution))
@@ -123,6 +151,8 @@ bool QtPrinterSetup::pageSetupDialog()
 std::unique_ptr<PrinterGraphics> QtPrinterSetup::openPrinterDialog()
 {
     QPrintDialog dialog(m_printer.get(), nullptr);
+    // Every page of the received text is printed; a range would be ignored.
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
     if (dialog.exec() != QDialog::Accepted)
         return nullptr;
     return std::make_unique<QtPrinterGraphics>(m_printer);

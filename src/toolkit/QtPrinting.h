@@ -31,6 +31,8 @@ public:
 
 private:
     void appendGlyphs(const TextRow &row);
+    bool pdfFileWritable() const;
+    bool pdfFileComplete() const;
 
     std::shared_ptr<QPrinter> m_printer;
     QPainter m_painter;

@@ -10,6 +10,7 @@
 #include "toolkit/Waiting.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPageSize>
 
@@ -82,6 +83,14 @@ std::optional<Arguments> parse(const QStringList &args, QString &error)
     return parsed;
 }
 
+// Never a device or whatever a link points to: only a file this tool wrote.
+void removeIfPlainFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isFile() && !info.isSymLink())
+        QFile::remove(path);
+}
+
 // Counts nothing and hands out no turns: there is no window to keep alive.
 class NoYield : public Yield {
 public:
@@ -111,7 +120,11 @@ int main(int argc, char *argv[])
     const QByteArray text = in.readAll();
     in.close();
     if (text.isEmpty()) {
-        std::printf("0\n"); // nothing received, nothing printed
+        // Nothing received, nothing printed; an older PDF by that name must
+        // not pass for this one.
+        if (QFileInfo(args->output) != QFileInfo(args->input))
+            removeIfPlainFile(args->output);
+        std::printf("0\n");
         return 0;
     }
 
@@ -127,8 +140,12 @@ int main(int argc, char *argv[])
         printing = std::make_unique<DirectPdfPrintService>(args->output, args->paper);
     NoYield yield;
     const PrintOutcome outcome = PrintReceivedText(text, *printing, yield);
-    if (outcome.failed)
-        return fail(QStringLiteral("printing to %1 failed").arg(args->output));
+    if (outcome.failed) {
+        removeIfPlainFile(args->output); // a partial PDF is no print
+        return fail(QStringLiteral("printing to %1 failed: no font to draw with, or the file "
+                                   "could not be written")
+                        .arg(args->output));
+    }
     std::printf("%d\n", outcome.sheets);
     return 0;
 }
