@@ -29,7 +29,7 @@ const char kUsage[] = "Usage: pc1600-sim [options] FILE\n"
                       "  --pty              send over a new pseudo-terminal (default); open the\n"
                       "                     printed /dev/pts/N path in the program\n"
                       "  --device PATH      send over this serial device instead\n"
-                      "  --baud N           line speed, 300 to 38400 (default 9600); about ten\n"
+                      "  --baud N           line speed, 50 to 4000000 (default 9600); about ten\n"
                       "                     bits go over the line per byte\n"
                       "  --pause-ms N       pause between bursts (default 100)\n"
                       "  --burst-lines N    lines per burst (default 1)\n"
@@ -256,10 +256,13 @@ int main(int argc, char **argv)
         makeRaw(slave, options.baud, false);
         path = name;
     } else {
-        fd = ::open(options.device.c_str(), O_RDWR | O_NOCTTY);
+        // Without O_NONBLOCK the open waits for a carrier that a null-modem
+        // cable may never raise; CLOCAL (set by makeRaw) ignores it after.
+        fd = ::open(options.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         if (fd < 0)
             fail("cannot open " + options.device + ": " + std::strerror(errno));
         makeRaw(fd, options.baud, true);
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         path = options.device;
     }
     std::cout << path << std::endl;
