@@ -139,8 +139,8 @@ private slots:
             QVERIFY(!label->wordWrap());
             QCOMPARE(label->textInteractionFlags(), Qt::NoTextInteraction);
             // Whole, whatever the system font: not cut off at its fixed width.
-            QVERIFY2(QFontMetrics(font).horizontalAdvance(label->text())
-                         <= label->contentsRect().width(),
+            QVERIFY2(QFontMetrics(font).horizontalAdvance(label->text()) <=
+                         label->contentsRect().width(),
                      qPrintable(label->text()));
         }
         if (auto *popup = qobject_cast<QComboBox *>(control)) {
