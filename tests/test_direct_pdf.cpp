@@ -227,7 +227,7 @@ private slots:
         file.close();
 
         QStringList pdfs;
-        for (const QString engine : {QStringLiteral("direct"), QStringLiteral("qt")}) {
+        for (const QString &engine : {QStringLiteral("direct"), QStringLiteral("qt")}) {
             const QString pdf = m_dir.filePath(tag + "-" + engine + ".pdf");
             const Tool printed = run(QStringLiteral(TESSARY_PRINT_PATH),
                                      {input, pdf, "--paper", paper, "--engine", engine});

@@ -125,8 +125,8 @@ private slots:
 
     void rowsStayWithinThePrintableArea()
     {
-        auto graphics = QtPrinterGraphics(PdfPrintService::pdfPrinter(
-            m_dir.filePath(QStringLiteral("metrics.pdf")), QPageSize(QPageSize::A4)));
+        auto graphics = QtPrinterGraphics(
+            pdfPrinter(m_dir.filePath(QStringLiteral("metrics.pdf")), QPageSize(QPageSize::A4)));
         QVERIFY(graphics.isPainting());
         graphics.setTextStyle({QStringLiteral("Helvetica"), 10, false, false});
         // 10 pt type: a real font at its size, not scaled by the resolution.

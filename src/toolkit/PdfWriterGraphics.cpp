@@ -24,22 +24,6 @@ bool sameStyle(const TextStyle &a, const TextStyle &b)
     return a.family == b.family && a.pointSize == b.pointSize && a.bold == b.bold &&
         a.italic == b.italic;
 }
-
-class DirectPdfSetup : public PrinterSetup {
-public:
-    DirectPdfSetup(const QString &outputPath, const QPageSize &paper)
-        : m_outputPath(outputPath), m_paper(paper)
-    { }
-    bool pageSetupDialog() override { return true; }
-    std::unique_ptr<PrinterGraphics> openPrinterDialog() override
-    {
-        return std::make_unique<PdfWriterGraphics>(m_outputPath, m_paper);
-    }
-
-private:
-    QString m_outputPath;
-    QPageSize m_paper;
-};
 } // namespace
 
 struct PdfWriterGraphics::EmbeddedFont {
@@ -54,7 +38,7 @@ PdfWriterGraphics::PdfWriterGraphics(const QString &outputPath, const QPageSize 
       m_paper(paper),
       // The page and margins a PDF QPrinter has for this paper, so that the
       // printable area is the one QtPrinterGraphics offers.
-      m_layout(PdfPrintService::pdfPrinter(outputPath, paper)->pageLayout()),
+      m_layout(pdfPrinter(outputPath, paper)->pageLayout()),
       m_file(std::make_unique<PdfFileWriter>(outputPath))
 {
     m_catalogId = m_file->reserveObject();
@@ -104,8 +88,7 @@ void PdfWriterGraphics::setTextStyle(const TextStyle &style)
         }
         m_file->abandon();
         m_file.reset();
-        m_fallback =
-            std::make_unique<QtPrinterGraphics>(PdfPrintService::pdfPrinter(m_outputPath, m_paper));
+        m_fallback = std::make_unique<QtPrinterGraphics>(pdfPrinter(m_outputPath, m_paper));
         m_fallback->setTextStyle(style);
         return;
     }
@@ -254,13 +237,4 @@ bool PdfWriterGraphics::finish()
     if (!m_file->finish(m_catalogId, infoId))
         m_failed = true;
     return !m_failed;
-}
-
-DirectPdfPrintService::DirectPdfPrintService(const QString &outputPath, const QPageSize &paper)
-    : m_outputPath(outputPath), m_paper(paper)
-{ }
-
-std::unique_ptr<PrinterSetup> DirectPdfPrintService::newPrinterSetup()
-{
-    return std::make_unique<DirectPdfSetup>(m_outputPath, m_paper);
 }

@@ -59,14 +59,3 @@ private:
     bool m_failed = false;
     bool m_finished = false;
 };
-
-// Prints to a PDF file with PdfWriterGraphics, without showing any dialog.
-class DirectPdfPrintService : public PrintService {
-public:
-    DirectPdfPrintService(const QString &outputPath, const QPageSize &paper);
-    std::unique_ptr<PrinterSetup> newPrinterSetup() override;
-
-private:
-    QString m_outputPath;
-    QPageSize m_paper;
-};

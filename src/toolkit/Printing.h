@@ -4,6 +4,7 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 
 struct TextStyle {
@@ -57,4 +58,18 @@ class PrintService {
 public:
     virtual ~PrintService() = default;
     virtual std::unique_ptr<PrinterSetup> newPrinterSetup() = 0;
+};
+
+// Prints without showing a dialog: both count as confirmed, and each job
+// draws on what the maker hands out (a PDF file, say).
+class DialoglessPrintService : public PrintService {
+public:
+    using GraphicsMaker = std::function<std::unique_ptr<PrinterGraphics>()>;
+    explicit DialoglessPrintService(GraphicsMaker makeGraphics)
+        : m_makeGraphics(std::move(makeGraphics))
+    { }
+    std::unique_ptr<PrinterSetup> newPrinterSetup() override;
+
+private:
+    GraphicsMaker m_makeGraphics;
 };

@@ -163,32 +163,7 @@ std::unique_ptr<PrinterSetup> QtPrintService::newPrinterSetup()
     return std::make_unique<QtPrinterSetup>();
 }
 
-namespace {
-class PdfPrinterSetup : public PrinterSetup {
-public:
-    explicit PdfPrinterSetup(std::shared_ptr<QPrinter> printer) : m_printer(std::move(printer)) { }
-    bool pageSetupDialog() override { return true; }
-    std::unique_ptr<PrinterGraphics> openPrinterDialog() override
-    {
-        return std::make_unique<QtPrinterGraphics>(m_printer);
-    }
-
-private:
-    std::shared_ptr<QPrinter> m_printer;
-};
-} // namespace
-
-PdfPrintService::PdfPrintService(const QString &outputPath, const QPageSize &pageSize)
-    : m_outputPath(outputPath), m_pageSize(pageSize)
-{ }
-
-std::unique_ptr<PrinterSetup> PdfPrintService::newPrinterSetup()
-{
-    return std::make_unique<PdfPrinterSetup>(pdfPrinter(m_outputPath, m_pageSize));
-}
-
-std::shared_ptr<QPrinter> PdfPrintService::pdfPrinter(const QString &outputPath,
-                                                      const QPageSize &pageSize)
+std::shared_ptr<QPrinter> pdfPrinter(const QString &outputPath, const QPageSize &pageSize)
 {
     auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
     printer->setOutputFormat(QPrinter::PdfFormat);

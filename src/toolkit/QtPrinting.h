@@ -59,16 +59,5 @@ public:
     std::unique_ptr<PrinterSetup> newPrinterSetup() override;
 };
 
-// Prints to a PDF file without showing any dialog.
-class PdfPrintService : public PrintService {
-public:
-    PdfPrintService(const QString &outputPath, const QPageSize &pageSize);
-    std::unique_ptr<PrinterSetup> newPrinterSetup() override;
-
-    static std::shared_ptr<QPrinter> pdfPrinter(const QString &outputPath,
-                                                const QPageSize &pageSize);
-
-private:
-    QString m_outputPath;
-    QPageSize m_pageSize;
-};
+// A printer that writes a PDF file.
+std::shared_ptr<QPrinter> pdfPrinter(const QString &outputPath, const QPageSize &pageSize);

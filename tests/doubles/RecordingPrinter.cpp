@@ -78,7 +78,7 @@ public:
             real = std::make_unique<PdfWriterGraphics>(m_service.pdfPath, m_service.pdfPaper);
         else if (!m_service.pdfPath.isEmpty())
             real = std::make_unique<QtPrinterGraphics>(
-                PdfPrintService::pdfPrinter(m_service.pdfPath, m_service.pdfPaper));
+                pdfPrinter(m_service.pdfPath, m_service.pdfPaper));
         return std::make_unique<RecordingGraphics>(m_service, std::move(real));
     }
 

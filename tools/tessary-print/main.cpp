@@ -133,13 +133,13 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("cannot write %1: %2").arg(args->output, out.errorString()));
     out.close();
 
-    std::unique_ptr<PrintService> printing;
-    if (args->qtEngine)
-        printing = std::make_unique<PdfPrintService>(args->output, args->paper);
-    else
-        printing = std::make_unique<DirectPdfPrintService>(args->output, args->paper);
+    DialoglessPrintService printing([&]() -> std::unique_ptr<PrinterGraphics> {
+        if (args->qtEngine)
+            return std::make_unique<QtPrinterGraphics>(pdfPrinter(args->output, args->paper));
+        return std::make_unique<PdfWriterGraphics>(args->output, args->paper);
+    });
     NoYield yield;
-    const PrintOutcome outcome = PrintReceivedText(text, *printing, yield);
+    const PrintOutcome outcome = PrintReceivedText(text, printing, yield);
     if (outcome.failed) {
         removeIfPlainFile(args->output); // a partial PDF is no print
         return fail(QStringLiteral("printing to %1 failed: no font to draw with, or the file "
