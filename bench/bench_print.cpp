@@ -5,6 +5,8 @@
 //
 // Prints one "name: value" line per figure.
 
+#include "support/Listings.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -21,35 +23,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Deterministic BASIC-like lines of 20 to 80 characters with CR LF ends.
-QByteArray basicListing(int lines)
-{
-    static const char *const statements[] = {
-        "PRINT \"ERGEBNIS:\";",
-        "FOR I=1 TO 100 STEP 2:",
-        "IF A$=\"J\" THEN GOTO ",
-        "LPRINT USING \"###.##\";",
-        "DIM Z(6),W$(10):",
-        "INPUT \"WERT \";X:",
-        "GOSUB ",
-        "NEXT I:",
-        "REM  UNTERPROGRAMM ",
-        "A=INT(RND(1)*49)+1:",
-    };
-    QRandomGenerator random(1600);
-    QByteArray out;
-    out.reserve(lines * 56);
-    for (int i = 1; i <= lines; ++i) {
-        QByteArray line = QByteArray::number(i * 10) + ' ';
-        const int target = 20 + int(random.bounded(61));
-        while (line.size() < target)
-            line += statements[random.bounded(int(std::size(statements)))];
-        line.truncate(target);
-        out += line + "\r\n";
-    }
-    return out;
-}
 
 struct Run {
     bool ok = false;

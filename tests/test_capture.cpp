@@ -1,8 +1,9 @@
-#include "doubles/CpuTime.h"
-#include "doubles/FakeToolkit.h"
-#include "doubles/Pty.h"
 #include "printjob/Capture.h"
 #include "serial/Serial.h"
+#include "support/CpuTime.h"
+#include "support/FakeToolkit.h"
+#include "support/Listings.h"
+#include "support/Pty.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -128,9 +129,8 @@ void CaptureTest::nothingWaiting()
 
 void CaptureTest::everythingReceivedBeforeThePress()
 {
-    QFile sample(QStringLiteral(TESSARY_SAMPLES_DIR "/llist-sample.txt"));
-    QVERIFY(sample.open(QIODevice::ReadOnly));
-    const QByteArray listing = sample.readAll();
+    const QByteArray listing = sampleFile();
+    QVERIFY(!listing.isEmpty());
     QVERIFY(m_pty->writeAll(listing));
 
     Services s;

@@ -1,6 +1,8 @@
-#include "doubles/FakeToolkit.h"
-#include "doubles/RecordingPrinter.h"
-#include "doubles/WindowRig.h"
+#include "support/FakeToolkit.h"
+#include "support/Listings.h"
+#include "support/PdfText.h"
+#include "support/RecordingPrinter.h"
+#include "support/WindowRig.h"
 #include "toolkit/Waiting.h"
 
 #include <QComboBox>
@@ -24,11 +26,8 @@ constexpr int kLines = 200;
 // can be checked on paper.
 QByteArray listing(const QByteArray &mark, int firstLineNumber)
 {
-    QFile sample(QStringLiteral(TESSARY_SAMPLES_DIR "/llist-sample.txt"));
-    if (!sample.open(QIODevice::ReadOnly))
-        return {};
     QList<QByteArray> body;
-    for (const QByteArray &line : sample.readAll().split('\n')) {
+    for (const QByteArray &line : sampleFile().split('\n')) {
         const QByteArray trimmed = line.trimmed();
         const QByteArray statement = trimmed.mid(trimmed.indexOf(' ') + 1).trimmed();
         if (!statement.isEmpty())
@@ -45,22 +44,6 @@ QStringList linesOf(const QByteArray &text)
 {
     QStringList lines = QString::fromLatin1(text).split(QStringLiteral("\r\n"));
     lines.removeLast();
-    return lines;
-}
-
-QString withoutSpaces(QString text)
-{
-    text.remove(QRegularExpression(QStringLiteral("\\s")));
-    return text;
-}
-
-QStringList nonEmptyLines(const QString &page)
-{
-    QStringList lines;
-    for (const QString &line : page.split(QChar('\n'))) {
-        if (!line.trimmed().isEmpty())
-            lines << line;
-    }
     return lines;
 }
 

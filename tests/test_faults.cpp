@@ -1,5 +1,5 @@
-#include "doubles/Pty.h"
-#include "doubles/WindowRig.h"
+#include "support/Pty.h"
+#include "support/WindowRig.h"
 
 #include <QComboBox>
 #include <QProcess>

@@ -1,9 +1,10 @@
-#include "doubles/FakeToolkit.h"
-#include "doubles/Pty.h"
-#include "doubles/RecordingPrinter.h"
 #include "printjob/Capture.h"
 #include "printjob/PrintJob.h"
 #include "serial/Serial.h"
+#include "support/FakeToolkit.h"
+#include "support/PdfText.h"
+#include "support/Pty.h"
+#include "support/RecordingPrinter.h"
 
 #include <QRandomGenerator>
 #include <QtTest>

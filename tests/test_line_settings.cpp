@@ -1,6 +1,6 @@
-#include "doubles/Pty.h"
 #include "serial/LineSettings.h"
 #include "serial/Serial.h"
+#include "support/Pty.h"
 
 #include <QtTest>
 

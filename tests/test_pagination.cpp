@@ -1,4 +1,5 @@
 #include "printjob/Pagination.h"
+#include "support/Listings.h"
 
 #include <QtTest>
 
@@ -10,14 +11,6 @@ QList<QByteArray> linesOf(const QByteArray &text)
     while (!reader.atEnd())
         lines << reader.nextLine().toByteArray();
     return lines;
-}
-
-QByteArray numberedLines(int count, const char *lineEnd)
-{
-    QByteArray text;
-    for (int i = 1; i <= count; ++i)
-        text += "LINE " + QByteArray::number(i) + lineEnd;
-    return text;
 }
 } // namespace
 

@@ -1,7 +1,7 @@
-#include "doubles/FakeToolkit.h"
-#include "doubles/RecordingPrinter.h"
 #include "printjob/PrintButton.h"
 #include "serial/ReceiveBuffer.h"
+#include "support/FakeToolkit.h"
+#include "support/RecordingPrinter.h"
 
 #include <QtTest>
 

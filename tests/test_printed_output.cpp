@@ -1,47 +1,13 @@
-#include "doubles/FakeToolkit.h"
-#include "doubles/RecordingPrinter.h"
 #include "printjob/PageLayout.h"
 #include "printjob/PrintJob.h"
+#include "support/FakeToolkit.h"
+#include "support/Listings.h"
+#include "support/PdfText.h"
+#include "support/RecordingPrinter.h"
 #include "toolkit/QtPrinting.h"
 
+#include <QPrinter>
 #include <QtTest>
-
-namespace {
-// A listing of `count` lines built from the sample LLIST, each line led by
-// its own number so the order can be checked on paper.
-QByteArray sampleListing(int count)
-{
-    QFile sample(QStringLiteral(TESSARY_SAMPLES_DIR "/llist-sample.txt"));
-    if (!sample.open(QIODevice::ReadOnly))
-        return {};
-    const QList<QByteArray> seed = sample.readAll().split('\n');
-    QList<QByteArray> body;
-    for (const QByteArray &line : seed) {
-        if (!line.trimmed().isEmpty())
-            body << line.trimmed();
-    }
-    QByteArray text;
-    for (int i = 1; i <= count; ++i)
-        text += "L" + QByteArray::number(i) + " " + body[(i - 1) % body.size()] + "\r\n";
-    return text;
-}
-
-QStringList nonEmptyLines(const QString &page)
-{
-    QStringList lines;
-    for (const QString &line : page.split(QChar('\n'))) {
-        if (!line.trimmed().isEmpty())
-            lines << line.trimmed();
-    }
-    return lines;
-}
-
-QString withoutSpaces(QString text)
-{
-    text.remove(QRegularExpression(QStringLiteral("\\s")));
-    return text;
-}
-} // namespace
 
 class PrintedOutputTest : public QObject {
     Q_OBJECT
@@ -56,24 +22,18 @@ private slots:
     void listingComesBackPageByPage_data()
     {
         QTest::addColumn<QString>("paper");
-        QTest::addColumn<bool>("direct");
-        for (const bool direct : {false, true}) {
-            const char *engine = direct ? "direct" : "qt";
-            QTest::addRow("A4 %s", engine) << QStringLiteral("A4") << direct;
-            QTest::addRow("Letter %s", engine) << QStringLiteral("Letter") << direct;
-        }
+        QTest::newRow("A4") << QStringLiteral("A4");
+        QTest::newRow("Letter") << QStringLiteral("Letter");
     }
     void listingComesBackPageByPage()
     {
         QFETCH(QString, paper);
-        QFETCH(bool, direct);
         const QByteArray text = sampleListing(185);
         QVERIFY(!text.isEmpty());
         const QList<QByteArray> sent = text.split('\n');
 
         RecordingPrintService printer;
-        printer.pdfPath = m_dir.filePath(paper + (direct ? "-direct.pdf" : ".pdf"));
-        printer.directPdf = direct;
+        printer.pdfPath = m_dir.filePath(paper + ".pdf");
         printer.pdfPaper = QPageSize(paper == "A4" ? QPageSize::A4 : QPageSize::Letter);
         CountingYield yield;
         const PrintOutcome outcome = PrintReceivedText(text, printer, yield);
@@ -98,17 +58,14 @@ private slots:
         QCOMPARE(next, 185);
     }
 
-    void longLinesWrapOnPaperWithoutLoss_data() { bothEngines(); }
     void longLinesWrapOnPaperWithoutLoss()
     {
-        QFETCH(bool, direct);
         QByteArray line;
         for (int i = 0; i < 40; ++i)
             line += "W" + QByteArray::number(i) + "-";
         line += "END";
         RecordingPrintService printer;
         printer.pdfPath = m_dir.filePath(QStringLiteral("wrap.pdf"));
-        printer.directPdf = direct;
         CountingYield yield;
         const PrintOutcome outcome =
             PrintReceivedText("FIRST\r\n" + line + "\tTAB\x01\x80\xe4\r\nLAST", printer, yield);
@@ -125,8 +82,10 @@ private slots:
 
     void rowsStayWithinThePrintableArea()
     {
-        auto graphics = QtPrinterGraphics(
-            pdfPrinter(m_dir.filePath(QStringLiteral("metrics.pdf")), QPageSize(QPageSize::A4)));
+        const auto printer =
+            pdfPrinter(m_dir.filePath(QStringLiteral("metrics.pdf")), QPageSize(QPageSize::A4));
+        printer->setResolution(72);
+        QtPrinterGraphics graphics(printer);
         QVERIFY(graphics.isPainting());
         graphics.setTextStyle({QStringLiteral("Helvetica"), 10, false, false});
         // 10 pt type: a real font at its size, not scaled by the resolution.
@@ -153,30 +112,16 @@ private slots:
         QVERIFY(graphics.finish());
     }
 
-    void firstBaselineIsFiftyPointsDown_data() { bothEngines(); }
     void firstBaselineIsFiftyPointsDown()
     {
-        QFETCH(bool, direct);
         RecordingPrintService printer;
         printer.pdfPath = m_dir.filePath(QStringLiteral("baseline.pdf"));
-        printer.directPdf = direct;
         CountingYield yield;
         PrintReceivedText("HHH\r\nHHH\r\n", printer, yield);
 
-        QProcess bbox;
-        bbox.start(QStringLiteral("pdftotext"),
-                   {QStringLiteral("-bbox"), printer.pdfPath, QStringLiteral("-")});
-        QVERIFY(bbox.waitForFinished(30000));
-        const QString html = QString::fromUtf8(bbox.readAllStandardOutput());
-        QRegularExpression word(QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" "
-                                               "xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">HHH"));
-        auto matches = word.globalMatch(html);
         QList<QRectF> boxes;
-        while (matches.hasNext()) {
-            const auto m = matches.next();
-            boxes << QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
-                            QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()));
-        }
+        for (const PdfWord &word : pdfWords(printer.pdfPath))
+            boxes << word.box;
         QCOMPARE(boxes.size(), 2);
         // pdftotext's box spans the font's ascent and descent: its height
         // shows the font size, the step between the rows the pitch.
@@ -191,32 +136,21 @@ private slots:
     void unwritableOutputFails_data()
     {
         QTest::addColumn<QString>("path");
-        QTest::addColumn<bool>("direct");
-        QTest::newRow("no folder, qt") << QStringLiteral("/nonexistent-dir/out.pdf") << false;
-        QTest::newRow("no folder, direct") << QStringLiteral("/nonexistent-dir/out.pdf") << true;
+        QTest::newRow("no folder") << QStringLiteral("/nonexistent-dir/out.pdf");
         // Opens fine, then every write fails.
-        QTest::newRow("full disk, direct") << QStringLiteral("/dev/full") << true;
+        QTest::newRow("full disk") << QStringLiteral("/dev/full");
     }
     void unwritableOutputFails()
     {
         QFETCH(QString, path);
-        QFETCH(bool, direct);
         RecordingPrintService printer;
         printer.pdfPath = path;
-        printer.directPdf = direct;
         CountingYield yield;
         const PrintOutcome outcome = PrintReceivedText("A\n", printer, yield);
         QVERIFY(outcome.failed);
     }
 
 private:
-    static void bothEngines()
-    {
-        QTest::addColumn<bool>("direct");
-        QTest::newRow("qt") << false;
-        QTest::newRow("direct") << true;
-    }
-
     QTemporaryDir m_dir;
 };
 

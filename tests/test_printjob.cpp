@@ -1,26 +1,11 @@
-#include "doubles/FakeToolkit.h"
-#include "doubles/RecordingPrinter.h"
 #include "printjob/PrintJob.h"
+#include "support/FakeToolkit.h"
+#include "support/Listings.h"
+#include "support/RecordingPrinter.h"
 
 #include <QtTest>
 
 namespace {
-QByteArray numberedLines(int count, const char *lineEnd = "\n")
-{
-    QByteArray text;
-    for (int i = 1; i <= count; ++i)
-        text += "LINE " + QByteArray::number(i) + lineEnd;
-    return text;
-}
-
-QStringList expectedLines(int from, int to)
-{
-    QStringList lines;
-    for (int i = from; i <= to; ++i)
-        lines << QStringLiteral("LINE %1").arg(i);
-    return lines;
-}
-
 QStringList textsOf(const Sheet &sheet)
 {
     QStringList texts;
@@ -97,7 +82,7 @@ private slots:
         for (int k = 0; k < pages; ++k) {
             const int first = 62 * k + 1;
             const int last = qMin(62 * (k + 1), lineCount);
-            QCOMPARE(textsOf(printer.sheets[k]), expectedLines(first, last));
+            QCOMPARE(textsOf(printer.sheets[k]), numberedLineTexts(first, last));
             QCOMPARE(printer.sheets[k].first().y, 50.0);
             QCOMPARE(printer.sheets[k].first().x, 30.0);
         }
@@ -137,7 +122,7 @@ private slots:
         const PrintOutcome outcome = PrintReceivedText(numberedLines(70), printer, yield);
         QCOMPARE(printer.count("openPrinterDialog"), 1);
         QCOMPARE(outcome.sheets, 2);
-        QCOMPARE(printer.rowTexts(), expectedLines(1, 70));
+        QCOMPARE(printer.rowTexts(), numberedLineTexts(1, 70));
         QVERIFY(!outcome.cancelled);
     }
 
@@ -171,7 +156,7 @@ private slots:
         RecordingPrintService printer;
         printer.printable = QSizeF(30 + 60, 772); // 10 characters per row
         CountingYield yield;
-        QByteArray text = numberedLines(70);
+        QByteArray text = numberedLines(70, "\n");
         text.replace("LINE 5\n", QByteArray(50, 'x') + '\n');
         const PrintOutcome outcome = PrintReceivedText(text, printer, yield);
         QCOMPARE(outcome.pages, 2);

@@ -1,7 +1,7 @@
-#include "doubles/CpuTime.h"
-#include "doubles/Pty.h"
 #include "serial/PortList.h"
 #include "serial/Serial.h"
+#include "support/CpuTime.h"
+#include "support/Pty.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

@@ -1,6 +1,8 @@
-#include "doubles/FakeToolkit.h"
 #include "printjob/Capture.h"
 #include "serial/Serial.h"
+#include "support/FakeToolkit.h"
+#include "support/Listings.h"
+#include "support/Process.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -11,33 +13,12 @@
 
 namespace {
 
-QByteArray sampleListing()
-{
-    QFile sample(QStringLiteral(TESSARY_SAMPLES_DIR "/llist-sample.txt"));
-    return sample.open(QIODevice::ReadOnly) ? sample.readAll() : QByteArray();
-}
-
 std::unique_ptr<QTemporaryFile> fileWith(const QByteArray &bytes)
 {
     auto file = std::make_unique<QTemporaryFile>();
     if (!file->open() || file->write(bytes) != bytes.size() || !file->flush())
         return nullptr;
     return file;
-}
-
-// Starts the simulator and reads the device it names on its first line.
-std::unique_ptr<QProcess> startSimulator(const QStringList &arguments, QString &device)
-{
-    auto sim = std::make_unique<QProcess>();
-    sim->start(QStringLiteral(PC1600_SIM_PATH), arguments);
-    if (!sim->waitForStarted(5000))
-        return nullptr;
-    while (!sim->canReadLine()) {
-        if (!sim->waitForReadyRead(5000))
-            return nullptr;
-    }
-    device = QString::fromLocal8Bit(sim->readLine()).trimmed();
-    return sim;
 }
 
 } // namespace
@@ -54,11 +35,9 @@ private slots:
 
 void SimulatorTest::sendsTheFileByteForByte()
 {
-    QByteArray bytes = sampleListing();
+    QByteArray bytes = sampleFile();
     QVERIFY(!bytes.isEmpty());
-    for (int value = 0; value < 256; ++value)
-        bytes += char(value);
-    bytes += "\r\n";
+    bytes += allByteValues() + "\r\n";
     const auto file = fileWith(bytes);
     QVERIFY(file);
 

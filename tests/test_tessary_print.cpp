@@ -1,40 +1,51 @@
+#include "printjob/PrintJob.h"
+#include "support/FakeToolkit.h"
+#include "support/Listings.h"
+#include "support/PdfText.h"
+#include "support/Process.h"
+#include "support/RecordingPrinter.h"
+
 #include <QtTest>
 
-namespace {
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+#include <csignal>
+#include <filesystem>
+#include <pty.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
-Run tessaryPrint(const QStringList &args, const QString &fontconfigFile = QString())
+namespace {
+const QString kProgram = QStringLiteral("tessary-print");
+
+ProcessResult tessaryPrint(const QStringList &args, ProcessOptions options = {})
 {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("QT_QPA_PLATFORM")); // the tool picks offscreen itself
-    if (!fontconfigFile.isEmpty())
-        env.insert(QStringLiteral("FONTCONFIG_FILE"), fontconfigFile);
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(TESSARY_PRINT_PATH), args);
-    Run run;
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return run;
-    run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    // Qt's own start-up notes are not ours to check.
-    for (const QString &line : QString::fromUtf8(process.readAllStandardError()).split('\n')) {
-        if (line.startsWith(QLatin1String("tessary-print:")))
-            run.err += line + '\n';
-    }
-    return run;
+    return runProcess(QStringLiteral(TESSARY_PRINT_PATH), args, options);
 }
 
-QByteArray numberedLines(int count)
+QByteArray contentOf(const QString &path)
 {
-    QByteArray text;
-    for (int i = 1; i <= count; ++i)
-        text += "LINE " + QByteArray::number(i) + "\r\n";
-    return text;
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+// Whether the process holds a file open in OUT's folder other than OUT
+// itself and the listing: its temporary file, named or not.
+bool writesBeside(qint64 pid, const QString &out)
+{
+    namespace fs = std::filesystem;
+    const std::string folder = QFile::encodeName(QFileInfo(out).absolutePath() + '/').toStdString();
+    std::error_code error;
+    for (const auto &fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+        const std::string target = fs::read_symlink(fd.path(), error).string();
+        if (target.rfind(folder, 0) == 0 && target != QFile::encodeName(out).toStdString() &&
+            target.find(".txt") == std::string::npos)
+            return true;
+    }
+    return false;
 }
 } // namespace
 
@@ -44,126 +55,324 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        QFile in(m_dir.filePath(QStringLiteral("in.txt")));
-        QVERIFY(in.open(QIODevice::WriteOnly));
-        in.write(numberedLines(185));
+        m_in = m_dir.filePath(QStringLiteral("in.txt"));
+        QVERIFY(writeFile(m_in, numberedLines(185)));
+    }
+    void init()
+    {
+        // Every case starts with an old PDF in place, which a failure must keep.
+        m_out = m_dir.filePath(QStringLiteral("out.pdf"));
+        QVERIFY(writeFile(m_out, "%PDF-old"));
+    }
+    void cleanup()
+    {
+        // A run leaves no temporary file behind, whatever its end.
+        const QStringList left = QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden);
+        for (const QString &name : left)
+            QVERIFY2(!name.startsWith(QLatin1String("out.pdf.")), qPrintable(name));
     }
 
-    void printsAndCountsPages_data()
+    void printsWithOptionsAnywhere_data()
     {
-        QTest::addColumn<QStringList>("extra");
-        QTest::newRow("default paper") << QStringList {};
-        QTest::newRow("A4") << QStringList {"--paper", "A4"};
-        QTest::newRow("Letter") << QStringList {"--paper", "Letter"};
-        QTest::newRow("qt engine") << QStringList {"--engine", "qt"};
-        QTest::newRow("direct engine, Letter")
-            << QStringList {"--engine", "direct", "--paper", "Letter"};
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("size");
+        const QString in = QStringLiteral("IN");
+        const QString out = QStringLiteral("OUT");
+        QTest::newRow("default paper") << QStringList {in, out} << "595 x 842 pts (A4)";
+        QTest::newRow("paper first")
+            << QStringList {"--paper", "Letter", in, out} << "612 x 792 pts (letter)";
+        QTest::newRow("paper between")
+            << QStringList {in, "--paper=a4", out} << "595 x 842 pts (A4)";
+        QTest::newRow("paper last")
+            << QStringList {in, out, "--paper", "LETTER"} << "612 x 792 pts (letter)";
     }
-    void printsAndCountsPages()
+    void printsWithOptionsAnywhere()
     {
-        QFETCH(QStringList, extra);
-        const QString out = m_dir.filePath(QStringLiteral("out.pdf"));
-        QFile::remove(out);
-        const Run run = tessaryPrint(QStringList {m_dir.filePath("in.txt"), out} + extra);
+        QFETCH(QStringList, args);
+        QFETCH(QString, size);
+        args.replaceInStrings(QStringLiteral("IN"), m_in);
+        args.replaceInStrings(QStringLiteral("OUT"), m_out);
+        const ProcessResult run = tessaryPrint(args);
         QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.out, QStringLiteral("3\n"));
-        QCOMPARE(run.err, QString());
-        QFile pdf(out);
-        QVERIFY(pdf.open(QIODevice::ReadOnly));
-        QVERIFY(pdf.read(5) == "%PDF-");
+        QCOMPARE(run.out, QByteArray("3\n"));
+        QCOMPARE(ownMessages(run.err, kProgram), QStringList());
+        QCOMPARE(pdfPageCount(m_out), 3);
+        QCOMPARE(pdfPageSize(m_out), size);
+        QCOMPARE(nonEmptyLines(pdfPages(m_out).value(2)).size(), 185 - 2 * 62);
     }
 
-    void paperSizeReachesThePdf()
+    // One engine: the file shows the very pages the window prints.
+    void samePagesAsTheWindowPrints()
     {
-        const QString out = m_dir.filePath(QStringLiteral("letter.pdf"));
-        QCOMPARE(tessaryPrint({m_dir.filePath("in.txt"), out, "--paper", "Letter"}).exitCode, 0);
-        QProcess info;
-        info.start(QStringLiteral("pdfinfo"), {out});
-        QVERIFY(info.waitForFinished(30000));
-        QVERIFY(QString::fromUtf8(info.readAllStandardOutput())
-                    .contains(QStringLiteral("612 x 792 pts")));
+        const QByteArray text = sampleListing(130) + "\t\x01\xe4\xff" + QByteArray(300, 'W');
+        QVERIFY(writeFile(m_in + ".sample", text));
+        QCOMPARE(tessaryPrint({m_in + ".sample", m_out}).exitCode, 0);
+
+        RecordingPrintService window;
+        window.pdfPath = m_dir.filePath(QStringLiteral("window.pdf"));
+        CountingYield yield;
+        QVERIFY(!PrintReceivedText(text, window, yield).failed);
+
+        const QList<PdfWord> printed = pdfWords(window.pdfPath);
+        const QList<PdfWord> filed = pdfWords(m_out);
+        QVERIFY(printed.size() > 130);
+        QCOMPARE(filed.size(), printed.size());
+        for (int i = 0; i < printed.size(); ++i) {
+            QCOMPARE(filed[i].page, printed[i].page);
+            QCOMPARE(filed[i].text, printed[i].text);
+            QCOMPARE(filed[i].box, printed[i].box);
+        }
     }
 
-    void refusesWithOneLineReason_data()
+    void standardInputToStandardOutput()
+    {
+        ProcessOptions options;
+        options.input = numberedLines(100);
+        const ProcessResult run = tessaryPrint({"-", "-"}, options);
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY(run.out.startsWith("%PDF-"));
+        QVERIFY(run.out.trimmed().endsWith("%%EOF"));
+        QCOMPARE(run.out.count("%PDF-"), 1);
+        QCOMPARE(ownMessages(run.err, kProgram), QStringList {"tessary-print: 2 pages"});
+        const QString copy = m_dir.filePath(QStringLiteral("piped.pdf"));
+        QVERIFY(writeFile(copy, run.out));
+        QCOMPARE(pdfPageCount(copy), 2);
+    }
+
+    void helpAndVersion_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("help") << "--help"
+                              << "Usage: tessary-print [--paper A4|Letter] IN OUT";
+        QTest::newRow("version") << "--version"
+                                 << "tessary-print 1.0";
+    }
+    void helpAndVersion()
+    {
+        QFETCH(QString, option);
+        QFETCH(QString, expected);
+        const ProcessResult run = tessaryPrint({option});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(QString::fromUtf8(run.out).contains(expected), run.out.constData());
+        QCOMPARE(ownMessages(run.err, kProgram), QStringList());
+    }
+
+    void badUsage_data()
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("reason");
-        const QString in = m_dir.filePath(QStringLiteral("in.txt"));
-        const QString out = m_dir.filePath(QStringLiteral("x.pdf"));
-        QTest::newRow("no arguments") << QStringList {} << "usage";
-        QTest::newRow("one argument") << QStringList {in} << "usage";
-        QTest::newRow("three files") << QStringList {in, out, out} << "usage";
-        QTest::newRow("missing input")
-            << QStringList {m_dir.filePath("none.txt"), out} << "cannot read";
-        QTest::newRow("input is a folder") << QStringList {m_dir.path(), out} << "cannot read";
-        QTest::newRow("unwritable output")
-            << QStringList {in, "/nonexistent-dir/x.pdf"} << "cannot write";
-        QTest::newRow("unknown paper") << QStringList {in, out, "--paper", "A3"} << "unknown paper";
-        QTest::newRow("paper missing") << QStringList {in, out, "--paper"} << "--paper";
-        QTest::newRow("unknown option") << QStringList {in, out, "--fast"} << "unknown option";
-        QTest::newRow("unknown engine") << QStringList {in, out, "--engine", "cairo"} << "--engine";
-        QTest::newRow("engine missing") << QStringList {in, out, "--engine"} << "--engine";
-        // Opens, but no byte can be written.
-        QTest::newRow("full disk")
-            << QStringList {in, "/dev/full"} << "printing to /dev/full failed";
-        QTest::newRow("full disk, qt engine")
-            << QStringList {in, "/dev/full", "--engine", "qt"} << "printing to /dev/full failed";
+        QTest::newRow("no arguments") << QStringList {} << "IN and OUT are needed";
+        QTest::newRow("one argument") << QStringList {"IN"} << "IN and OUT are needed";
+        QTest::newRow("three files") << QStringList {"IN", "OUT", "OUT"} << "more than IN and OUT";
+        QTest::newRow("unknown paper")
+            << QStringList {"IN", "OUT", "--paper", "A3"} << "unknown paper \"A3\"";
+        QTest::newRow("paper without value") << QStringList {"IN", "OUT", "--paper"} << "paper";
+        QTest::newRow("unknown option") << QStringList {"IN", "OUT", "--fast"} << "fast";
+        QTest::newRow("Qt's own option")
+            << QStringList {"-platform", "xcb", "IN", "OUT"} << "Unknown option 'platform'";
     }
-    void refusesWithOneLineReason()
+    void badUsage()
     {
         QFETCH(QStringList, args);
         QFETCH(QString, reason);
-        const Run run = tessaryPrint(args);
-        QVERIFY(run.exitCode > 0);
-        QVERIFY2(run.err.contains(reason), qPrintable(run.err));
-        QCOMPARE(run.err.count('\n'), 1);
-        QCOMPARE(run.out, QString());
+        args.replaceInStrings(QStringLiteral("IN"), m_in);
+        args.replaceInStrings(QStringLiteral("OUT"), m_out);
+        const ProcessResult run = tessaryPrint(args);
+        QCOMPARE(run.exitCode, 2);
+        const QStringList messages = ownMessages(run.err, kProgram);
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages[0].contains(reason), qPrintable(messages[0]));
+        QVERIFY(run.err.contains("Usage: tessary-print"));
+        QCOMPARE(run.out, QByteArray());
+        QCOMPARE(contentOf(m_out), QByteArray("%PDF-old"));
     }
 
-    void emptyInputPrintsNoPage()
+    void failuresLeaveTheOldFile_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing input")
+            << QStringList {"NONE", "OUT"} << "cannot read NONE: No such file or directory";
+        QTest::newRow("input is a folder") << QStringList {"DIR", "OUT"} << "cannot read DIR";
+        QTest::newRow("no such folder for the output")
+            << QStringList {"IN", "/nonexistent-dir/x.pdf"}
+            << "cannot write /nonexistent-dir/x.pdf";
+        QTest::newRow("full device")
+            << QStringList {"IN", "/dev/full"} << "cannot write /dev/full: No space left on device";
+        QTest::newRow("IN is OUT") << QStringList {"OUT", "OUT"} << "is both IN and OUT";
+        QTest::newRow("OUT a hard link to IN")
+            << QStringList {"OUT", "LINK"} << "is both IN and OUT";
+    }
+    void failuresLeaveTheOldFile()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, reason);
+        const QString link = m_dir.filePath(QStringLiteral("link.pdf"));
+        QFile::remove(link);
+        QVERIFY(::link(QFile::encodeName(m_out).constData(), QFile::encodeName(link).constData()) ==
+                0);
+        for (QStringList *list : {&args}) {
+            list->replaceInStrings(QStringLiteral("LINK"), link);
+            list->replaceInStrings(QStringLiteral("NONE"), m_dir.filePath("none.txt"));
+            list->replaceInStrings(QStringLiteral("DIR"), m_dir.path());
+            list->replaceInStrings(QStringLiteral("IN"), m_in);
+            list->replaceInStrings(QStringLiteral("OUT"), m_out);
+        }
+        reason.replace(QStringLiteral("NONE"), m_dir.filePath("none.txt"));
+        reason.replace(QStringLiteral("DIR"), m_dir.path());
+        const ProcessResult run = tessaryPrint(args);
+        QCOMPARE(run.exitCode, 1);
+        const QStringList messages = ownMessages(run.err, kProgram);
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages[0].contains(reason), qPrintable(messages[0]));
+        QCOMPARE(run.out, QByteArray());
+        QCOMPARE(contentOf(m_out), QByteArray("%PDF-old"));
+    }
+
+    // The disk fills up halfway through the PDF.
+    void diskFullKeepsTheOldFile()
+    {
+        const QString big = m_dir.filePath(QStringLiteral("big.txt"));
+        QVERIFY(writeFile(big, basicListing(3000)));
+        ProcessOptions options;
+        options.inChild = [] {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit {20000, 20000};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        };
+        const ProcessResult run = tessaryPrint({big, m_out}, options);
+        QCOMPARE(run.exitCode, 1);
+        const QStringList messages = ownMessages(run.err, kProgram);
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages[0].contains("cannot write " + m_out + ": File too large"),
+                 qPrintable(messages[0]));
+        QCOMPARE(contentOf(m_out), QByteArray("%PDF-old"));
+    }
+
+    void interruptedRunLeavesNothingHalfDone_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGTERM") << SIGTERM;
+    }
+    void interruptedRunLeavesNothingHalfDone()
+    {
+        QFETCH(int, signal);
+        const QString big = m_dir.filePath(QStringLiteral("huge.txt"));
+        if (!QFile::exists(big))
+            QVERIFY(writeFile(big, basicListing(200000)));
+        QProcess process;
+        process.start(QStringLiteral(TESSARY_PRINT_PATH), {big, m_out});
+        QVERIFY(process.waitForStarted());
+        // Strike while the PDF is being written beside OUT, named or not.
+        const qint64 pid = process.processId();
+        QTRY_VERIFY_WITH_TIMEOUT(writesBeside(pid, m_out), 30000);
+        ::kill(pid_t(pid), signal);
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(contentOf(m_out), QByteArray("%PDF-old"));
+    }
+
+    void emptyInputLeavesOutAlone()
     {
         const QString empty = m_dir.filePath(QStringLiteral("empty.txt"));
-        QFile file(empty);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
-        // An older PDF by that name must not pass for this print.
-        const QString stale = m_dir.filePath(QStringLiteral("empty.pdf"));
-        QFile old(stale);
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("%PDF-old") > 0);
-        old.close();
-        const Run run = tessaryPrint({empty, stale});
+        QVERIFY(writeFile(empty, QByteArray()));
+        const ProcessResult run = tessaryPrint({empty, m_out});
         QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.out, QStringLiteral("0\n"));
-        QVERIFY(!QFile::exists(stale));
+        QCOMPARE(run.out, QByteArray());
+        const QStringList messages = ownMessages(run.err, kProgram);
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages[0].contains("is empty"), qPrintable(messages[0]));
+        QCOMPARE(contentOf(m_out), QByteArray("%PDF-old"));
     }
 
-    // With no font installed nothing could be drawn: a failure, not blank
-    // pages passed off as a print, and no crash.
-    void noFontIsAFailure_data()
+    void needsNoDisplay_data()
     {
-        QTest::addColumn<QString>("engine");
-        QTest::newRow("direct") << "direct";
-        QTest::newRow("qt") << "qt";
+        QTest::addColumn<QString>("platform");
+        QTest::newRow("xcb") << "xcb";
+        QTest::newRow("wayland") << "wayland";
+        QTest::newRow("nonsense") << "nonsense";
     }
-    void noFontIsAFailure()
+    void needsNoDisplay()
     {
-        QFETCH(QString, engine);
-        const QString conf = m_dir.filePath(QStringLiteral("no-fonts.conf"));
-        QFile file(conf);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("<?xml version=\"1.0\"?>\n<fontconfig></fontconfig>\n");
-        file.close();
-        const QString out = m_dir.filePath(QStringLiteral("no-font.pdf"));
-        const Run run =
-            tessaryPrint({m_dir.filePath(QStringLiteral("in.txt")), out, "--engine", engine}, conf);
+        QFETCH(QString, platform);
+        ProcessOptions options;
+        options.environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+        options.environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":97"));
+        options.environment.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-97"));
+        const ProcessResult run = tessaryPrint({m_in, m_out}, options);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, QByteArray("3\n"));
+    }
+
+    // A font with other widths still prints, with a warning that says what
+    // to install; no font at all is a failure, not blank pages.
+    void fontCheck()
+    {
+        const QString fonts = m_dir.filePath(QStringLiteral("fonts"));
+        QVERIFY(QDir().mkpath(fonts));
+        const QString serif = QStringLiteral("/usr/share/fonts/opentype/urw-base35/C059-Roman.otf");
+        QVERIFY2(QFile::exists(serif), "fonts-urw-base35 is needed");
+        QFile::copy(serif, fonts + "/C059-Roman.otf");
+        const QString oneFont = m_dir.filePath(QStringLiteral("one-font.conf"));
+        QVERIFY(writeFile(oneFont,
+                          "<?xml version=\"1.0\"?>\n<fontconfig><dir>" + fonts.toUtf8() +
+                              "</dir><cachedir>" + fonts.toUtf8() + "</cachedir></fontconfig>\n"));
+        const QString noFont = m_dir.filePath(QStringLiteral("no-fonts.conf"));
+        QVERIFY(writeFile(noFont, "<?xml version=\"1.0\"?>\n<fontconfig></fontconfig>\n"));
+
+        ProcessOptions options;
+        options.environment.insert(QStringLiteral("FONTCONFIG_FILE"), oneFont);
+        ProcessResult run = tessaryPrint({m_in, m_out}, options);
+        QCOMPARE(run.exitCode, 0);
+        QStringList messages = ownMessages(run.err, kProgram);
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages[0].contains("\"C059\"") && messages[0].contains("fonts-urw-base35"),
+                 qPrintable(messages[0]));
+        QCOMPARE(pdfPageCount(m_out), 3);
+
+        QVERIFY(writeFile(m_out, "%PDF-old"));
+        options.environment.insert(QStringLiteral("FONTCONFIG_FILE"), noFont);
+        run = tessaryPrint({m_in, m_out}, options);
         QCOMPARE(run.exitCode, 1);
-        QVERIFY2(run.err.contains("failed"), qPrintable(run.err));
-        QVERIFY(!QFile::exists(out));
+        messages = ownMessages(run.err, kProgram);
+        QVERIFY2(messages.join('\n').contains("failed"), run.err.constData());
+        QCOMPARE(contentOf(m_out), QByteArray("%PDF-old"));
+
+        // The usual Helvetica substitute draws no warning.
+        run = tessaryPrint({m_in, m_out});
+        QCOMPARE(ownMessages(run.err, kProgram), QStringList());
+    }
+
+    // On a terminal, a long job says how far it got, and clears the line.
+    void progressOnATerminal()
+    {
+        const QString big = m_dir.filePath(QStringLiteral("long.txt"));
+        QVERIFY(writeFile(big, basicListing(100000)));
+        int master = -1;
+        int slave = -1;
+        QVERIFY(::openpty(&master, &slave, nullptr, nullptr, nullptr) == 0);
+        ProcessOptions options;
+        options.inChild = [slave] { ::dup2(slave, STDERR_FILENO); };
+        const ProcessResult run = tessaryPrint({big, m_out}, options);
+        ::close(slave);
+        QByteArray terminal;
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+            terminal.append(buffer, n);
+        ::close(master);
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(terminal.contains("tessary-print: page ") && terminal.contains(" of 1613"),
+                 terminal.right(200).constData());
+        QVERIFY(terminal.endsWith("\r\033[K"));
     }
 
 private:
     QTemporaryDir m_dir;
+    QString m_in;
+    QString m_out;
 };
 
-QTEST_GUILESS_MAIN(TessaryPrintTest)
+QTEST_MAIN(TessaryPrintTest)
 #include "test_tessary_print.moc"

@@ -1,6 +1,6 @@
-#include "doubles/CpuTime.h"
-#include "doubles/Pty.h"
-#include "doubles/WindowRig.h"
+#include "support/CpuTime.h"
+#include "support/Pty.h"
+#include "support/WindowRig.h"
 
 #include <QComboBox>
 #include <QPushButton>

@@ -1,6 +1,6 @@
 #include "app/MainMenuBar.h"
 #include "app/ProgressWheel.h"
-#include "doubles/WindowRig.h"
+#include "support/WindowRig.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "app/ProgressWheel.h"
-#include "doubles/Pty.h"
-#include "doubles/WindowRig.h"
+#include "support/Pty.h"
+#include "support/WindowRig.h"
 
 #include <QComboBox>
 #include <QPushButton>

@@ -1,4 +1,4 @@
-#include "doubles/WindowRig.h"
+#include "support/WindowRig.h"
 
 #include <QComboBox>
 #include <QLabel>

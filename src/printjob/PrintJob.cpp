@@ -3,6 +3,7 @@
 #include "printjob/PageLayout.h"
 #include "printjob/Pagination.h"
 #include "toolkit/Printing.h"
+#include "toolkit/QtPrinting.h"
 #include "toolkit/Waiting.h"
 
 namespace {
@@ -19,7 +20,8 @@ LayoutMetrics metricsOf(const PrinterGraphics &graphics)
 }
 } // namespace
 
-PrintOutcome PrintReceivedText(const QByteArray &text, PrintService &printing, Yield &yield)
+PrintOutcome PrintReceivedText(const QByteArray &text, PrintService &printing, Yield &yield,
+                               const PageDone &pageDone)
 {
     PrintOutcome outcome;
     if (text.isEmpty())
@@ -47,7 +49,16 @@ PrintOutcome PrintReceivedText(const QByteArray &text, PrintService &printing, Y
             graphics->drawSheet(sheet);
             ++outcome.sheets;
         }
+        if (pageDone)
+            pageDone(outcome.pages);
     }
     outcome.failed = !graphics->finish();
     return outcome;
+}
+
+PrintOutcome PrintTextToPdf(const QByteArray &text, QIODevice *output, const QPageSize &paper,
+                            Yield &yield, const PageDone &pageDone)
+{
+    DialoglessPrintService printing([&] { return pdfGraphics(output, paper); });
+    return PrintReceivedText(text, printing, yield, pageDone);
 }

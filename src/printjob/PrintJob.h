@@ -2,7 +2,11 @@
 
 #include <QByteArray>
 
+#include <functional>
+
 class PrintService;
+class QIODevice;
+class QPageSize;
 class Yield;
 
 struct PrintOutcome {
@@ -14,6 +18,14 @@ struct PrintOutcome {
 
 constexpr int kLinesPerPage = 62;
 
+// Told the number of 62-line pages printed so far, after each one.
+using PageDone = std::function<void(int pages)>;
+
 // Cuts the received text into pages of 62 lines and prints them. Both
 // dialogs are shown once, before anything is drawn.
-PrintOutcome PrintReceivedText(const QByteArray &text, PrintService &printing, Yield &yield);
+PrintOutcome PrintReceivedText(const QByteArray &text, PrintService &printing, Yield &yield,
+                               const PageDone &pageDone = {});
+
+// The same pages with no dialog, as a PDF written into `output`.
+PrintOutcome PrintTextToPdf(const QByteArray &text, QIODevice *output, const QPageSize &paper,
+                            Yield &yield, const PageDone &pageDone = {});

@@ -13,7 +13,8 @@ Latin1Font::Latin1Font(const TextStyle &style) : m_pointSize(style.pointSize)
     font.setHintingPreference(QFont::PreferNoHinting);
     // With no font installed Qt still hands out one that draws nothing (and
     // breaks when asked its name): treat it as none.
-    if (QFontInfo(font).family().isEmpty())
+    m_family = QFontInfo(font).family();
+    if (m_family.isEmpty())
         return;
     m_raw = QRawFont::fromFont(font);
     // Sizes in points: one unit is one point on paper.

@@ -8,8 +8,7 @@
 
 // The 256 Latin-1 characters of one text style: a glyph and an advance in
 // points for each, with no shaping and no kerning, so that the widths of a
-// row add up exactly to where its glyphs are drawn. Both PDF backends
-// measure and place text with it.
+// row add up exactly to where its glyphs are drawn.
 class Latin1Font {
 public:
     Latin1Font() = default;
@@ -17,6 +16,8 @@ public:
 
     bool isValid() const { return m_raw.isValid(); }
     const QRawFont &rawFont() const { return m_raw; }
+    // The family fontconfig chose for the style's family.
+    const QString &family() const { return m_family; }
     double pointSize() const { return m_pointSize; }
     quint32 glyph(uchar c) const { return m_glyphs[c]; }
     double advance(uchar c) const { return m_advances[c]; }
@@ -26,6 +27,7 @@ public:
 
 private:
     QRawFont m_raw;
+    QString m_family;
     double m_pointSize = 0;
     std::array<quint32, 256> m_glyphs {};
     std::array<double, 256> m_advances {};

@@ -1,30 +1,48 @@
 #include "toolkit/QtPrinting.h"
 
+#include "toolkit/FontCheck.h"
+
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QPageSetupDialog>
+#include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrinter>
 
 namespace {
 constexpr int kPointsPerInch = 72;
+
+// Qt's PDF engine reports no write errors: a full disk would pass for a
+// print. Try the file first, and read its end back afterwards.
+bool pdfFileWritable(const QPrinter &printer)
+{
+    if (printer.outputFormat() != QPrinter::PdfFormat || printer.outputFileName().isEmpty())
+        return true;
+    QFile file(printer.outputFileName());
+    return file.open(QIODevice::WriteOnly) && file.write("%PDF-") == 5 && file.flush();
+}
+
+bool pdfFileComplete(const QPrinter &printer)
+{
+    if (printer.outputFormat() != QPrinter::PdfFormat || printer.outputFileName().isEmpty())
+        return true;
+    QFile file(printer.outputFileName());
+    if (!QFileInfo(file).isFile())
+        return true; // a device: the probe before printing is all there is
+    if (!file.open(QIODevice::ReadOnly) || file.size() < 16)
+        return false;
+    file.seek(file.size() - 16);
+    return file.read(16).contains("%%EOF");
+}
 } // namespace
 
-QtPrinterGraphics::QtPrinterGraphics(std::shared_ptr<QPrinter> printer)
-    : m_printer(std::move(printer))
+QtPrinterGraphics::QtPrinterGraphics(std::shared_ptr<QPagedPaintDevice> device,
+                                     std::function<bool()> outputComplete)
+    : m_device(std::move(device)), m_outputComplete(std::move(outputComplete))
 {
-    // One unit per point, so that a font set in points and every position
-    // mean the same on paper as in the PDF.
-    m_printer->setResolution(kPointsPerInch);
-    if (!pdfFileWritable() || !m_painter.begin(m_printer.get())) {
+    if (!m_device || !m_painter.begin(m_device.get()))
         m_failed = true;
-        return;
-    }
-    const int resolution = m_printer->resolution();
-    if (resolution != kPointsPerInch) {
-        const double scale = double(resolution) / kPointsPerInch;
-        m_painter.scale(scale, scale);
-    }
 }
 
 QtPrinterGraphics::~QtPrinterGraphics()
@@ -36,13 +54,18 @@ void QtPrinterGraphics::setTextStyle(const TextStyle &style)
 {
     m_font = Latin1Font(style);
     // Pages without their text are no print.
-    if (!m_font.isValid())
+    if (!m_font.isValid()) {
         m_failed = true;
+        return;
+    }
+    warnOnceAboutSubstitute(style.family, m_font.family());
 }
 
 QSizeF QtPrinterGraphics::printableSize() const
 {
-    return m_printer->pageLayout().paintRect(QPageLayout::Point).size();
+    if (!m_device)
+        return {};
+    return m_device->pageLayout().paintRect(QPageLayout::Point).size();
 }
 
 double QtPrinterGraphics::textWidth(const QString &text) const
@@ -98,7 +121,7 @@ void QtPrinterGraphics::drawSheet(const Sheet &sheet)
 
 void QtPrinterGraphics::nextPage()
 {
-    if (m_painter.isActive() && !m_printer->newPage())
+    if (m_painter.isActive() && !m_device->newPage())
         m_failed = true;
 }
 
@@ -108,33 +131,43 @@ bool QtPrinterGraphics::finish()
         m_finished = true;
         if (m_painter.isActive() && !m_painter.end())
             m_failed = true;
-        if (m_printer->printerState() == QPrinter::Error || !pdfFileComplete())
+        if (m_outputComplete && !m_outputComplete())
             m_failed = true;
     }
     return !m_failed;
 }
 
-// Qt's PDF engine reports no write errors: a full disk would pass for a
-// print. Try the file first, and read its end back afterwards.
-bool QtPrinterGraphics::pdfFileWritable() const
+std::unique_ptr<PrinterGraphics> printerGraphics(std::shared_ptr<QPrinter> printer)
 {
-    if (m_printer->outputFormat() != QPrinter::PdfFormat || m_printer->outputFileName().isEmpty())
-        return true;
-    QFile file(m_printer->outputFileName());
-    return file.open(QIODevice::WriteOnly) && file.write("%PDF-") == 5 && file.flush();
+    // One unit per point, so that a font set in points and every position
+    // mean the same on paper as in the PDF.
+    printer->setResolution(kPointsPerInch);
+    if (!pdfFileWritable(*printer))
+        return std::make_unique<QtPrinterGraphics>(nullptr);
+    QPrinter *raw = printer.get();
+    return std::make_unique<QtPrinterGraphics>(std::move(printer), [raw] {
+        return raw->printerState() != QPrinter::Error && pdfFileComplete(*raw);
+    });
 }
 
-bool QtPrinterGraphics::pdfFileComplete() const
+std::unique_ptr<PrinterGraphics> pdfGraphics(QIODevice *output, const QPageSize &paper)
 {
-    if (m_printer->outputFormat() != QPrinter::PdfFormat || m_printer->outputFileName().isEmpty())
-        return true;
-    QFile file(m_printer->outputFileName());
-    if (!QFileInfo(file).isFile())
-        return true; // a device: the probe before printing is all there is
-    if (!file.open(QIODevice::ReadOnly) || file.size() < 16)
-        return false;
-    file.seek(file.size() - 16);
-    return file.read(16).contains("%%EOF");
+    auto writer = std::make_shared<QPdfWriter>(output);
+    writer->setResolution(kPointsPerInch);
+    // A printer's default layout, so a PDF made here matches a print.
+    writer->setPageLayout(
+        QPageLayout(paper, QPageLayout::Portrait, QMarginsF(10, 10, 10, 10), QPageLayout::Point));
+    writer->setCreator(QCoreApplication::applicationName());
+    return std::make_unique<QtPrinterGraphics>(std::move(writer));
+}
+
+std::shared_ptr<QPrinter> pdfPrinter(const QString &outputPath, const QPageSize &pageSize)
+{
+    auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    printer->setOutputFileName(outputPath);
+    printer->setPageSize(pageSize);
+    return printer;
 }
 
 QtPrinterSetup::QtPrinterSetup() : m_printer(std::make_shared<QPrinter>(QPrinter::HighResolution))
@@ -155,19 +188,10 @@ std::unique_ptr<PrinterGraphics> QtPrinterSetup::openPrinterDialog()
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
     if (dialog.exec() != QDialog::Accepted)
         return nullptr;
-    return std::make_unique<QtPrinterGraphics>(m_printer);
+    return printerGraphics(m_printer);
 }
 
 std::unique_ptr<PrinterSetup> QtPrintService::newPrinterSetup()
 {
     return std::make_unique<QtPrinterSetup>();
-}
-
-std::shared_ptr<QPrinter> pdfPrinter(const QString &outputPath, const QPageSize &pageSize)
-{
-    auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
-    printer->setOutputFormat(QPrinter::PdfFormat);
-    printer->setOutputFileName(outputPath);
-    printer->setPageSize(pageSize);
-    return printer;
 }

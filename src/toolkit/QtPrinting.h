@@ -6,16 +6,24 @@
 #include <QGlyphRun>
 #include <QPageSize>
 #include <QPainter>
+
+#include <functional>
 #include <memory>
 
+class QIODevice;
+class QPagedPaintDevice;
 class QPrinter;
 
-// Draws on a QPrinter in points: one painter unit is one point from the
-// top-left of the printable area. Rows are drawn as glyph runs from the
-// style's Latin-1 table, so widths add up exactly as textWidth measures them.
+// Draws on Qt's paged output (a printer, or a PDF writer) in points: one
+// painter unit is one point from the top-left of the printable area. Rows
+// are drawn as glyph runs from the style's Latin-1 table, so widths add up
+// exactly as textWidth measures them.
 class QtPrinterGraphics : public PrinterGraphics {
 public:
-    explicit QtPrinterGraphics(std::shared_ptr<QPrinter> printer);
+    // The device must already be set to 72 dpi. outputComplete, asked once
+    // the last page is done, tells whether the output reached its place.
+    QtPrinterGraphics(std::shared_ptr<QPagedPaintDevice> device,
+                      std::function<bool()> outputComplete = {});
     ~QtPrinterGraphics() override;
 
     void setTextStyle(const TextStyle &style) override;
@@ -31,10 +39,9 @@ public:
 
 private:
     void appendGlyphs(const TextRow &row);
-    bool pdfFileWritable() const;
-    bool pdfFileComplete() const;
 
-    std::shared_ptr<QPrinter> m_printer;
+    std::shared_ptr<QPagedPaintDevice> m_device;
+    std::function<bool()> m_outputComplete;
     QPainter m_painter;
     Latin1Font m_font;
     QList<quint32> m_runGlyphs;
@@ -42,6 +49,16 @@ private:
     bool m_failed = false;
     bool m_finished = false;
 };
+
+// Graphics on a printer the print dialog set up, a PDF file included.
+std::unique_ptr<PrinterGraphics> printerGraphics(std::shared_ptr<QPrinter> printer);
+
+// Graphics writing a PDF into an open device (a file being saved, standard
+// output) with the page layout a printer would have on that paper.
+std::unique_ptr<PrinterGraphics> pdfGraphics(QIODevice *output, const QPageSize &paper);
+
+// A printer that writes a PDF file, as the print dialog's "print to file" does.
+std::shared_ptr<QPrinter> pdfPrinter(const QString &outputPath, const QPageSize &pageSize);
 
 // The page setup and print dialogs of the system, each with no parent window.
 class QtPrinterSetup : public PrinterSetup {
@@ -58,6 +75,3 @@ class QtPrintService : public PrintService {
 public:
     std::unique_ptr<PrinterSetup> newPrinterSetup() override;
 };
-
-// A printer that writes a PDF file.
-std::shared_ptr<QPrinter> pdfPrinter(const QString &outputPath, const QPageSize &pageSize);

@@ -1,97 +1,94 @@
 // Prints a file of received text to PDF exactly as a print job would, with
-// no dialogs: tessary-print IN OUT.pdf [--paper A4|Letter] [--engine direct|qt]
-//
-// The direct engine writes the PDF itself; the qt engine draws through
-// QPrinter, slower, for comparison.
+// no dialog: tessary-print [--paper A4|Letter] IN OUT
 
+#include "HeadlessApp.h"
+#include "PrintProgress.h"
+#include "SafeOutput.h"
 #include "printjob/PrintJob.h"
-#include "toolkit/PdfWriterGraphics.h"
-#include "toolkit/QtPrinting.h"
 #include "toolkit/Waiting.h"
 
+#include <QCommandLineParser>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
-#include <QPageSize>
 
 #include <cstdio>
-#include <malloc.h>
-#include <memory>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
+constexpr int kUsageError = 2;
+constexpr int kFailure = 1;
+
 struct Arguments {
     QString input;
     QString output;
     QPageSize paper {QPageSize::A4};
-    bool qtEngine = false;
 };
 
-int fail(const QString &reason)
+const char kUsage[] =
+    "Usage: tessary-print [--paper A4|Letter] IN OUT\n"
+    "Prints a file of text received from a Sharp PC-1600 into a PDF, in the pages\n"
+    "of 62 lines that the Tessary window prints (Helvetica 10; lines end at LF,\n"
+    "CR LF or CR).\n"
+    "\n"
+    "  IN               the received text; - for standard input\n"
+    "  OUT              the PDF; - for standard output. A file is written under a\n"
+    "                   temporary name and renamed when complete.\n"
+    "  --paper SIZE     A4 (default) or Letter\n"
+    "  -h, --help       this text\n"
+    "  --version        the version\n"
+    "\n"
+    "The number of pages goes to standard output, or to standard error when OUT\n"
+    "is -. Exit status: 0 printed (or IN empty), 1 failed, 2 bad usage.\n";
+
+int usageError(const QString &reason)
 {
-    std::fprintf(stderr, "tessary-print: %s\n", qUtf8Printable(reason));
-    return 1;
+    say(reason);
+    std::fputs(kUsage, stderr);
+    return kUsageError;
 }
 
-std::optional<QPageSize> paperNamed(const QString &name)
+int failure(const QString &reason)
 {
-    if (name.compare(QLatin1String("A4"), Qt::CaseInsensitive) == 0)
-        return QPageSize(QPageSize::A4);
-    if (name.compare(QLatin1String("Letter"), Qt::CaseInsensitive) == 0)
-        return QPageSize(QPageSize::Letter);
-    return std::nullopt;
+    say(reason);
+    return kFailure;
 }
 
-std::optional<Arguments> parse(const QStringList &args, QString &error)
+// Reads all of IN ("-": standard input); nothing, with the reason, when it
+// cannot.
+std::optional<QByteArray> readInput(const QString &path, QString &error)
 {
-    Arguments parsed;
-    QStringList positional;
-    for (int i = 1; i < args.size(); ++i) {
-        const QString &arg = args[i];
-        if (arg == QLatin1String("--paper")) {
-            if (i + 1 >= args.size()) {
-                error = QStringLiteral("--paper needs A4 or Letter");
-                return std::nullopt;
-            }
-            const auto paper = paperNamed(args[++i]);
-            if (!paper) {
-                error = QStringLiteral("unknown paper \"%1\" (A4 or Letter)").arg(args[i]);
-                return std::nullopt;
-            }
-            parsed.paper = *paper;
-        } else if (arg == QLatin1String("--engine")) {
-            const QString engine = i + 1 < args.size() ? args[++i] : QString();
-            if (engine != QLatin1String("direct") && engine != QLatin1String("qt")) {
-                error = QStringLiteral("--engine needs direct or qt");
-                return std::nullopt;
-            }
-            parsed.qtEngine = engine == QLatin1String("qt");
-        } else if (arg.startsWith(QLatin1String("--"))) {
-            error = QStringLiteral("unknown option %1").arg(arg);
-            return std::nullopt;
-        } else {
-            positional << arg;
-        }
-    }
-    if (positional.size() != 2) {
-        error = QStringLiteral(
-            "usage: tessary-print IN OUT.pdf [--paper A4|Letter] [--engine direct|qt]");
+    QFile in;
+    const bool opened = path == QLatin1String("-")
+        ? in.open(STDIN_FILENO, QIODevice::ReadOnly)
+        : (in.setFileName(path), in.open(QIODevice::ReadOnly));
+    if (!opened) {
+        error = in.errorString();
         return std::nullopt;
     }
-    parsed.input = positional[0];
-    parsed.output = positional[1];
-    return parsed;
+    QByteArray text = in.readAll();
+    if (in.error() != QFileDevice::NoError) {
+        error = in.errorString();
+        return std::nullopt;
+    }
+    return text;
 }
 
-// Never a device or whatever a link points to: only a file this tool wrote.
-void removeIfPlainFile(const QString &path)
+// The same file under two names (or one name twice), hard links included.
+bool sameFile(const QString &a, const QString &b)
 {
-    const QFileInfo info(path);
-    if (info.isFile() && !info.isSymLink())
-        QFile::remove(path);
+    if (a == QLatin1String("-") || b == QLatin1String("-"))
+        return false;
+    struct stat sa { };
+    struct stat sb { };
+    if (::stat(QFile::encodeName(a).constData(), &sa) != 0 ||
+        ::stat(QFile::encodeName(b).constData(), &sb) != 0)
+        return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-// Counts nothing and hands out no turns: there is no window to keep alive.
+// Hands out no turns: there is no window to keep alive.
 class NoYield : public Yield {
 public:
     void yield() override { }
@@ -100,52 +97,76 @@ public:
 
 int main(int argc, char *argv[])
 {
-    // Qt's PDF engine allocates and frees a large buffer for every page;
-    // keeping freed memory instead of handing it back saves page faults.
-    mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
-    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
-    mallopt(M_TOP_PAD, 16 * 1024 * 1024);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    HeadlessApp app(argc, argv, QStringLiteral("tessary-print"));
+
+    QCommandLineParser parser;
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption paperOption(QStringLiteral("paper"), QString(), QStringLiteral("size"),
+                                         QStringLiteral("A4"));
+    const QCommandLineOption helpOption(QStringList {QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption versionOption(QStringLiteral("version"));
+    parser.addOptions({paperOption, helpOption, versionOption});
+
+    if (!parser.parse(app.arguments()))
+        return usageError(parser.errorText());
+    if (parser.isSet(helpOption)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (parser.isSet(versionOption)) {
+        std::printf("tessary-print %s\n", TESSARY_VERSION);
+        return 0;
+    }
+    Arguments args;
+    const std::optional<QPageSize> paper = paperNamed(parser.value(paperOption));
+    if (!paper)
+        return usageError(
+            QStringLiteral("unknown paper \"%1\" (A4 or Letter)").arg(parser.value(paperOption)));
+    args.paper = *paper;
+    const QStringList files = parser.positionalArguments();
+    if (files.size() != 2)
+        return usageError(files.size() < 2 ? QStringLiteral("IN and OUT are needed")
+                                           : QStringLiteral("more than IN and OUT given"));
+    args.input = files[0];
+    args.output = files[1];
+    if (sameFile(args.input, args.output))
+        return failure(QStringLiteral("%1 is both IN and OUT; the listing would be overwritten")
+                           .arg(args.output));
 
     QString error;
-    const auto args = parse(QCoreApplication::arguments(), error);
-    if (!args)
-        return fail(error);
-
-    QFile in(args->input);
-    if (!in.open(QIODevice::ReadOnly))
-        return fail(QStringLiteral("cannot read %1: %2").arg(args->input, in.errorString()));
-    const QByteArray text = in.readAll();
-    in.close();
-    if (text.isEmpty()) {
-        // Nothing received, nothing printed; an older PDF by that name must
-        // not pass for this one.
-        if (QFileInfo(args->output) != QFileInfo(args->input))
-            removeIfPlainFile(args->output);
-        std::printf("0\n");
+    const std::optional<QByteArray> text = readInput(args.input, error);
+    if (!text)
+        return failure(QStringLiteral("cannot read %1: %2").arg(args.input, error));
+    if (text->isEmpty()) {
+        say(QStringLiteral("%1 is empty: nothing printed, %2 left as it was")
+                .arg(args.input, args.output));
         return 0;
     }
 
-    QFile out(args->output);
-    if (!out.open(QIODevice::WriteOnly))
-        return fail(QStringLiteral("cannot write %1: %2").arg(args->output, out.errorString()));
-    out.close();
+    SafeOutput::removeTemporaryOnSignal();
+    SafeOutput out(args.output);
+    if (!out.open())
+        return failure(QStringLiteral("cannot write %1: %2").arg(args.output, out.errorString()));
 
-    DialoglessPrintService printing([&]() -> std::unique_ptr<PrinterGraphics> {
-        if (args->qtEngine)
-            return std::make_unique<QtPrinterGraphics>(pdfPrinter(args->output, args->paper));
-        return std::make_unique<PdfWriterGraphics>(args->output, args->paper);
-    });
     NoYield yield;
-    const PrintOutcome outcome = PrintReceivedText(text, printing, yield);
+    PrintProgress progress(*text);
+    const PrintOutcome outcome =
+        PrintTextToPdf(*text, out.device(), args.paper, yield, progress.pageDone());
+    progress.finish();
     if (outcome.failed) {
-        removeIfPlainFile(args->output); // a partial PDF is no print
-        return fail(QStringLiteral("printing to %1 failed: no font to draw with, or the file "
-                                   "could not be written")
-                        .arg(args->output));
+        out.discard();
+        return failure(QStringLiteral("printing to %1 failed: no font to draw Helvetica with "
+                                      "(install fonts-urw-base35)")
+                           .arg(args.output));
     }
-    std::printf("%d\n", outcome.sheets);
+    if (!out.commit())
+        return failure(QStringLiteral("cannot write %1: %2").arg(args.output, out.errorString()));
+
+    if (args.output == QLatin1String("-"))
+        say(outcome.sheets == 1 ? QStringLiteral("1 page")
+                                : QStringLiteral("%1 pages").arg(outcome.sheets));
+    else
+        std::printf("%d\n", outcome.sheets);
     return 0;
 }

@@ -1,9 +1,6 @@
-#include "doubles/RecordingPrinter.h"
+#include "support/RecordingPrinter.h"
 
-#include "toolkit/PdfWriterGraphics.h"
 #include "toolkit/QtPrinting.h"
-
-#include <QProcess>
 
 namespace {
 class RecordingGraphics : public PrinterGraphics {
@@ -74,11 +71,8 @@ public:
         if (!m_service.acceptPrintDialog)
             return nullptr;
         std::unique_ptr<PrinterGraphics> real;
-        if (!m_service.pdfPath.isEmpty() && m_service.directPdf)
-            real = std::make_unique<PdfWriterGraphics>(m_service.pdfPath, m_service.pdfPaper);
-        else if (!m_service.pdfPath.isEmpty())
-            real = std::make_unique<QtPrinterGraphics>(
-                pdfPrinter(m_service.pdfPath, m_service.pdfPaper));
+        if (!m_service.pdfPath.isEmpty())
+            real = printerGraphics(pdfPrinter(m_service.pdfPath, m_service.pdfPaper));
         return std::make_unique<RecordingGraphics>(m_service, std::move(real));
     }
 
@@ -101,18 +95,4 @@ QStringList RecordingPrintService::rowTexts() const
             texts << row.text;
     }
     return texts;
-}
-
-QStringList pdfPages(const QString &pdfPath)
-{
-    QProcess pdftotext;
-    pdftotext.start(QStringLiteral("pdftotext"),
-                    {QStringLiteral("-layout"), pdfPath, QStringLiteral("-")});
-    if (!pdftotext.waitForFinished(60000) || pdftotext.exitCode() != 0)
-        return {};
-    QStringList pages = QString::fromUtf8(pdftotext.readAllStandardOutput()).split(QChar('\f'));
-    // pdftotext ends the last page with a form feed too.
-    if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
-        pages.removeLast();
-    return pages;
 }

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/Window1.h"
-#include "doubles/FakeToolkit.h"
-#include "doubles/RecordingPrinter.h"
 #include "serial/PortList.h"
+#include "support/FakeToolkit.h"
+#include "support/RecordingPrinter.h"
 
 #include <memory>
 

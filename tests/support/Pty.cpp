@@ -1,4 +1,4 @@
-#include "doubles/Pty.h"
+#include "support/Pty.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -8,8 +8,7 @@
 // Stands in for the page-setup and print dialogs and records what a job
 // does, in order. The graphics either measures with a fixed advance per
 // character, or, with pdfPath set, draws for real into that PDF file while
-// still recording: through QtPrinterGraphics, or PdfWriterGraphics when
-// directPdf is set.
+// still recording, through the printer graphics a print to file gets.
 class RecordingPrintService : public PrintService {
 public:
     std::unique_ptr<PrinterSetup> newPrinterSetup() override;
@@ -28,7 +27,6 @@ public:
     // Real output instead.
     QString pdfPath;
     QPageSize pdfPaper {QPageSize::A4};
-    bool directPdf = false;
 
     // Every call on the setups and graphics, in order: "newPrinterSetup",
     // "pageSetupDialog", "openPrinterDialog", "setTextStyle", "drawSheet",
@@ -41,6 +39,3 @@ public:
     QStringList rowTexts() const;
     int count(const QString &call) const { return int(calls.count(call)); }
 };
-
-// The text pdftotext -layout reads from a PDF, one string per page.
-QStringList pdfPages(const QString &pdfPath);
