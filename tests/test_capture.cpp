@@ -27,6 +27,7 @@ public:
             onRead();
         return reads.isEmpty() ? QByteArray() : reads.takeFirst();
     }
+    qint64 msSinceLastArrival() override { return -1; }
     QList<QByteArray> reads;
     int countCalls = 0;
     int readCalls = 0;

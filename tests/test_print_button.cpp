@@ -12,6 +12,7 @@ class QueuedPort : public ReceiveBuffer {
 public:
     qint64 bytesAvailable() override { return chunks.isEmpty() ? 0 : chunks.first().size(); }
     QByteArray readAll() override { return chunks.isEmpty() ? QByteArray() : chunks.takeFirst(); }
+    qint64 msSinceLastArrival() override { return -1; }
     QList<QByteArray> chunks;
 };
 

@@ -65,6 +65,9 @@ private slots:
     void naturalOrderOfPortNames_data();
     void naturalOrderOfPortNames();
     void systemPortsAreInNaturalOrder();
+    void portListIsInNaturalOrder();
+    void byIdLinkNamesTheDevice();
+    void arrivalTimeAndLossAreReported();
 };
 
 void SerialTest::bytesHeldByTheSystemCountWithoutEventLoop()
@@ -301,3 +304,65 @@ void SerialTest::systemPortsAreInNaturalOrder()
 
 QTEST_GUILESS_MAIN(SerialTest)
 #include "test_serial.moc"
+
+void SerialTest::portListIsInNaturalOrder()
+{
+    const auto named = [](const QStringList &names) {
+        QVector<PortDescriptor> ports;
+        for (const QString &name : names)
+            ports.append({name, "/dev/" + name, {}, {}, {}, {}});
+        return ports;
+    };
+    const SystemPortEnumerator enumerator([&] {
+        return named({"ttyS10", "ttyS2", "ttyUSB0", "ttyS1", "ttyACM0"});
+    });
+    QCOMPARE(enumerator.ports(), named({"ttyACM0", "ttyS1", "ttyS2", "ttyS10", "ttyUSB0"}));
+}
+
+void SerialTest::byIdLinkNamesTheDevice()
+{
+    QTemporaryDir dir;
+    Pty pty;
+    const QString link = dir.filePath(QStringLiteral("usb-FTDI_FT232R_A600-if00-port0"));
+    QVERIFY(QFile::link(pty.slavePath(), link));
+    QVERIFY(QFile::link(QStringLiteral("/dev/null"), dir.filePath(QStringLiteral("other"))));
+    QCOMPARE(byIdLinkFor(pty.slavePath(), dir.path()), link);
+    QCOMPARE(byIdLinkFor(QStringLiteral("/dev/zero"), dir.path()), QString());
+    QCOMPARE(byIdLinkFor(QStringLiteral("/dev/ttyNONE-tessary"), dir.path()), QString());
+}
+
+// The quiet time counts from the bytes' arrival, not from their reading;
+// a hang-up is told once, on the event loop.
+void SerialTest::arrivalTimeAndLossAreReported()
+{
+    Pty pty;
+    Serial serial;
+    serial.setSerialPort(portOf(pty));
+    int arrivals = 0;
+    int losses = 0;
+    serial.setArrivalHandler([&] { ++arrivals; });
+    serial.setLostHandler([&] { ++losses; });
+    QVERIFY(serial.open());
+    QCOMPARE(serial.msSinceLastArrival(), -1);
+
+    pty.write("10 PRINT\r\n");
+    QTRY_VERIFY(arrivals > 0);
+    runEventLoop(300);
+    QVERIFY(serial.msSinceLastArrival() >= 300);
+    QCOMPARE(serial.readAll(), QByteArray("10 PRINT\r\n"));
+    QVERIFY(serial.msSinceLastArrival() >= 300);
+    pty.write("20 END\r\n");
+    QVERIFY(serial.msSinceLastArrival() < 100); // pulled and noted by the question itself
+
+    QVERIFY(!serial.isLost());
+    pty.closeMaster();
+    QTRY_COMPARE(losses, 1);
+    runEventLoop(100);
+    QCOMPARE(losses, 1);
+    QVERIFY(serial.isLost());
+    QVERIFY(!serial.isOpen());
+    QCOMPARE(serial.readAll(), QByteArray("20 END\r\n"));
+    serial.close();
+    QVERIFY(!serial.isLost());
+    QCOMPARE(serial.msSinceLastArrival(), -1);
+}

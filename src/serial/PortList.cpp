@@ -1,20 +1,51 @@
 #include "serial/PortList.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSerialPortInfo>
 
 #include <algorithm>
 
-QVector<PortDescriptor> SystemPortEnumerator::ports() const
+namespace {
+QVector<PortDescriptor> systemPorts()
 {
     QVector<PortDescriptor> ports;
     const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : infos)
-        ports.append({info.portName(), info.systemLocation()});
+    for (const QSerialPortInfo &info : infos) {
+        ports.append({info.portName(), info.systemLocation(), info.description(),
+                      info.manufacturer(), info.serialNumber(),
+                      byIdLinkFor(info.systemLocation())});
+    }
+    return ports;
+}
+} // namespace
+
+SystemPortEnumerator::SystemPortEnumerator(Source source)
+    : m_source(source ? std::move(source) : Source(systemPorts))
+{ }
+
+QVector<PortDescriptor> SystemPortEnumerator::ports() const
+{
+    QVector<PortDescriptor> ports = m_source();
     std::stable_sort(ports.begin(), ports.end(),
                      [](const PortDescriptor &a, const PortDescriptor &b) {
                          return naturalLess(a.name, b.name);
                      });
     return ports;
+}
+
+QString byIdLinkFor(const QString &location, const QString &byIdDir)
+{
+    const QString device = QFileInfo(location).canonicalFilePath();
+    if (device.isEmpty())
+        return {};
+    const QDir dir(byIdDir);
+    for (const QString &link : dir.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
+        const QString path = dir.filePath(link);
+        if (QFileInfo(path).canonicalFilePath() == device)
+            return path;
+    }
+    return {};
 }
 
 namespace {

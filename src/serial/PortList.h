@@ -3,11 +3,24 @@
 #include <QString>
 #include <QVector>
 
-// One serial port of the machine: the name shown in the port list and the
-// path the connection opens.
+#include <functional>
+
+// One serial port of the machine: the name shown in the port list, the path
+// the connection opens, and what the system tells about the device.
 struct PortDescriptor {
     QString name;
     QString location;
+    QString description;
+    QString manufacturer;
+    QString serialNumber;
+    QString byIdLink; // its /dev/serial/by-id path, when it has one
+
+    bool operator==(const PortDescriptor &other) const
+    {
+        return name == other.name && location == other.location &&
+            description == other.description && manufacturer == other.manufacturer &&
+            serialNumber == other.serialNumber && byIdLink == other.byIdLink;
+    }
 };
 
 // The machine's serial ports, in the order the list shows them.
@@ -20,8 +33,18 @@ public:
 // The ports the system reports, in natural order (ttyS2 before ttyS10).
 class SystemPortEnumerator : public PortEnumerator {
 public:
+    using Source = std::function<QVector<PortDescriptor>()>;
+    // The system's list by default; tests hand in their own.
+    explicit SystemPortEnumerator(Source source = {});
     QVector<PortDescriptor> ports() const override;
+
+private:
+    Source m_source;
 };
 
 // Natural order of port names: runs of digits compare by value.
 bool naturalLess(const QString &a, const QString &b);
+
+// The path in byIdDir that links to the device at location; empty when none.
+QString byIdLinkFor(const QString &location,
+                    const QString &byIdDir = QStringLiteral("/dev/serial/by-id"));

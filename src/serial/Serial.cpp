@@ -1,5 +1,6 @@
 #include "serial/Serial.h"
 
+#include <QElapsedTimer>
 #include <QSerialPort>
 
 #include <termios.h>
@@ -56,7 +57,9 @@ bool addSoftwareHandshake(int handle)
 struct Serial::Private {
     void portFailed();
     void closeFailedPort();
+    void reportLost();
     void pull();
+    void noteArrival();
 
     QSerialPort port;
     PortDescriptor descriptor;
@@ -75,6 +78,10 @@ struct Serial::Private {
     QByteArray held;
     QString heldFrom;
     QString location; // of the port last opened
+    QElapsedTimer lastArrival; // invalid until bytes arrive
+    bool lostReported = false;
+    std::function<void()> arrivalHandler;
+    std::function<void()> lostHandler;
 };
 
 // A vanished device keeps its read notifier firing: a hang-up comes as a
@@ -88,9 +95,30 @@ void Serial::Private::portFailed()
     heldFrom = location;
     held += port.readAll();
     // Closing inside QSerialPort's own notification is not safe: close on
-    // the next turn of the event loop, or at the next call, whichever is first.
+    // the next turn of the event loop, or at the next call, whichever is
+    // first. Whoever listens hears of it on that turn, never from inside a
+    // read.
     QMetaObject::invokeMethod(
-        &port, [this] { closeFailedPort(); }, Qt::QueuedConnection);
+        &port,
+        [this] {
+            closeFailedPort();
+            reportLost();
+        },
+        Qt::QueuedConnection);
+}
+
+void Serial::Private::reportLost()
+{
+    if (!failed || lostReported)
+        return;
+    lostReported = true;
+    if (lostHandler)
+        lostHandler();
+}
+
+void Serial::Private::noteArrival()
+{
+    lastArrival.start();
 }
 
 void Serial::Private::closeFailedPort()
@@ -113,6 +141,11 @@ void Serial::Private::pull()
 Serial::Serial() : d(std::make_unique<Private>())
 {
     d->port.setReadBufferSize(0);
+    QObject::connect(&d->port, &QSerialPort::readyRead, &d->port, [this] {
+        d->noteArrival();
+        if (d->arrivalHandler)
+            d->arrivalHandler();
+    });
     QObject::connect(&d->port, &QSerialPort::errorOccurred, &d->port,
                      [this](QSerialPort::SerialPortError error) {
                          if (d->configuring)
@@ -200,9 +233,12 @@ bool Serial::open()
     QByteArray rescued;
     if (d->heldFrom == location)
         rescued = std::move(d->held);
+    const QElapsedTimer rescuedArrival = d->lastArrival;
     close();
     d->held = std::move(rescued);
     d->heldFrom = d->held.isEmpty() ? QString() : location;
+    if (!d->held.isEmpty())
+        d->lastArrival = rescuedArrival;
 
     d->location = location;
     d->port.setPortName(location);
@@ -235,6 +271,8 @@ void Serial::close()
     d->held.clear();
     d->heldFrom.clear();
     d->failed = false;
+    d->lostReported = false;
+    d->lastArrival.invalidate();
     if (d->port.isOpen())
         d->port.close();
     d->port.clearError();
@@ -264,4 +302,25 @@ QByteArray Serial::readAll()
     if (d->port.isOpen())
         bytes += d->port.readAll();
     return bytes;
+}
+
+qint64 Serial::msSinceLastArrival()
+{
+    d->pull();
+    return d->lastArrival.isValid() ? d->lastArrival.elapsed() : -1;
+}
+
+bool Serial::isLost() const
+{
+    return d->failed;
+}
+
+void Serial::setArrivalHandler(std::function<void()> handler)
+{
+    d->arrivalHandler = std::move(handler);
+}
+
+void Serial::setLostHandler(std::function<void()> handler)
+{
+    d->lostHandler = std::move(handler);
 }

@@ -4,6 +4,8 @@
 #include "serial/ReceiveBuffer.h"
 
 #include <QByteArray>
+
+#include <functional>
 #include <memory>
 
 class QSerialPort;
@@ -45,6 +47,17 @@ public:
     // Counts bytes the OS holds too, not only those already pulled.
     qint64 bytesAvailable() override;
     QByteArray readAll() override;
+    qint64 msSinceLastArrival() override;
+
+    // The open port failed (unplugged, hung up) and was closed; what it had
+    // received is kept for the next read. Cleared by open() and close().
+    bool isLost() const;
+
+    // Called when new bytes have arrived (from the event loop, or from inside
+    // a read that pulls them), and once, from the event loop, when an open
+    // port is lost.
+    void setArrivalHandler(std::function<void()> handler);
+    void setLostHandler(std::function<void()> handler);
 
 private:
     struct Private;
