@@ -32,7 +32,8 @@ tessary_need_packages() {
 
 # What building and running the program needs.
 TESSARY_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libgl-dev fonts-urw-base35)
-# What the tests need on top: pdftotext reads printed pages back.
-TESSARY_TEST_PACKAGES=(poppler-utils)
+# What the tests need on top: pdftotext reads printed pages back; Ghostscript
+# and qpdf check that a PDF is one Debian's print filters accept.
+TESSARY_TEST_PACKAGES=(poppler-utils ghostscript qpdf)
 # What the CI extras need: the formatter, clang and its sanitizer runtimes.
 TESSARY_CI_PACKAGES=(clang clang-format libclang-rt-14-dev git)

@@ -1,6 +1,7 @@
 #include "support/FakeToolkit.h"
 #include "support/Listings.h"
 #include "support/PdfText.h"
+#include "support/Process.h"
 #include "support/RecordingPrinter.h"
 #include "support/WindowRig.h"
 #include "toolkit/Waiting.h"
@@ -85,33 +86,28 @@ private:
 // The simulated PC-1600 on a fresh pseudo-terminal, waiting for a line on
 // its input before it sends.
 struct Simulator {
-    QProcess process;
+    std::unique_ptr<QProcess> process;
     QString device;
     qint64 finishedAtMs = -1;
 
     bool start(const QString &file, int baud, int lingerMs, const QElapsedTimer &clock)
     {
-        QObject::connect(&process, &QProcess::finished, &process,
-                         [this, &clock] { finishedAtMs = clock.elapsed(); });
-        process.start(QStringLiteral(PC1600_SIM_PATH),
-                      {"--pty", "--baud", QString::number(baud), "--burst-lines", "10",
-                       "--pause-ms", "100", "--wait-line", "--linger-ms", QString::number(lingerMs),
-                       file});
-        if (!process.waitForStarted(10000))
+        process = startSimulator({"--pty", "--baud", QString::number(baud), "--burst-lines", "10",
+                                  "--pause-ms", "100", "--wait-line", "--linger-ms",
+                                  QString::number(lingerMs), file},
+                                 device);
+        if (!process)
             return false;
-        while (!process.canReadLine()) {
-            if (!process.waitForReadyRead(10000))
-                return false;
-        }
-        device = QString::fromLocal8Bit(process.readLine()).trimmed();
+        QObject::connect(process.get(), &QProcess::finished, process.get(),
+                         [this, &clock] { finishedAtMs = clock.elapsed(); });
         return device.startsWith(QStringLiteral("/dev/pts/"));
     }
-    void go() { process.write("go\n"); }
+    void go() { process->write("go\n"); }
     ~Simulator()
     {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(5000);
+        if (process && process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished(5000);
         }
     }
 };
@@ -239,7 +235,7 @@ void EndToEndTest::twoListingsAtTwoBaudRates()
     QTest::mouseClick(printButton, Qt::LeftButton);
     QVERIFY(printing.printDialogAtMs >= 0);
     QTRY_VERIFY_WITH_TIMEOUT(sim1.finishedAtMs >= 0, 30000);
-    QCOMPARE(sim1.process.exitCode(), 0);
+    QCOMPARE(sim1.process->exitCode(), 0);
 
     const QStringList rows1 = printing.recorder.rowTexts();
     const QByteArray printed1 = (rows1.join("\r\n") + "\r\n").toLatin1();

@@ -4,10 +4,13 @@
 #include "support/Listings.h"
 #include "support/PdfText.h"
 #include "support/RecordingPrinter.h"
+#include "toolkit/FontCheck.h"
 #include "toolkit/QtPrinting.h"
 
 #include <QPrinter>
 #include <QtTest>
+
+#include <unistd.h>
 
 class PrintedOutputTest : public QObject {
     Q_OBJECT
@@ -148,6 +151,65 @@ private slots:
         CountingYield yield;
         const PrintOutcome outcome = PrintReceivedText("A\n", printer, yield);
         QVERIFY(outcome.failed);
+    }
+
+    // Lines wrap where they would on Helvetica only with a font of its
+    // widths; anything else is printed all the same, with one warning a run.
+    void helveticaSubstituteIsChecked_data()
+    {
+        QTest::addColumn<QString>("requested");
+        QTest::addColumn<QString>("resolved");
+        QTest::addColumn<bool>("warns");
+        QTest::newRow("Nimbus Sans") << "Helvetica"
+                                     << "Nimbus Sans" << false;
+        QTest::newRow("Nimbus Sans L") << "Helvetica"
+                                       << "Nimbus Sans L" << false;
+        QTest::newRow("Liberation Sans") << "Helvetica"
+                                         << "Liberation Sans" << false;
+        QTest::newRow("Arimo") << "Helvetica"
+                               << "Arimo" << false;
+        QTest::newRow("Helvetica itself") << "helvetica"
+                                          << "Helvetica" << false;
+        QTest::newRow("DejaVu Sans") << "Helvetica"
+                                     << "DejaVu Sans" << true;
+        QTest::newRow("a serif") << "Helvetica"
+                                 << "C059" << true;
+        QTest::newRow("nothing") << "Helvetica"
+                                 << "" << true;
+        QTest::newRow("another family asked") << "Courier"
+                                              << "DejaVu Sans Mono" << false;
+    }
+    void helveticaSubstituteIsChecked()
+    {
+        QFETCH(QString, requested);
+        QFETCH(QString, resolved);
+        QFETCH(bool, warns);
+        const std::optional<QString> warning = fontSubstituteWarning(requested, resolved);
+        QCOMPARE(bool(warning), warns);
+        if (warning) {
+            QVERIFY(warning->contains(QLatin1String("fonts-urw-base35")));
+            QVERIFY(warning->contains(resolved.isEmpty() ? QStringLiteral("no font")
+                                                         : '"' + resolved + '"'));
+        }
+    }
+    void substituteWarningComesOncePerRun()
+    {
+        int pipeEnds[2];
+        QVERIFY(::pipe(pipeEnds) == 0);
+        const int savedStderr = ::dup(STDERR_FILENO);
+        ::dup2(pipeEnds[1], STDERR_FILENO);
+        for (int i = 0; i < 3; ++i) {
+            warnOnceAboutSubstitute(QStringLiteral("Helvetica"), QStringLiteral("Nimbus Sans"));
+            warnOnceAboutSubstitute(QStringLiteral("Helvetica"), QStringLiteral("DejaVu Sans"));
+        }
+        ::dup2(savedStderr, STDERR_FILENO);
+        ::close(savedStderr);
+        ::close(pipeEnds[1]);
+        QFile written;
+        QVERIFY(written.open(pipeEnds[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+        const QString err = QString::fromUtf8(written.readAll());
+        QCOMPARE(err.count(QLatin1String("warning:")), 1);
+        QVERIFY(err.contains(QLatin1String("\"DejaVu Sans\"")));
     }
 
 private:

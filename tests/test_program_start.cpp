@@ -48,7 +48,7 @@ private slots:
 
         // Only one main window, and asking again opens no second usage box.
         QCOMPARE(Window1::instance(), window);
-        QTest::qWait(100);
+        QCoreApplication::processEvents();
         QVERIFY(!QApplication::activeModalWidget());
         int mainWindows = 0;
         for (QWidget *top : QApplication::topLevelWidgets())

@@ -310,7 +310,7 @@ void SerialTest::portListIsInNaturalOrder()
     const auto named = [](const QStringList &names) {
         QVector<PortDescriptor> ports;
         for (const QString &name : names)
-            ports.append({name, "/dev/" + name, {}, {}, {}, {}});
+            ports.append({name, "/dev/" + name});
         return ports;
     };
     const SystemPortEnumerator enumerator([&] {

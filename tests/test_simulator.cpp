@@ -55,13 +55,7 @@ void SimulatorTest::sendsTheFileByteForByte()
     sim->write("go\n");
 
     QByteArray received;
-    QElapsedTimer clock;
-    clock.start();
-    while (received.size() < bytes.size() && !clock.hasExpired(10000)) {
-        QTest::qWait(50);
-        received += serial.readAll();
-    }
-    QCOMPARE(received.size(), bytes.size());
+    QTRY_COMPARE_WITH_TIMEOUT((received += serial.readAll()).size(), bytes.size(), 10000);
     QVERIFY(received == bytes);
 
     QVERIFY(sim->waitForFinished(10000));
@@ -93,16 +87,13 @@ void SimulatorTest::paceFollowsTheBaudRate()
     qint64 firstMs = -1;
     qint64 lastMs = -1;
     clock.start();
-    while (received.size() < bytes.size() && !clock.hasExpired(15000)) {
-        QTest::qWait(10);
-        const QByteArray chunk = serial.readAll();
-        if (chunk.isEmpty())
-            continue;
+    // Each arrival noted as it comes, to see how the bytes spread over time.
+    serial.setArrivalHandler([&] {
         if (firstMs < 0)
             firstMs = clock.elapsed();
         lastMs = clock.elapsed();
-        received += chunk;
-    }
+    });
+    QTRY_COMPARE_WITH_TIMEOUT((received += serial.readAll()).size(), bytes.size(), 15000);
     QCOMPARE(received, bytes);
     const qint64 spanMs = lastMs - firstMs;
     qInfo("600 bytes at 2400 baud arrived over %lld ms", spanMs);

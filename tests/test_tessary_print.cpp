@@ -124,6 +124,32 @@ private slots:
         }
     }
 
+    // Sheets with nothing drawn on them are pages all the same, and the
+    // file is one that Debian's print filters (Ghostscript) accept.
+    void blankSheetsMakeAValidPdf_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("pages");
+        QTest::newRow("only line ends") << QByteArray(200, '\n') << 4;
+        QTest::newRow("only control bytes") << QByteArray("\x01\x02\x1b\x7f\x0c\x07") << 1;
+        QTest::newRow("62 empty lines in between")
+            << numberedLines(62) + QByteArray(62, '\n') + numberedLines(10) << 3;
+    }
+    void blankSheetsMakeAValidPdf()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, pages);
+        QVERIFY(writeFile(m_in + ".blank", text));
+        QCOMPARE(tessaryPrint({m_in + ".blank", m_out}).exitCode, 0);
+        QCOMPARE(pdfPageCount(m_out), pages);
+        const ProcessResult gs = runProcess(QStringLiteral("gs"),
+                                            {"-q", "-dNOPAUSE", "-dBATCH", "-dSAFER",
+                                             "-dPDFSTOPONERROR", "-sDEVICE=nullpage", m_out});
+        QVERIFY2(gs.exitCode == 0, (gs.out + gs.err).constData());
+        const ProcessResult qpdf = runProcess(QStringLiteral("qpdf"), {"--check", m_out});
+        QVERIFY2(qpdf.exitCode == 0, (qpdf.out + qpdf.err).constData());
+    }
+
     void standardInputToStandardOutput()
     {
         ProcessOptions options;

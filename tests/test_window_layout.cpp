@@ -190,8 +190,7 @@ private slots:
     {
         for (const QSize size : {QSize(300, 120), QSize(900, 500), QSize(20, 20)}) {
             m_window->resize(size);
-            QTest::qWait(20);
-            QVERIFY(m_window->width() >= 64 && m_window->height() >= 64);
+            QTRY_COMPARE(m_window->size(), size.expandedTo(QSize(64, 64)));
             for (const Expected &want : designed()) {
                 auto *control = m_window->findChild<QWidget *>(QString::fromLatin1(want.name));
                 QCOMPARE(control->geometry(), want.geometry);
@@ -254,7 +253,7 @@ private slots:
         const QList<QAction *> edit = m_window->menuBar()->actions().at(1)->menu()->actions();
         for (QAction *action : edit)
             action->trigger();
-        QTest::qWait(20);
+        QCoreApplication::processEvents();
         QVERIFY(m_window->isVisible());
         QVERIFY(m_rig->msgBox.shown.isEmpty());
         QCOMPARE(m_window->Anzahl, 0);
@@ -281,8 +280,7 @@ private slots:
         QVERIFY(!wheel->isVisible());
         QVERIFY(!wheel->isTurning());
         const int stepStopped = wheel->step();
-        QTest::qWait(300);
-        QCOMPARE(wheel->step(), stepStopped);
+        QVERIFY(!QTest::qWaitFor([&] { return wheel->step() != stepStopped; }, 300));
         QCOMPARE(wheel->geometry(), QRect(512, 15, 32, 32));
     }
 

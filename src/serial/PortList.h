@@ -8,6 +8,17 @@
 // One serial port of the machine: the name shown in the port list, the path
 // the connection opens, and what the system tells about the device.
 struct PortDescriptor {
+    PortDescriptor() = default;
+    PortDescriptor(QString name, QString location, QString description = {},
+                   QString manufacturer = {}, QString serialNumber = {}, QString byIdLink = {})
+        : name(std::move(name)),
+          location(std::move(location)),
+          description(std::move(description)),
+          manufacturer(std::move(manufacturer)),
+          serialNumber(std::move(serialNumber)),
+          byIdLink(std::move(byIdLink))
+    { }
+
     QString name;
     QString location;
     QString description;
