@@ -90,9 +90,7 @@ private slots:
     {
         QFETCH(QStringList, args);
         QFETCH(QString, size);
-        args.replaceInStrings(QStringLiteral("IN"), m_in);
-        args.replaceInStrings(QStringLiteral("OUT"), m_out);
-        const ProcessResult run = tessaryPrint(args);
+        const ProcessResult run = tessaryPrint(withPaths(args));
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out, QByteArray("3\n"));
         QCOMPARE(ownMessages(run.err, kProgram), QStringList());
@@ -202,9 +200,7 @@ private slots:
     {
         QFETCH(QStringList, args);
         QFETCH(QString, reason);
-        args.replaceInStrings(QStringLiteral("IN"), m_in);
-        args.replaceInStrings(QStringLiteral("OUT"), m_out);
-        const ProcessResult run = tessaryPrint(args);
+        const ProcessResult run = tessaryPrint(withPaths(args));
         QCOMPARE(run.exitCode, 2);
         const QStringList messages = ownMessages(run.err, kProgram);
         QCOMPARE(messages.size(), 1);
@@ -395,6 +391,17 @@ private slots:
     }
 
 private:
+    // The placeholders of the data rows, made real paths.
+    QStringList withPaths(QStringList args) const
+    {
+        args.replaceInStrings(QStringLiteral("LINK"), m_dir.filePath(QStringLiteral("link.pdf")));
+        args.replaceInStrings(QStringLiteral("NONE"), m_dir.filePath(QStringLiteral("none.txt")));
+        args.replaceInStrings(QStringLiteral("DIR"), m_dir.path());
+        args.replaceInStrings(QStringLiteral("IN"), m_in);
+        args.replaceInStrings(QStringLiteral("OUT"), m_out);
+        return args;
+    }
+
     QTemporaryDir m_dir;
     QString m_in;
     QString m_out;
