@@ -19,12 +19,13 @@ public:
     mutable int calls = 0;
 };
 
-// Everything a main window needs from outside, recorded; no modal box, no
-// real dialog and no real wait.
+// Everything a main window needs from outside, recorded; no modal box and
+// no real dialog. The drain's pause is real: its quiet time runs on the
+// port's clock.
 struct WindowRig {
     RecordingMsgBox msgBox;
     RecordingPrintService printing;
-    CountingPause pause;
+    CountingPause pause {false};
     CountingYield yield;
     ListedPorts ports;
 
