@@ -5,6 +5,7 @@
 #include "app/Quit.h"
 #include "app/WindowLayout.h"
 #include "toolkit/MsgBox.h"
+#include "toolkit/QtLanguage.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -177,6 +178,8 @@ void Window1::showIfAny(const std::optional<QString> &text)
 void Window1::Window1_Open()
 {
     Language = m_openLanguage;
+    // Qt's dialogs and buttons speak the window's language too.
+    setQtLanguage(Language == kGerman ? QStringLiteral("de") : QString());
     if (auto text = lookupText(TextKey::CapQuitButton, Language))
         PushButton2->setText(*text);
     if (auto text = lookupText(TextKey::CapPrintStartLabel, Language))
