@@ -315,8 +315,8 @@ void benchLatency()
     }
     quiet[0].print("latency_quiet_press");
     quiet[1].print("latency_quiet_press_old_rule");
-    sending[0].print("latency_sending_last_byte");
-    sending[1].print("latency_sending_last_byte_old_rule");
+    sending[0].print("latency_last_byte");
+    sending[1].print("latency_last_byte_old_rule");
 }
 
 void benchIdle(int seconds)
