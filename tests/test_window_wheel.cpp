@@ -82,12 +82,6 @@ private slots:
         m_rig.reset();
     }
 
-    void popupsTakeFocusOnClickAndTabOnly()
-    {
-        for (const QString &name : kPopups)
-            QCOMPARE(popup(name)->focusPolicy(), Qt::StrongFocus);
-    }
-
     void wheelOverAnUnfocusedPopupChangesNothing_data()
     {
         QTest::addColumn<QString>("name");
