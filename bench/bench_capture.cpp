@@ -1,6 +1,8 @@
 // Capture figures over a pseudo-terminal: a large listing sent as fast as it
-// goes while the window idles, then drained by the print job; the latency
-// from the last byte to the print dialog; the CPU an idle open port costs.
+// goes while the window idles, then drained by the print job; how soon the
+// dialogs come after a press on a quiet line and after the last byte of a
+// sender still sending, beside the old way of counting the quiet time; the
+// CPU an idle open port costs.
 //
 //   bench_capture [--megabytes N] [--idle-seconds S]
 //
@@ -192,6 +194,107 @@ void benchLargeCapture(int megabytes)
                 (peakKb - baselineKb) * 1024.0 / double(data.size()));
 }
 
+// The drain as it was before the quiet time counted from the last byte: it
+// counted from the last read that brought bytes, so every job paused a full
+// 500 ms after its last read. Kept here only to compare against: the same
+// drain, told the time since that read instead of since the last arrival.
+class QuietSinceLastRead : public ReceiveBuffer {
+public:
+    explicit QuietSinceLastRead(ReceiveBuffer &port) : m_port(port) { }
+    qint64 bytesAvailable() override { return m_port.bytesAvailable(); }
+    QByteArray readAll() override
+    {
+        QByteArray bytes = m_port.readAll();
+        if (!bytes.isEmpty())
+            m_lastRead.start();
+        return bytes;
+    }
+    qint64 msSinceLastArrival() override
+    {
+        return m_lastRead.isValid() ? m_lastRead.elapsed() : -1;
+    }
+
+private:
+    ReceiveBuffer &m_port;
+    QElapsedTimer m_lastRead;
+};
+
+double msBetween(std::chrono::steady_clock::time_point from,
+                 std::chrono::steady_clock::time_point to)
+{
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+struct Latencies {
+    double total = 0;
+    double worst = 0;
+    int rounds = 0;
+    void add(double ms)
+    {
+        total += ms;
+        worst = std::max(worst, ms);
+        ++rounds;
+    }
+    void print(const char *name) const
+    {
+        std::printf("%s_ms_mean: %.1f\n", name, rounds ? total / rounds : 0.0);
+        std::printf("%s_ms_worst: %.1f\n", name, worst);
+    }
+};
+
+// Runs one press of Print up to the page-setup dialog, under the current
+// rule or the old one; returns when the dialog was asked for.
+std::chrono::steady_clock::time_point pressPrint(Serial &serial, bool oldRule)
+{
+    SilentMsgBox msgBox;
+    NoBusy busy;
+    QtPause pause;
+    QtYield yield;
+    CaptureServices services {msgBox, busy, pause, yield};
+    StopwatchPrinting printing;
+    QuietSinceLastRead old(serial);
+    ReceiveBuffer &port = oldRule ? static_cast<ReceiveBuffer &>(old) : serial;
+    if (const auto received = CaptureReceivedText(1, port, services))
+        PrintReceivedText(*received, printing, yield);
+    return printing.askedAt;
+}
+
+// Print pressed on a line quiet for a while: from the press to the dialog.
+void benchQuietPress(Serial &serial, PseudoTerminal &pty, bool oldRule, Latencies &out)
+{
+    const QByteArray text = listing(4000);
+    pty.writeAll(text.constData(), size_t(text.size()));
+    idleFor(kDrainPauseMs + 200);
+    const auto press = std::chrono::steady_clock::now();
+    out.add(msBetween(press, pressPrint(serial, oldRule)));
+}
+
+// Print pressed while the sender is still sending lines with pauses between
+// them: from the sender's last byte to the dialog.
+void benchPressWhileSending(Serial &serial, PseudoTerminal &pty, bool oldRule, int round,
+                            Latencies &out)
+{
+    // A different rhythm each round, so the last line falls at another
+    // moment of the drain's waiting.
+    const int gapMs = 70 + (round * 53) % 180;
+    std::chrono::steady_clock::time_point lastByte;
+    std::thread sender([&] {
+        for (int line = 0; line < 8; ++line) {
+            const QByteArray text = QByteArray::number((line + 1) * 10) + " PRINT \"ZEILE\"\r\n";
+            pty.writeAll(text.constData(), size_t(text.size()));
+            lastByte = std::chrono::steady_clock::now();
+            if (line < 7)
+                std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
+        }
+    });
+    // Pressed once the first line is in.
+    while (serial.bytesAvailable() == 0)
+        idleFor(1);
+    const auto asked = pressPrint(serial, oldRule);
+    sender.join();
+    out.add(msBetween(lastByte, asked));
+}
+
 void benchLatency()
 {
     PseudoTerminal pty;
@@ -199,30 +302,21 @@ void benchLatency()
     serial.setSerialPort({pty.slavePath, pty.slavePath});
     if (!serial.open())
         std::exit(1);
-    SilentMsgBox msgBox;
-    NoBusy busy;
-    QtPause pause;
-    QtYield yield;
-    CaptureServices services {msgBox, busy, pause, yield};
-    StopwatchPrinting printing;
 
-    double worst = 0;
-    double total = 0;
-    const int rounds = 5;
+    // Both rules in the same run, round after round, on the same port.
+    Latencies quiet[2];
+    Latencies sending[2];
+    const int rounds = 6;
     for (int round = 0; round < rounds; ++round) {
-        const QByteArray text = listing(4000);
-        pty.writeAll(text.constData(), size_t(text.size()));
-        const auto lastByte = std::chrono::steady_clock::now();
-        if (const auto received = CaptureReceivedText(1, serial, services))
-            PrintReceivedText(*received, printing, yield);
-        const double ms =
-            std::chrono::duration<double, std::milli>(printing.askedAt - lastByte).count();
-        worst = std::max(worst, ms);
-        total += ms;
+        for (const bool oldRule : {false, true}) {
+            benchQuietPress(serial, pty, oldRule, quiet[oldRule]);
+            benchPressWhileSending(serial, pty, oldRule, round, sending[oldRule]);
+        }
     }
-    std::printf("latency_ms_mean: %.1f\n", total / rounds);
-    std::printf("latency_ms_worst: %.1f\n", worst);
-    std::printf("latency_over_pause_ms_worst: %.1f\n", worst - kDrainPauseMs);
+    quiet[0].print("latency_quiet_press");
+    quiet[1].print("latency_quiet_press_old_rule");
+    sending[0].print("latency_last_byte");
+    sending[1].print("latency_last_byte_old_rule");
 }
 
 void benchIdle(int seconds)

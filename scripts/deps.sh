@@ -30,10 +30,13 @@ tessary_need_packages() {
     fi
 }
 
-# What building and running the program needs.
-TESSARY_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libgl-dev fonts-urw-base35)
+# What building and running the program needs; qt6-translations-l10n gives
+# Qt's own dialogs and buttons their German texts.
+TESSARY_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libgl-dev fonts-urw-base35
+    qt6-translations-l10n)
 # What the tests need on top: pdftotext reads printed pages back; Ghostscript
-# and qpdf check that a PDF is one Debian's print filters accept.
-TESSARY_TEST_PACKAGES=(poppler-utils ghostscript qpdf)
+# and qpdf check that a PDF is one Debian's print filters accept;
+# qt6-base-private-dev lets a test queue real window-system input.
+TESSARY_TEST_PACKAGES=(poppler-utils ghostscript qpdf qt6-base-private-dev)
 # What the CI extras need: the formatter, clang and its sanitizer runtimes.
 TESSARY_CI_PACKAGES=(clang clang-format libclang-rt-14-dev git)

@@ -4,6 +4,7 @@
 #include "support/FakeToolkit.h"
 #include "support/Listings.h"
 #include "support/Pty.h"
+#include "support/ScriptedPort.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -12,34 +13,32 @@
 
 namespace {
 
-// A port that hands out a fixed series of reads.
-class ScriptedPort : public ReceiveBuffer {
-public:
-    qint64 bytesAvailable() override
-    {
-        ++countCalls;
-        return reads.isEmpty() ? 0 : reads.constFirst().size();
-    }
-    QByteArray readAll() override
-    {
-        ++readCalls;
-        if (onRead)
-            onRead();
-        return reads.isEmpty() ? QByteArray() : reads.takeFirst();
-    }
-    qint64 msSinceLastArrival() override { return -1; }
-    QList<QByteArray> reads;
-    int countCalls = 0;
-    int readCalls = 0;
-    std::function<void()> onRead;
-};
-
 struct Services {
     RecordingMsgBox msgBox;
     RecordingBusy busy;
-    CountingPause pause {false}; // the real 500 ms pause
+    CountingPause pause {false}; // the real pause
     CountingYield yield;
     CaptureServices seams {msgBox, busy, pause, yield};
+};
+
+// The drain on a scripted port whose clock only its pause moves.
+struct ScriptedDrain {
+    ScriptedPort port;
+    RecordingMsgBox msgBox;
+    RecordingBusy busy;
+    CountingPause pause; // instant
+    CountingYield yield;
+    CaptureServices seams {msgBox, busy, pause, yield};
+    QList<int> pausesMs;
+
+    ScriptedDrain()
+    {
+        pause.onPause = [this](int) {
+            pausesMs << pause.lastMs;
+            port.advance(pause.lastMs);
+        };
+    }
+    std::optional<QByteArray> press() { return CaptureReceivedText(1, port, seams); }
 };
 
 void runEventLoop(int milliseconds)
@@ -78,7 +77,10 @@ private slots:
 
     void noPortChosen();
     void nothingWaiting();
-    void everythingReceivedBeforeThePress();
+    void quietRuleCountsFromTheLastArrival_data();
+    void quietRuleCountsFromTheLastArrival();
+    void quietLineDrainsWithoutPausing();
+    void pressRightAfterTheLastBytePausesForTheRestOfTheQuietTime();
     void senderStillSendingMakesOneJob();
     void longGapLeavesTheRestForTheNextPress();
     void everyByteValueArrivesUnchanged();
@@ -109,14 +111,13 @@ void CaptureTest::cleanup()
 
 void CaptureTest::noPortChosen()
 {
-    ScriptedPort port;
-    port.reads = {"waiting"};
-    Services s;
-    QCOMPARE(CaptureReceivedText(0, port, s.seams), std::nullopt);
-    QCOMPARE(s.msgBox.shown, QStringList {QStringLiteral("Serieller Port nicht vorhanden !")});
-    QVERIFY(s.busy.changes.isEmpty());
-    QCOMPARE(port.countCalls + port.readCalls, 0);
-    QCOMPARE(s.pause.count, 0);
+    ScriptedDrain d;
+    d.port.arrive(-1000, "waiting");
+    QCOMPARE(CaptureReceivedText(0, d.port, d.seams), std::nullopt);
+    QCOMPARE(d.msgBox.shown, QStringList {QStringLiteral("Serieller Port nicht vorhanden !")});
+    QVERIFY(d.busy.changes.isEmpty());
+    QCOMPARE(d.port.countCalls + d.port.readCalls, 0);
+    QCOMPARE(d.pause.count, 0);
 }
 
 void CaptureTest::nothingWaiting()
@@ -128,28 +129,111 @@ void CaptureTest::nothingWaiting()
     QCOMPARE(s.pause.count, 0);
 }
 
-void CaptureTest::everythingReceivedBeforeThePress()
+// Arrival times (ms from the press, which comes at 0) of one line each; what
+// the job takes, the pauses it makes, and when it ends.
+void CaptureTest::quietRuleCountsFromTheLastArrival_data()
+{
+    QTest::addColumn<QList<qint64>>("arrivals");
+    QTest::addColumn<int>("linesInJob");
+    QTest::addColumn<QList<int>>("pauses");
+    QTest::addColumn<qint64>("endMs");
+
+    QTest::newRow("quiet for minutes")
+        << QList<qint64> {-300000, -299000} << 2 << QList<int> {} << qint64(0);
+    QTest::newRow("quiet exactly the pause")
+        << QList<qint64> {-500} << 1 << QList<int> {} << qint64(0);
+    QTest::newRow("last byte 200 ms ago")
+        << QList<qint64> {-900, -200} << 2 << QList<int> {300} << qint64(300);
+    QTest::newRow("last byte 499 ms ago")
+        << QList<qint64> {-499} << 1 << QList<int> {1} << qint64(1);
+    QTest::newRow("still sending, every 100 ms")
+        << QList<qint64> {0, 100, 200, 300, 400, 500, 600, 700, 800, 900, 1000} << 11
+        << QList<int> {500, 500, 500} << qint64(1500);
+    QTest::newRow("still sending, slowly") << QList<qint64> {0, 450, 900, 1350} << 4
+                                           << QList<int> {500, 450, 450, 450} << qint64(1850);
+    QTest::newRow("a gap of 499 ms stays in the job")
+        << QList<qint64> {0, 499} << 2 << QList<int> {500, 499} << qint64(999);
+    QTest::newRow("a gap of 501 ms ends the job")
+        << QList<qint64> {0, 100, 601} << 2 << QList<int> {500, 100} << qint64(600);
+    QTest::newRow("a line arriving in the last moment")
+        << QList<qint64> {-400, 99} << 2 << QList<int> {100, 499} << qint64(599);
+}
+
+void CaptureTest::quietRuleCountsFromTheLastArrival()
+{
+    QFETCH(QList<qint64>, arrivals);
+    QFETCH(int, linesInJob);
+    QFETCH(QList<int>, pauses);
+    QFETCH(qint64, endMs);
+
+    ScriptedDrain d;
+    QByteArray expected;
+    for (int i = 0; i < arrivals.size(); ++i) {
+        d.port.arrive(arrivals[i], listingLine(i));
+        if (i < linesInJob)
+            expected += listingLine(i);
+    }
+    const std::optional<QByteArray> text = d.press();
+    QVERIFY(text);
+    QCOMPARE(*text, expected);
+    QCOMPARE(d.pausesMs, pauses);
+    QCOMPARE(d.port.nowMs, endMs);
+    // The job ended on an empty read with the line quiet for the whole pause.
+    const qint64 lastInJob = std::max(arrivals[linesInJob - 1], qint64(0));
+    QVERIFY(d.port.nowMs - arrivals[linesInJob - 1] >= kDrainPauseMs);
+    QVERIFY(d.port.nowMs <= lastInJob + kDrainPauseMs);
+    QCOMPARE(d.busy.changes, (QList<bool> {true, false}));
+
+    // What came later waits for the next press.
+    if (linesInJob < arrivals.size()) {
+        d.port.nowMs = arrivals.constLast() + 1000;
+        d.pausesMs.clear();
+        QByteArray rest;
+        for (int i = linesInJob; i < arrivals.size(); ++i)
+            rest += listingLine(i);
+        QCOMPARE(d.press(), std::optional<QByteArray>(rest));
+        QVERIFY(d.pausesMs.isEmpty());
+    }
+}
+
+void CaptureTest::quietLineDrainsWithoutPausing()
 {
     const QByteArray listing = sampleFile();
     QVERIFY(!listing.isEmpty());
     QVERIFY(m_pty->writeAll(listing));
+    QTRY_VERIFY(m_serial->msSinceLastArrival() >= kDrainPauseMs);
 
     Services s;
-    QElapsedTimer clock;
-    clock.start();
     const std::optional<QByteArray> text = CaptureReceivedText(3, *m_serial, s.seams);
     QVERIFY(text);
     QVERIFY(*text == listing);
-    QCOMPARE(s.pause.count, 1);
-    QCOMPARE(s.pause.lastMs, 500);
-    QVERIFY(clock.elapsed() >= 450);
+    QCOMPARE(s.pause.count, 0);
     QCOMPARE(s.busy.changes, (QList<bool> {true, false}));
     QVERIFY(s.msgBox.shown.isEmpty());
 }
 
+void CaptureTest::pressRightAfterTheLastBytePausesForTheRestOfTheQuietTime()
+{
+    const QByteArray listing = sampleFile();
+    QVERIFY(m_pty->writeAll(listing));
+    QElapsedTimer sinceLastByte;
+    sinceLastByte.start();
+
+    Services s;
+    const std::optional<QByteArray> text = CaptureReceivedText(3, *m_serial, s.seams);
+    QVERIFY(text);
+    QVERIFY(*text == listing);
+    QVERIFY(s.pause.count >= 1);
+    QVERIFY2(s.pause.lastMs <= kDrainPauseMs, qPrintable(QString::number(s.pause.lastMs)));
+    // The quiet rule holds: the job did not end before the line had been
+    // quiet for the whole pause.
+    QVERIFY2(sinceLastByte.elapsed() >= kDrainPauseMs,
+             qPrintable(QString::number(sinceLastByte.elapsed())));
+}
+
 void CaptureTest::senderStillSendingMakesOneJob()
 {
-    // Lines 300 ms apart for 3.3 s: every 500 ms pause brings something.
+    // Lines 300 ms apart for 3.3 s: the line is never quiet for 500 ms.
     QList<int> at;
     for (int i = 1; i <= 11; ++i)
         at << i * 300;
@@ -157,12 +241,15 @@ void CaptureTest::senderStillSendingMakesOneJob()
     m_pty->write(sent);
     QObject context;
     scheduleLines(*m_pty, &context, at, 1, sent);
+    QElapsedTimer clock;
+    clock.start();
 
     Services s;
     const std::optional<QByteArray> text = CaptureReceivedText(1, *m_serial, s.seams);
     QVERIFY(text);
     QCOMPARE(*text, sent);
     QVERIFY2(s.pause.count >= 6, qPrintable(QString::number(s.pause.count)));
+    QVERIFY(clock.elapsed() >= at.constLast() + kDrainPauseMs);
 }
 
 void CaptureTest::longGapLeavesTheRestForTheNextPress()
@@ -225,31 +312,30 @@ void CaptureTest::senderVanishesDuringTheDrain()
     QVERIFY(clock.elapsed() < 5000);
     QCOMPARE(s.busy.changes, (QList<bool> {true, false}));
     QVERIFY(s.msgBox.shown.isEmpty());
-    QVERIFY(!m_serial->isOpen());
+    // Closed once the event loop has had a turn after the hang-up.
+    QTRY_VERIFY(!m_serial->isOpen());
 }
 
 void CaptureTest::noLimitOnTheNumberOfReads()
 {
-    ScriptedPort port;
+    // A slow sender: one line every pause, far beyond any fixed list of reads.
+    ScriptedDrain d;
     QByteArray expected;
     for (int i = 0; i < 450; ++i) {
-        port.reads << listingLine(i);
-        expected += port.reads.constLast();
+        d.port.arrive(i * kDrainPauseMs, listingLine(i));
+        expected += listingLine(i);
     }
-    Services s;
-    CountingPause instant;
-    CaptureServices seams {s.msgBox, s.busy, instant, s.yield};
     bool readWhileIdle = false;
-    port.onRead = [&] { readWhileIdle |= !s.busy.busyNow; };
+    d.port.onRead = [&] { readWhileIdle |= !d.busy.busyNow; };
 
-    const std::optional<QByteArray> text = CaptureReceivedText(1, port, seams);
+    const std::optional<QByteArray> text = d.press();
     QVERIFY(text);
     QCOMPARE(*text, expected);
-    QCOMPARE(port.readCalls, 451);
-    QCOMPARE(instant.count, 450);
+    QCOMPARE(d.port.readCalls, 451);
+    QCOMPARE(d.pause.count, 450);
     QVERIFY2(!readWhileIdle, "the busy indicator was hidden during a read");
-    QVERIFY(s.yield.count >= 450);
-    QCOMPARE(s.busy.changes, (QList<bool> {true, false}));
+    QVERIFY(d.yield.count >= 450);
+    QCOMPARE(d.busy.changes, (QList<bool> {true, false}));
 }
 
 QTEST_GUILESS_MAIN(CaptureTest)

@@ -66,7 +66,7 @@ private slots:
     void portVanishesDuringTheDrain();
     void pageSetupCancelled();
     void printDialogCancelled();
-    void textKeptFromACancelledPrintIsDroppedByASettingChange();
+    void textKeptFromAFailedPrintIsDroppedByASettingChange();
 
 private:
     QComboBox *ports() const { return m_window->findChild<QComboBox *>("SerAuswahl"); }
@@ -221,14 +221,14 @@ void FaultsTest::portVanishesDuringTheDrain()
     QVERIFY(m_window->TestSerial1.isOpen());
     m_rig->msgBox.shown.clear();
 
-    // More arrives during the first pause; during the second the adapter
-    // is unplugged.
+    // More arrives during the pause, then the adapter is unplugged before
+    // the line has been quiet long enough to end the job.
     QVERIFY(m_ptys[0]->writeAll(sent(1, 40)));
     m_rig->pause.onPause = [this](int count) {
-        if (count == 1)
-            m_ptys[0]->write(sent(41, 70));
-        else if (count == 2)
-            m_ptys[0]->closeMaster();
+        if (count != 1)
+            return;
+        m_ptys[0]->write(sent(41, 70));
+        QTimer::singleShot(200, m_window.get(), [this] { m_ptys[0]->closeMaster(); });
     };
     clickPrint();
     m_rig->pause.onPause = nullptr;
@@ -279,37 +279,39 @@ void FaultsTest::printDialogCancelled()
     QVERIFY(m_rig->msgBox.shown.isEmpty());
     QVERIFY(m_window->TestSerial1.isOpen());
 
-    // The cancelled job's text is kept: the next press prints it ahead of
-    // what arrived since.
+    // A cancel ends the job: the next press shows no dialog when nothing
+    // arrived since, and prints only what did.
     m_rig->printing.acceptPrintDialog = true;
+    clickPrint();
+    QCOMPARE(m_rig->printing.count("openPrinterDialog"), 1);
     QVERIFY(m_ptys[0]->writeAll(sent(131, 135)));
     clickPrint();
-    QCOMPARE(m_rig->printing.rowTexts(), lines(1, 135));
+    QCOMPARE(m_rig->printing.rowTexts(), lines(131, 135));
     QCOMPARE(m_rig->printing.count("openPrinterDialog"), 2);
+    QVERIFY(m_rig->msgBox.shown.isEmpty());
 
-    clickPrint();
-    QCOMPARE(m_rig->printing.count("openPrinterDialog"), 2);
     verifyStillUsable(1, *m_ptys[1]);
 }
 
-void FaultsTest::textKeptFromACancelledPrintIsDroppedByASettingChange()
+void FaultsTest::textKeptFromAFailedPrintIsDroppedByASettingChange()
 {
     m_window = m_rig->openWindow();
     ports()->setCurrentIndex(0);
-    m_rig->printing.acceptPrintDialog = false;
+    m_rig->printing.failOnFinish = true;
     QVERIFY(m_ptys[0]->writeAll(sent(1, 10)));
     clickPrint();
     QCOMPARE(m_rig->printing.count("openPrinterDialog"), 1);
+    QCOMPARE(m_rig->msgBox.shown.last(), *lookupText(TextKey::MsgPrintFailed, kGerman));
 
-    // Garbage at a wrong baud rate is what a user cancels and then fixes.
+    // Garbage at a wrong baud rate is what a user gets, and then fixes.
     m_window->findChild<QComboBox *>("PopupBaud")->setCurrentIndex(3);
-    m_rig->printing.acceptPrintDialog = true;
+    m_rig->printing.failOnFinish = false;
     m_rig->msgBox.shown.clear();
     ports()->setCurrentIndex(0);
     QCOMPARE(m_rig->msgBox.shown, QStringList {kOpened});
     clickPrint();
     QCOMPARE(m_rig->printing.count("openPrinterDialog"), 1);
-    QVERIFY(m_rig->printing.rowTexts().isEmpty());
+    QCOMPARE(m_rig->printing.count("drawSheet"), 1);
 }
 
 int main(int argc, char *argv[])

@@ -1,22 +1,9 @@
 #include "printjob/PrintButton.h"
-#include "serial/ReceiveBuffer.h"
 #include "support/FakeToolkit.h"
 #include "support/RecordingPrinter.h"
+#include "support/ScriptedPort.h"
 
 #include <QtTest>
-
-namespace {
-
-// A port that hands out queued chunks, one per read.
-class QueuedPort : public ReceiveBuffer {
-public:
-    qint64 bytesAvailable() override { return chunks.isEmpty() ? 0 : chunks.first().size(); }
-    QByteArray readAll() override { return chunks.isEmpty() ? QByteArray() : chunks.takeFirst(); }
-    qint64 msSinceLastArrival() override { return -1; }
-    QList<QByteArray> chunks;
-};
-
-} // namespace
 
 class PrintButtonTest : public QObject {
     Q_OBJECT
@@ -25,43 +12,61 @@ private slots:
     void init()
     {
         m_msgBox = RecordingMsgBox();
-        m_port.chunks.clear();
+        m_port = ScriptedPort();
         m_printing = std::make_unique<RecordingPrintService>();
         m_button = PrintButton();
     }
 
-    void cancelledPrintDialogKeepsTheTextForTheNextPress()
+    void cancelledPrintDialogEndsTheJob_data()
     {
-        m_port.chunks = {"10 REM A\n"};
+        QTest::addColumn<bool>("pageSetupConfirmed");
+        QTest::newRow("page setup confirmed") << true;
+        QTest::newRow("page setup cancelled too") << false;
+    }
+    void cancelledPrintDialogEndsTheJob()
+    {
+        QFETCH(bool, pageSetupConfirmed);
+        receive("10 REM A\n");
+        m_printing->confirmPageSetup = pageSetupConfirmed;
         m_printing->acceptPrintDialog = false;
-        QVERIFY(press().cancelled);
-        QCOMPARE(m_printing->count("drawSheet"), 0);
+        const PrintOutcome outcome = press();
+        QVERIFY(outcome.cancelled);
+        QVERIFY(!outcome.failed);
+        // A cancelled page setup still goes on to the print dialog.
+        QCOMPARE(m_printing->calls,
+                 (QStringList {"newPrinterSetup", "pageSetupDialog", "openPrinterDialog"}));
         QVERIFY(m_msgBox.shown.isEmpty());
+        QVERIFY(m_button.unprinted().isEmpty());
 
-        // Nothing new waiting: the kept text alone is printed.
+        // Nothing new: the next press shows no dialog at all.
+        m_printing->confirmPageSetup = true;
         m_printing->acceptPrintDialog = true;
-        QCOMPARE(press().pages, 1);
-        QCOMPARE(m_printing->rowTexts(), QStringList {"10 REM A"});
+        QCOMPARE(press().pages, 0);
+        QCOMPARE(m_printing->count("newPrinterSetup"), 1);
 
-        // Printed once, then gone.
-        press();
-        QCOMPARE(m_printing->count("newPrinterSetup"), 2);
+        // Something new: only that is printed.
+        receive("20 REM B\n");
+        QCOMPARE(press().pages, 1);
+        QCOMPARE(m_printing->rowTexts(), QStringList {"20 REM B"});
+        QVERIFY(m_msgBox.shown.isEmpty());
     }
 
-    void keptTextComesBeforeWhatArrivedSince()
+    void textKeptFromAFailureComesBeforeWhatArrivedSince()
     {
-        m_port.chunks = {"10 REM A\n"};
-        m_printing->acceptPrintDialog = false;
-        press();
-        m_printing->acceptPrintDialog = true;
-        m_port.chunks = {"20 REM B\n"};
-        press();
+        receive("10 REM A\n");
+        m_printing->failOnFinish = true;
+        QVERIFY(press().failed);
+        m_printing->failOnFinish = false;
+        m_printing->sheets.clear();
+        receive("20 REM B\n");
+        QVERIFY(!press().failed);
         QCOMPARE(m_printing->rowTexts(), (QStringList {"10 REM A", "20 REM B"}));
+        QVERIFY(m_button.unprinted().isEmpty());
     }
 
     void failedPrinterSaysSoAndKeepsTheText()
     {
-        m_port.chunks = {"10 REM A\n"};
+        receive("10 REM A\n");
         m_printing->failOnFinish = true;
         QVERIFY(press().failed);
         QCOMPARE(m_msgBox.shown,
@@ -78,18 +83,19 @@ private slots:
 
     void forgottenTextIsNotPrinted()
     {
-        m_port.chunks = {"garbage at the wrong baud rate"};
-        m_printing->acceptPrintDialog = false;
+        receive("garbage at the wrong baud rate");
+        m_printing->failOnFinish = true;
         press();
+        QVERIFY(!m_button.unprinted().isEmpty());
         m_button.forgetUnprinted();
-        m_printing->acceptPrintDialog = true;
+        m_printing->failOnFinish = false;
         press();
         QCOMPARE(m_printing->count("newPrinterSetup"), 1);
     }
 
     void noPortChosenStillOnlySaysSo()
     {
-        m_port.chunks = {"10 REM A\n"};
+        receive("10 REM A\n");
         const PrintOutcome outcome = m_button.press(0, m_port, m_capture, *m_printing, "ger");
         QCOMPARE(outcome.pages, 0);
         QCOMPARE(m_msgBox.shown, QStringList {QStringLiteral("Serieller Port nicht vorhanden !")});
@@ -97,6 +103,12 @@ private slots:
     }
 
 private:
+    // Something received between presses, on a line quiet since.
+    void receive(const QByteArray &bytes)
+    {
+        m_port.nowMs += 10000;
+        m_port.arrive(m_port.nowMs - 5000, bytes);
+    }
     PrintOutcome press() { return m_button.press(1, m_port, m_capture, *m_printing, "ger"); }
 
     RecordingMsgBox m_msgBox;
@@ -104,7 +116,7 @@ private:
     CountingPause m_pause;
     CountingYield m_yield;
     CaptureServices m_capture {m_msgBox, m_busy, m_pause, m_yield};
-    QueuedPort m_port;
+    ScriptedPort m_port;
     std::unique_ptr<RecordingPrintService> m_printing;
     PrintButton m_button;
 };

@@ -66,10 +66,15 @@ private slots:
         QVERIFY(!window->TestSerial1.isOpen());
         QCOMPARE(m_rig->msgBox.shown.size(), 1); // the usage box only
 
-        // A port that appears later is not listed.
+        // A port that appears later is listed once the system tells of a
+        // change, not before.
         m_rig->ports.list << PortDescriptor {"D", kNoSuchPort};
         window->findChild<QPushButton *>("HilfeButton")->click();
         QCOMPARE(ports->count(), 3);
+        QVERIFY(m_rig->portWatcher.isWatched());
+        m_rig->portWatcher.portsChanged();
+        QCOMPARE(rows(ports), (QStringList {"A", "B", "C", "D"}));
+        QCOMPARE(m_rig->ports.calls, 2);
     }
 
     void choosingTheSecondPortOpensIt()

@@ -4,7 +4,9 @@
 #include "app/ProgressWheel.h"
 #include "app/Quit.h"
 #include "app/WindowLayout.h"
+#include "serial/PortWatcher.h"
 #include "toolkit/MsgBox.h"
+#include "toolkit/QtLanguage.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -49,13 +51,39 @@ const Binding kBindings[] = {
     {"HilfeButton", Event::Action, &Window1::HilfeButton_Action},
 };
 
+// What tells two ports apart: the path the connection opens.
+QString portKey(const PortDescriptor &port)
+{
+    return port.location.isEmpty() ? port.name : port.location;
+}
+
+int rowOf(const QVector<PortDescriptor> &ports, const QString &key, int from = 0)
+{
+    for (int row = from; row < ports.size(); ++row) {
+        if (portKey(ports.at(row)) == key)
+            return row;
+    }
+    return -1;
+}
+
+// What the system tells about the device, one line each.
+QString toolTipFor(const PortDescriptor &port)
+{
+    QStringList lines;
+    for (const QString &line : {port.description, port.manufacturer, port.serialNumber}) {
+        if (!line.trimmed().isEmpty())
+            lines << line.trimmed();
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
 } // namespace
 
 Window1::Window1(const WindowServices &services, QWidget *parent)
     : QMainWindow(parent), m_services(services)
 {
     if (!m_services.msgBox || !m_services.printService || !m_services.pause || !m_services.yield ||
-        !m_services.ports) {
+        !m_services.ports || !m_services.portWatcher) {
         m_ownServices = std::make_unique<QtWindowServices>(this);
         const WindowServices real = m_ownServices->services();
         m_services.msgBox = m_services.msgBox ? m_services.msgBox : real.msgBox;
@@ -64,12 +92,16 @@ Window1::Window1(const WindowServices &services, QWidget *parent)
         m_services.pause = m_services.pause ? m_services.pause : real.pause;
         m_services.yield = m_services.yield ? m_services.yield : real.yield;
         m_services.ports = m_services.ports ? m_services.ports : real.ports;
+        m_services.portWatcher = m_services.portWatcher ? m_services.portWatcher : real.portWatcher;
     }
     build();
     bind();
 }
 
-Window1::~Window1() = default;
+Window1::~Window1()
+{
+    m_services.portWatcher->setChangeHandler({});
+}
 
 Window1 *Window1::instance()
 {
@@ -177,6 +209,8 @@ void Window1::showIfAny(const std::optional<QString> &text)
 void Window1::Window1_Open()
 {
     Language = m_openLanguage;
+    // Qt's dialogs and buttons speak the window's language too.
+    setQtLanguage(Language == kGerman ? QStringLiteral("de") : QString());
     if (auto text = lookupText(TextKey::CapQuitButton, Language))
         PushButton2->setText(*text);
     if (auto text = lookupText(TextKey::CapPrintStartLabel, Language))
@@ -189,13 +223,9 @@ void Window1::Window1_Open()
 void Window1::SerAuswahl_Open()
 {
     SerAuswahl->setCurrentIndex(-1);
-    m_ports = m_services.ports->ports();
-    // Filling an empty popup selects its first row by itself; that must not
-    // open a port.
-    const QSignalBlocker quiet(SerAuswahl);
-    for (const PortDescriptor &port : std::as_const(m_ports))
-        SerAuswahl->addItem(port.name);
-    SerAuswahl->setCurrentIndex(-1);
+    showPorts(m_services.ports->ports(), -1);
+    // From now on the list follows the adapters that come and go.
+    m_services.portWatcher->setChangeHandler([this] { refreshPorts(); });
 }
 
 void Window1::SerAuswahl_Change()
@@ -204,13 +234,91 @@ void Window1::SerAuswahl_Change()
     if (index < 0 || index >= m_ports.size())
         return;
     Anzahl = index + 1;
-    if (m_ports.at(index).location != TestSerial1.serialPort().location)
+    if (portKey(m_ports.at(index)) != portKey(TestSerial1.serialPort()))
         m_printButton.forgetUnprinted();
     TestSerial1.setSerialPort(m_ports.at(index));
+    m_heldPortWentAway = false;
+    openHeldPort();
+}
+
+void Window1::openHeldPort()
+{
     if (TestSerial1.open())
         showIfAny(lookupText(TextKey::MsgPortOpened, Language));
     else
         showIfAny(portOpenFailedText(Language, TestSerial1.lastErrorCode()));
+}
+
+void Window1::refreshPorts()
+{
+    // Not under a print job's feet: the job's pause lets the news in.
+    if (m_printing) {
+        m_refreshWhenPrinted = true;
+        return;
+    }
+    QVector<PortDescriptor> listed = m_services.ports->ports();
+
+    // The port chosen last keeps its row while it is away, so the
+    // selection, and Anzahl as the chosen row + 1, still name it.
+    const PortDescriptor held = TestSerial1.serialPort();
+    const bool holding = Anzahl > 0;
+    int heldRow = holding ? rowOf(listed, portKey(held)) : -1;
+    const bool present = heldRow >= 0;
+    if (holding && !present) {
+        m_heldPortWentAway = true;
+        const auto after =
+            std::find_if(listed.cbegin(), listed.cend(), [&](const PortDescriptor &port) {
+                return naturalLess(held.name, port.name);
+            });
+        heldRow = int(after - listed.cbegin());
+        listed.insert(heldRow, held);
+    }
+    showPorts(listed, SerAuswahl->currentIndex() >= 0 ? heldRow : -1);
+    if (holding)
+        Anzahl = heldRow + 1;
+
+    // The adapter that was open came back under its path: open it again, as
+    // if the user had chosen it.
+    if (present && m_heldPortWentAway && TestSerial1.isLost()) {
+        m_heldPortWentAway = false;
+        TestSerial1.setSerialPort(listed.at(heldRow));
+        openHeldPort();
+    }
+}
+
+// Changes the rows to the given ports, leaving the rows of ports still
+// listed in place, and selects the given row. No handler runs: nothing is
+// opened or closed and no box is shown.
+void Window1::showPorts(const QVector<PortDescriptor> &listed, int selectedRow)
+{
+    const QSignalBlocker quiet(SerAuswahl);
+    for (int row = int(m_ports.size()) - 1; row >= 0; --row) {
+        if (rowOf(listed, portKey(m_ports.at(row))) < 0) {
+            SerAuswahl->removeItem(row);
+            m_ports.removeAt(row);
+        }
+    }
+    for (int row = 0; row < listed.size(); ++row) {
+        const PortDescriptor &port = listed.at(row);
+        const int found = rowOf(m_ports, portKey(port), row);
+        if (found != row) {
+            if (found > row) {
+                SerAuswahl->removeItem(found);
+                m_ports.removeAt(found);
+            }
+            SerAuswahl->insertItem(row, port.name);
+            m_ports.insert(row, port);
+        } else {
+            SerAuswahl->setItemText(row, port.name);
+            m_ports[row] = port;
+        }
+        SerAuswahl->setItemData(row, toolTipFor(port), Qt::ToolTipRole);
+    }
+    while (m_ports.size() > listed.size()) {
+        SerAuswahl->removeItem(int(m_ports.size()) - 1);
+        m_ports.removeLast();
+    }
+    SerAuswahl->setCurrentIndex(selectedRow);
 }
 
 void Window1::PushButton1_Action()
@@ -223,6 +331,9 @@ void Window1::PushButton1_Action()
     if (m_closeWhenPrinted) {
         m_closeWhenPrinted = false;
         close();
+    } else if (m_refreshWhenPrinted) {
+        m_refreshWhenPrinted = false;
+        refreshPorts();
     }
 }
 

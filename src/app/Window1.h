@@ -83,6 +83,9 @@ private:
     void setSettingField(LineSetting setting, int value);
     QComboBox *popupFor(LineSetting setting) const;
     void showIfAny(const std::optional<QString> &text);
+    void openHeldPort();
+    void refreshPorts();
+    void showPorts(const QVector<PortDescriptor> &listed, int selectedRow);
 
     std::unique_ptr<QtWindowServices> m_ownServices;
     WindowServices m_services;
@@ -92,6 +95,9 @@ private:
     bool m_printing = false;
     bool m_closeWhenPrinted = false;
     bool m_choiceHandled = false;
+    bool m_refreshWhenPrinted = false;
+    // The chosen port was missing from a refresh since it was last opened.
+    bool m_heldPortWentAway = false;
     PrintButton m_printButton;
 
     QComboBox *SerAuswahl = nullptr;

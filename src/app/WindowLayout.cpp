@@ -1,5 +1,6 @@
 #include "app/WindowLayout.h"
 
+#include "app/PopupWheel.h"
 #include "app/ProgressWheel.h"
 
 #include <QComboBox>
@@ -22,8 +23,11 @@ QWidget *makeWidget(const ControlSpec &spec, QWidget *parent)
 {
     const QString text = QString::fromUtf8(spec.text);
     switch (spec.kind) {
-    case ControlKind::PopupMenu:
-        return new QComboBox(parent);
+    case ControlKind::PopupMenu: {
+        auto *popup = new QComboBox(parent);
+        takeWheelOnlyWithFocus(popup);
+        return popup;
+    }
     case ControlKind::PushButton: {
         auto *button = new QPushButton(text, parent);
         button->setDefault(spec.isDefault);

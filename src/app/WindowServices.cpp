@@ -1,6 +1,7 @@
 #include "app/WindowServices.h"
 
 #include "serial/PortList.h"
+#include "serial/PortWatcher.h"
 #include "toolkit/MsgBox.h"
 #include "toolkit/QtPrinting.h"
 #include "toolkit/Waiting.h"
@@ -12,6 +13,7 @@ struct QtWindowServices::Private {
     QtPause pause;
     QtYield yield;
     SystemPortEnumerator ports;
+    SystemPortWatcher portWatcher;
 };
 
 QtWindowServices::QtWindowServices(QWidget *window) : d(std::make_unique<Private>(window)) { }
@@ -20,5 +22,5 @@ QtWindowServices::~QtWindowServices() = default;
 
 WindowServices QtWindowServices::services() const
 {
-    return {&d->msgBox, &d->printService, &d->pause, &d->yield, &d->ports};
+    return {&d->msgBox, &d->printService, &d->pause, &d->yield, &d->ports, &d->portWatcher};
 }

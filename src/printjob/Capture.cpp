@@ -21,21 +21,32 @@ std::optional<QByteArray> CaptureReceivedText(int anzahl, ReceiveBuffer &port,
     services.busy.setBusy(true);
 
     // No cap on the reads: a long listing at a low baud rate stays one job.
+    // The job ends at an empty read on a line that has been quiet for the
+    // whole pause, counted from the last byte's arrival: a press long after
+    // the sender stopped needs no pause at all, and while it still sends the
+    // wait ends 500 ms after its last byte, not up to a pause later.
     QList<QByteArray> chunks;
     qsizetype total = 0;
     for (;;) {
-        chunks.append(port.readAll());
-        if (chunks.constLast().isEmpty())
+        QByteArray chunk = port.readAll();
+        const bool empty = chunk.isEmpty();
+        if (!empty) {
+            total += chunk.size();
+            chunks.append(std::move(chunk));
+        }
+        const qint64 quietMs = port.msSinceLastArrival();
+        const bool quiet = quietMs < 0 || quietMs >= kDrainPauseMs;
+        if (empty && quiet)
             break;
-        total += chunks.constLast().size();
-        services.pause.sleep(kDrainPauseMs);
+        if (!quiet)
+            services.pause.sleep(int(kDrainPauseMs - quietMs));
     }
 
-    // Everything came in the first read when the listing arrived before the
+    // Everything came in one read when the listing arrived before the
     // press: that chunk becomes the text instead of being copied. Otherwise
     // each chunk is freed as soon as it is joined.
     QByteArray text;
-    if (chunks.size() == 2)
+    if (chunks.size() == 1)
         text.swap(chunks.first());
     else
         text.reserve(total);

@@ -16,10 +16,13 @@ struct CaptureServices {
     Yield &yield;
 };
 
+// How long the line must have been quiet, since its last byte arrived, for
+// a job to end.
 constexpr int kDrainPauseMs = 500;
 
-// Drains the port: reads everything waiting, pauses, reads again until a
-// read comes back empty. Nothing when no port was chosen (anzahl 0, after a
-// message) or nothing was waiting.
+// Drains the port: reads everything waiting, and again after pausing for the
+// rest of the quiet time, until a read comes back empty on a line that has
+// been quiet for kDrainPauseMs. Nothing when no port was chosen (anzahl 0,
+// after a message) or nothing was waiting.
 std::optional<QByteArray> CaptureReceivedText(int anzahl, ReceiveBuffer &port,
                                               CaptureServices &services);

@@ -16,9 +16,10 @@ PrintOutcome PrintButton::press(int anzahl, ReceiveBuffer &port, CaptureServices
         text += *fresh;
 
     const PrintOutcome outcome = PrintReceivedText(text, printing, capture.yield);
-    if (outcome.cancelled || outcome.failed)
-        m_unprinted = std::move(text);
+    // A cancel is the user's end of the job; only a printer that failed
+    // leaves the text to be printed again.
     if (outcome.failed) {
+        m_unprinted = std::move(text);
         if (const auto message = lookupText(TextKey::MsgPrintFailed, language))
             capture.msgBox.show(*message);
     }

@@ -8,8 +8,9 @@
 class PrintService;
 
 // One press of Print after another: drain the port, then print. The text of
-// a job whose print dialog was cancelled or whose printer failed is kept and
-// printed ahead of what the next press drains, so nothing received is lost.
+// a job whose printer failed is kept and printed ahead of what the next press
+// drains, so nothing received is lost; a cancelled print dialog ends the job
+// and its text with it.
 class PrintButton {
 public:
     PrintOutcome press(int anzahl, ReceiveBuffer &port, CaptureServices &capture,

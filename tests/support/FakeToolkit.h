@@ -33,7 +33,8 @@ public:
 };
 
 // Counts pauses; runs the real pause unless made instant, and calls a hook
-// at each pause so a test can feed the port in between.
+// at each pause so a test can feed the port in between, and another once it
+// is over.
 class CountingPause : public Pause {
 public:
     explicit CountingPause(bool instant = true) : m_instant(instant) { }
@@ -45,10 +46,13 @@ public:
             onPause(count);
         if (!m_instant)
             m_real.sleep(milliseconds);
+        if (afterPause)
+            afterPause(count);
     }
     int count = 0;
     int lastMs = 0;
     std::function<void(int)> onPause;
+    std::function<void(int)> afterPause;
 
 private:
     bool m_instant;

@@ -2,6 +2,7 @@
 
 #include "app/Window1.h"
 #include "serial/PortList.h"
+#include "serial/PortWatcher.h"
 #include "support/FakeToolkit.h"
 #include "support/RecordingPrinter.h"
 
@@ -19,16 +20,38 @@ public:
     mutable int calls = 0;
 };
 
-// Everything a main window needs from outside, recorded; no modal box, no
-// real dialog and no real wait.
+// Stands in for the watch on the device folders: the test says when the
+// system's ports changed.
+class TriggeredPortWatcher : public PortWatcher {
+public:
+    void setChangeHandler(std::function<void()> handler) override
+    {
+        m_handler = std::move(handler);
+    }
+    bool isWatched() const { return bool(m_handler); }
+    // What the watch does once the system has settled.
+    void portsChanged()
+    {
+        if (m_handler)
+            m_handler();
+    }
+
+private:
+    std::function<void()> m_handler;
+};
+
+// Everything a main window needs from outside, recorded; no modal box and
+// no real dialog. The drain's pause is real: its quiet time runs on the
+// port's clock.
 struct WindowRig {
     RecordingMsgBox msgBox;
     RecordingPrintService printing;
-    CountingPause pause;
+    CountingPause pause {false};
     CountingYield yield;
     ListedPorts ports;
+    TriggeredPortWatcher portWatcher;
 
-    WindowServices services() { return {&msgBox, &printing, &pause, &yield, &ports}; }
+    WindowServices services() { return {&msgBox, &printing, &pause, &yield, &ports, &portWatcher}; }
 
     // A window built and opened in the given language.
     std::unique_ptr<Window1> openWindow(const QString &language = QStringLiteral("ger"))

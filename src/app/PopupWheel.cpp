@@ -1,0 +1,32 @@
+#include "app/PopupWheel.h"
+
+#include <QComboBox>
+#include <QEvent>
+
+namespace {
+
+class WheelNeedsFocus : public QObject {
+public:
+    explicit WheelNeedsFocus(QComboBox *popup) : QObject(popup), m_popup(popup) { }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched != m_popup || event->type() != QEvent::Wheel || m_popup->hasFocus())
+            return false;
+        // Left to the parents, which have nothing to scroll.
+        event->ignore();
+        return true;
+    }
+
+private:
+    QComboBox *m_popup;
+};
+
+} // namespace
+
+void takeWheelOnlyWithFocus(QComboBox *popup)
+{
+    popup->setFocusPolicy(Qt::StrongFocus);
+    popup->installEventFilter(new WheelNeedsFocus(popup));
+}

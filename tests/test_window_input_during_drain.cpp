@@ -1,0 +1,128 @@
+#include "support/Pty.h"
+#include "support/WindowRig.h"
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QtTest>
+#include <qpa/qwindowsysteminterface.h>
+
+namespace {
+
+const QString kOpened = QString::fromUtf8("Serial Port geöffnet.");
+
+// A click with the mouse, as the window system reports it: queued, and
+// delivered whenever the event loop takes user input.
+void queueClick(QWidget *widget)
+{
+    QWindow *window = widget->window()->windowHandle();
+    const QPointF local = widget->mapTo(widget->window(), widget->rect().center());
+    const QPointF global = widget->mapToGlobal(widget->rect().center());
+    using Queued = QWindowSystemInterface::AsynchronousDelivery;
+    QWindowSystemInterface::handleMouseEvent<Queued>(window, local, global, Qt::LeftButton,
+                                                     Qt::LeftButton, QEvent::MouseButtonPress);
+    QWindowSystemInterface::handleMouseEvent<Queued>(window, local, global, Qt::NoButton,
+                                                     Qt::LeftButton, QEvent::MouseButtonRelease);
+}
+
+void queueKey(QWidget *widget, Qt::Key key)
+{
+    QWindow *window = widget->window()->windowHandle();
+    using Queued = QWindowSystemInterface::AsynchronousDelivery;
+    QWindowSystemInterface::handleKeyEvent<Queued>(window, QEvent::KeyPress, key, Qt::NoModifier);
+    QWindowSystemInterface::handleKeyEvent<Queued>(window, QEvent::KeyRelease, key, Qt::NoModifier);
+}
+
+} // namespace
+
+// The user clicks or types while Print waits for the line to be quiet. The
+// window keeps painting and the port keeps receiving, but that input waits
+// until the job is over: it neither starts a second job inside the first
+// nor changes the port under it.
+class WindowInputDuringDrainTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void inputDuringTheWaitWaitsForTheJob_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::newRow("click on Print") << "click";
+        QTest::newRow("arrow key on the port popup") << "key";
+    }
+    void inputDuringTheWaitWaitsForTheJob()
+    {
+        QFETCH(QString, input);
+        const bool click = input == QLatin1String("click");
+        Pty ptyA;
+        Pty ptyB;
+        QVERIFY(ptyA.isOpen() && ptyB.isOpen());
+        WindowRig rig;
+        rig.ports.list = {{"A", ptyA.slavePath()}, {"B", ptyB.slavePath()}};
+        auto window = rig.openWindow();
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        auto *ports = window->findChild<QComboBox *>(QStringLiteral("SerAuswahl"));
+        auto *print = window->findChild<QPushButton *>(QStringLiteral("PushButton1"));
+        ports->setCurrentIndex(0);
+        QVERIFY(window->TestSerial1.isOpen());
+        ports->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(ports->hasFocus());
+
+        int presses = 0;
+        connect(print, &QPushButton::clicked, this, [&] { ++presses; });
+        bool inJob = false;
+        QStringList shownInJob;
+        rig.msgBox.shown.clear();
+        rig.msgBox.onShow = [&](const QString &text) {
+            if (inJob)
+                shownInJob << text;
+        };
+        // While the drain waits the rest of the listing comes, and so does
+        // the user's input.
+        rig.pause.onPause = [&](int count) {
+            if (count != 1)
+                return;
+            ptyA.write("20 REM TWO\r\n");
+            if (click)
+                queueClick(print);
+            else
+                queueKey(ports, Qt::Key_Down);
+        };
+        QStringList portAfterEachPause;
+        rig.pause.afterPause = [&](int) {
+            portAfterEachPause << (window->TestSerial1.isOpen()
+                                       ? window->TestSerial1.serialPort().location
+                                       : QStringLiteral("closed"));
+        };
+
+        QVERIFY(ptyA.writeAll("10 REM ONE\r\n"));
+        QTRY_VERIFY(window->TestSerial1.bytesAvailable() > 0);
+        inJob = true;
+        print->click();
+        inJob = false;
+
+        // One press, one job, with all of the listing, on the port that was
+        // open all along.
+        QVERIFY(rig.pause.count >= 1);
+        QCOMPARE(rig.printing.count("newPrinterSetup"), 1);
+        QCOMPARE(rig.printing.rowTexts(), (QStringList {"10 REM ONE", "20 REM TWO"}));
+        QCOMPARE(portAfterEachPause, QStringList(rig.pause.count, ptyA.slavePath()));
+        QVERIFY2(shownInJob.isEmpty(), qPrintable(shownInJob.join(" | ")));
+        QCOMPARE(presses, 1);
+
+        // The input was held, not lost: it comes once the job is over.
+        if (click) {
+            QTRY_COMPARE(presses, 2);
+            QCOMPARE(rig.printing.count("newPrinterSetup"), 1); // nothing new to print
+            QCOMPARE(window->TestSerial1.serialPort().location, ptyA.slavePath());
+        } else {
+            QTRY_COMPARE(ports->currentIndex(), 1);
+            QCOMPARE(window->TestSerial1.serialPort().location, ptyB.slavePath());
+            QCOMPARE(rig.msgBox.shown, QStringList {kOpened});
+        }
+        rig.msgBox.onShow = nullptr;
+    }
+};
+
+QTEST_MAIN(WindowInputDuringDrainTest)
+#include "test_window_input_during_drain.moc"
