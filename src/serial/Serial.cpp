@@ -28,6 +28,10 @@ QSerialPort::Parity parityFor(int code)
         return QSerialPort::EvenParity;
     case 2:
         return QSerialPort::OddParity;
+    case 3:
+        return QSerialPort::SpaceParity;
+    case 4:
+        return QSerialPort::MarkParity;
     default:
         return QSerialPort::NoParity;
     }
