@@ -10,7 +10,7 @@ struct PortError {
 // Qt 6's numbering: README's table lists the same rows in the same words.
 constexpr PortError kPortErrors[] = {
     {0, "No error."},
-    {1, "The device does not exist: the adapter is unplugged, or the path is wrong."},
+    {1, "The device does not exist (the adapter is unplugged, or the path is wrong)."},
     {2, "No permission to open the device, or another program holds it."},
     {3, "The port is already open in this program."},
     {4, "Writing to the device failed."},

@@ -20,11 +20,11 @@ QString counted(qint64 count, const char *one, const char *many)
     return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? one : many));
 }
 
-QString jobName(const Job &job)
+QString jobName(const QDateTime &firstByte, qint64 bytes)
 {
     return QStringLiteral("the job of %1 (%2)")
-        .arg(job.firstByte.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-             counted(job.bytes.size(), "byte", "bytes"));
+        .arg(firstByte.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+             counted(bytes, "byte", "bytes"));
 }
 
 } // namespace
@@ -107,8 +107,11 @@ bool CaptureSession::finishJob()
     return true;
 }
 
-void CaptureSession::report(const QVector<JobReport> &reports)
+void CaptureSession::report(const QVector<JobReport> &reports, bool atEnd)
 {
+    const QString later = atEnd ? QString()
+                                : QStringLiteral("; it is kept and tried again after the next job "
+                                                 "and at the end");
     for (const JobReport &job : reports) {
         if (job.saved()) {
             std::printf("%s: %s, %s, %s\n", qUtf8Printable(job.textPath),
@@ -117,13 +120,11 @@ void CaptureSession::report(const QVector<JobReport> &reports)
                         qUtf8Printable(counted(job.pages, "page", "pages")));
             std::fflush(stdout);
         } else if (!job.textPath.isEmpty()) {
-            tell(QStringLiteral("%1 is written, not its PDF: %2; tried again after the next job "
-                                "and at the end")
-                     .arg(job.textPath, job.error));
+            tell(QStringLiteral("%1 is written, not its PDF: %2%3")
+                     .arg(job.textPath, job.error, later));
         } else {
-            tell(QStringLiteral("a job of %1 is not saved: %2; it is kept and tried again after "
-                                "the next job and at the end")
-                     .arg(counted(job.bytes, "byte", "bytes"), job.error));
+            tell(QStringLiteral("%1 is not saved: %2%3")
+                     .arg(jobName(job.firstByte, job.bytes), job.error, later));
         }
     }
 }
@@ -146,17 +147,9 @@ void CaptureSession::portLost()
     watchForPort();
 }
 
-QString CaptureSession::devicePath() const
-{
-    // The serial-port service takes a bare name as one under /dev.
-    if (!m_settings.port.contains(QLatin1Char('/')))
-        return QStringLiteral("/dev/") + m_settings.port;
-    return m_settings.port;
-}
-
 void CaptureSession::watchForPort()
 {
-    const QString folder = QFileInfo(devicePath()).absolutePath();
+    const QString folder = QFileInfo(m_settings.portPath).absolutePath();
     if (QFileInfo(folder).isDir() && !m_folderWatch.directories().contains(folder))
         m_folderWatch.addPath(folder);
     m_reopenTimer.start();
@@ -168,12 +161,12 @@ void CaptureSession::tryReopen()
         return;
     // A folder that went (the last adapter of /dev/serial/by-id) is watched
     // again once it is back.
-    const QString folder = QFileInfo(devicePath()).absolutePath();
+    const QString folder = QFileInfo(m_settings.portPath).absolutePath();
     if (!m_folderWatch.directories().contains(folder) && QFileInfo(folder).isDir())
         m_folderWatch.addPath(folder);
     // Through links to what they point at now: a link moved to a new device
     // is that new device.
-    if (!QFileInfo::exists(devicePath()) || !m_serial.open())
+    if (!QFileInfo::exists(m_settings.portPath) || !m_serial.open())
         return;
     m_reopenTimer.stop();
     if (!m_folderWatch.directories().isEmpty())
@@ -203,7 +196,7 @@ void CaptureSession::end()
     m_quiet.stop();
     m_reopenTimer.stop();
     if (m_files.hasKept())
-        report(m_files.retry());
+        report(m_files.retry(), true);
 
     int status = 0;
     const QVector<Job> unwritten = m_files.takeUnwrittenText();
@@ -212,7 +205,7 @@ void CaptureSession::end()
         if (::isatty(STDOUT_FILENO)) {
             tell(QStringLiteral("%1 is lost: it could not be written, and standard output is a "
                                 "terminal")
-                     .arg(jobName(job)));
+                     .arg(jobName(job.firstByte, job.bytes.size())));
             continue;
         }
         const bool written =
@@ -220,9 +213,9 @@ void CaptureSession::end()
                 size_t(job.bytes.size()) &&
             std::fflush(stdout) == 0;
         tell(written ? QStringLiteral("%1 could not be written; it went to standard output")
-                           .arg(jobName(job))
+                           .arg(jobName(job.firstByte, job.bytes.size()))
                      : QStringLiteral("%1 could not be written, not even to standard output")
-                           .arg(jobName(job)));
+                           .arg(jobName(job.firstByte, job.bytes.size())));
     }
     if (m_files.hasKept()) {
         status = 1;

@@ -11,7 +11,8 @@ class LiveLine;
 class Serial;
 
 struct SessionSettings {
-    QString port; // the path as given
+    QString port; // the path as given, for messages
+    QString portPath; // the same, absolute
     int quietMs = 2000;
     bool once = false;
 };
@@ -41,9 +42,8 @@ private:
     void watchForPort();
     void tryReopen();
     void end();
-    void report(const QVector<JobReport> &reports);
+    void report(const QVector<JobReport> &reports, bool atEnd = false);
     void tell(const QString &text);
-    QString devicePath() const;
 
     Serial &m_serial;
     JobFiles &m_files;

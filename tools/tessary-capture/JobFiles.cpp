@@ -110,8 +110,9 @@ std::unique_ptr<QTemporaryFile> temporaryIn(const QString &dir, QString &error)
 // unattended and the machine may go off next.
 bool finishFile(QTemporaryFile &file, QString &error)
 {
+    errno = 0;
     if (!file.flush() || file.error() != QFileDevice::NoError) {
-        error = file.errorString();
+        error = errno != 0 ? QString::fromLocal8Bit(std::strerror(errno)) : file.errorString();
         return false;
     }
     if (::fsync(file.handle()) != 0) {
@@ -129,8 +130,11 @@ std::unique_ptr<QTemporaryFile> temporaryWith(const QString &dir, const QByteArr
     auto file = temporaryIn(dir, error);
     if (!file)
         return nullptr;
+    errno = 0;
     if (file->write(bytes) != bytes.size()) {
-        error = file->errorString();
+        // A write cut short by a full disk or a size limit leaves Qt
+        // without a reason; the system has one.
+        error = errno != 0 ? QString::fromLocal8Bit(std::strerror(errno)) : file->errorString();
         return nullptr;
     }
     if (!finishFile(*file, error))
@@ -231,6 +235,7 @@ JobReport JobFiles::write(Kept &kept)
 {
     const QByteArray &bytes = kept.job.bytes;
     JobReport report;
+    report.firstByte = kept.job.firstByte;
     report.bytes = bytes.size();
     report.lines = countLines(bytes);
     report.pages = countPages(bytes, kLinesPerPage);

@@ -21,6 +21,7 @@ struct Job {
 
 // What became of one job this time round.
 struct JobReport {
+    QDateTime firstByte;
     QString textPath; // the .txt, once written
     QString pdfPath; // the .pdf, once written
     qint64 bytes = 0;

@@ -6,7 +6,11 @@ namespace {
 constexpr qint64 kRefreshMs = 100;
 } // namespace
 
-LiveLine::LiveLine(std::FILE *terminal) : m_terminal(terminal) { }
+LiveLine::LiveLine(std::FILE *terminal) : m_terminal(terminal)
+{
+    m_catchUp.setSingleShot(true);
+    QObject::connect(&m_catchUp, &QTimer::timeout, [this] { show(); });
+}
 
 void LiveLine::add(QByteArrayView bytes)
 {
@@ -25,13 +29,17 @@ void LiveLine::add(QByteArrayView bytes)
     }
     if (!m_shown || m_lastShown.elapsed() >= kRefreshMs)
         show();
+    else if (!m_catchUp.isActive())
+        m_catchUp.start(int(kRefreshMs - m_lastShown.elapsed()));
 }
 
 void LiveLine::show()
 {
-    std::fprintf(m_terminal, "\r%s: receiving, %lld bytes, %lld lines\033[K",
+    m_catchUp.stop();
+    std::fprintf(m_terminal, "\r%s: receiving, %lld byte%s, %lld line%s\033[K",
                  qUtf8Printable(QCoreApplication::applicationName()),
-                 static_cast<long long>(m_bytes), static_cast<long long>(m_lineEnds));
+                 static_cast<long long>(m_bytes), m_bytes == 1 ? "" : "s",
+                 static_cast<long long>(m_lineEnds), m_lineEnds == 1 ? "" : "s");
     std::fflush(m_terminal);
     m_shown = true;
     m_lastShown.start();
@@ -47,6 +55,7 @@ void LiveLine::endJob()
 
 void LiveLine::hide()
 {
+    m_catchUp.stop();
     if (!m_shown)
         return;
     std::fputs("\r\033[K", m_terminal);

@@ -2,11 +2,13 @@
 
 #include <QByteArrayView>
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <cstdio>
 
 // While a job arrives, one line on a terminal that keeps saying how many
-// bytes and lines have come so far; nothing when not on a terminal.
+// bytes and lines have come so far, at most ten times a second; nothing when
+// not on a terminal.
 class LiveLine {
 public:
     // `terminal` is where the line goes, or null for none.
@@ -26,4 +28,6 @@ private:
     bool m_afterCR = false;
     bool m_shown = false;
     QElapsedTimer m_lastShown;
+    // Brings the line up to date when arrivals stop between two refreshes.
+    QTimer m_catchUp;
 };

@@ -46,9 +46,11 @@ int capture(const CaptureOptions &options)
 
     Serial serial;
     applyLineSettings(options, serial);
+    // A path as given: the serial-port service would take a bare name as
+    // one under /dev.
     PortDescriptor port;
     port.name = QFileInfo(options.port).fileName();
-    port.location = options.port;
+    port.location = QFileInfo(options.port).absoluteFilePath();
     serial.setSerialPort(port);
     if (!serial.open()) {
         const int code = serial.lastErrorCode();
@@ -62,7 +64,7 @@ int capture(const CaptureOptions &options)
     JobFiles files(options.outDir, options.pdfPaper, yield);
     LiveLine live(::isatty(STDERR_FILENO) ? stderr : nullptr);
     CaptureSession session(serial, files, live,
-                           {options.port, options.quietMs, options.once});
+                           {options.port, port.location, options.quietMs, options.once});
     int status = 0;
     session.onEnd = [&status](int endStatus) {
         status = endStatus;
