@@ -30,8 +30,38 @@ private slots:
     void sendsTheFileByteForByte();
     void paceFollowsTheBaudRate();
     void aListingSentInBurstsIsOneJob();
+    void waitsForALateReader();
+    void holdsWhatTheReaderHasNotTaken();
     void reportsErrors();
 };
+
+namespace {
+// Collects the simulator's standard error until it says `text`.
+bool simulatorSays(QProcess &sim, QByteArray &said, const QByteArray &text, int timeoutMs = 10000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!said.contains(text)) {
+        if (clock.hasExpired(timeoutMs) || sim.state() == QProcess::NotRunning)
+            return false;
+        sim.waitForReadyRead(50);
+        said += sim.readAllStandardError();
+    }
+    return true;
+}
+
+QByteArray readUntil(Serial &serial, qsizetype size, int timeoutMs = 10000)
+{
+    QByteArray received;
+    QElapsedTimer clock;
+    clock.start();
+    while (received.size() < size && !clock.hasExpired(timeoutMs)) {
+        QTest::qWait(20);
+        received += serial.readAll();
+    }
+    return received;
+}
+} // namespace
 
 void SimulatorTest::sendsTheFileByteForByte()
 {
@@ -133,6 +163,67 @@ void SimulatorTest::aListingSentInBurstsIsOneJob()
     QVERIFY(text);
     QCOMPARE(*text, listing);
     QVERIFY(sim->waitForFinished(10000));
+}
+
+// A program started after the simulator still gets every byte: nothing is
+// sent before the pseudo-terminal is open, and it hangs up when the reader
+// closes it, not a linger time later.
+void SimulatorTest::waitsForALateReader()
+{
+    const QByteArray bytes = sampleListing(300);
+    const auto file = fileWith(bytes);
+    QVERIFY(file);
+    QString device;
+    const auto sim = startSimulator({"--pty", "--baud", "38400", "--pause-ms", "0", "--linger-ms",
+                                     "60000", file->fileName()},
+                                    device);
+    QVERIFY(sim);
+    QByteArray said;
+    QVERIFY2(simulatorSays(*sim, said, "pc1600-sim: waiting for a program to open " +
+                                           device.toLocal8Bit()),
+             said.constData());
+    QCOMPARE(sim->state(), QProcess::Running);
+
+    Serial serial;
+    serial.setBaud(38400);
+    serial.setSerialPort({device.section('/', -1), device, {}, {}, {}, {}});
+    QVERIFY(serial.open());
+    const QByteArray received = readUntil(serial, bytes.size(), 30000);
+    QCOMPARE(received.size(), bytes.size());
+    QVERIFY(received == bytes);
+    serial.close();
+    QVERIFY(sim->waitForFinished(5000));
+    QCOMPARE(sim->exitCode(), 0);
+}
+
+// A reader that closes the port halfway and comes back finds the rest.
+void SimulatorTest::holdsWhatTheReaderHasNotTaken()
+{
+    const QByteArray bytes = numberedLines(300);
+    const auto file = fileWith(bytes);
+    QVERIFY(file);
+    QString device;
+    const auto sim = startSimulator(
+        {"--pty", "--baud", "38400", "--pause-ms", "0", "--linger-ms", "60000", file->fileName()},
+        device);
+    QVERIFY(sim);
+    Serial serial;
+    serial.setBaud(38400);
+    serial.setSerialPort({device.section('/', -1), device, {}, {}, {}, {}});
+    QVERIFY(serial.open());
+    QByteArray received = readUntil(serial, 500);
+    QVERIFY(received.size() >= 500);
+    serial.close();
+
+    QByteArray said;
+    QVERIFY2(simulatorSays(*sim, said, "waiting for a program to read the last "), said.constData());
+    QVERIFY(serial.open());
+    received += readUntil(serial, bytes.size() - received.size());
+    QCOMPARE(received.size(), bytes.size());
+    QVERIFY(received == bytes);
+    serial.close();
+    QVERIFY(sim->waitForFinished(5000));
+    QCOMPARE(sim->exitCode(), 0);
 }
 
 void SimulatorTest::reportsErrors()
