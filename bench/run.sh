@@ -10,13 +10,16 @@ tessary_need_packages "${TESSARY_BUILD_PACKAGES[@]}"
 export QT_QPA_PLATFORM=offscreen
 build="$root/build-bench"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSARY_BENCH=ON >/dev/null
-cmake --build "$build" --target tessary-print bench_print bench_capture bench_startup
+cmake --build "$build" --target tessary-print bench_print bench_capture bench_startup \
+    tessary-capture bench_capture_tool
 
 out="$(mktemp)"
 work="$(mktemp -d)"
 trap 'rm -rf "$out" "$work"' EXIT
 "$build/bench/bench_print" "$build/tessary-print" "$work" >>"$out"
 "$build/bench/bench_capture" >>"$out"
+# tessary-capture, run as a program
+"$build/bench/bench_capture_tool" "$build/tessary-capture" "$work" >>"$out"
 for _ in 1 2 3 4 5; do "$build/bench/bench_startup"; done | sort -t: -k2 -n | head -3 | tail -1 >>"$out"
 
 target() {
@@ -28,6 +31,11 @@ target() {
         capture_peak_over_baseline_per_input) echo "< 3" ;;
         latency_over_pause_ms_worst) echo "<= 20" ;;
         startup_ms) echo "< 150" ;;
+        # tessary-capture
+        capture_tool_bytes_lost) echo "0" ;;
+        capture_tool_peak_over_baseline_per_input) echo "< 3" ;;
+        capture_tool_latency_over_quiet_ms_worst) echo "<= 20" ;;
+        idle_capture_tool_*_cpu_percent) echo "< 1" ;;
         idle_*_cpu_percent) echo "< 1" ;;
         *) echo "" ;;
     esac

@@ -35,33 +35,6 @@ private slots:
     void reportsErrors();
 };
 
-namespace {
-// Collects the simulator's standard error until it says `text`.
-bool simulatorSays(QProcess &sim, QByteArray &said, const QByteArray &text, int timeoutMs = 10000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!said.contains(text)) {
-        if (clock.hasExpired(timeoutMs) || sim.state() == QProcess::NotRunning)
-            return false;
-        sim.waitForReadyRead(50);
-        said += sim.readAllStandardError();
-    }
-    return true;
-}
-
-QByteArray readUntil(Serial &serial, qsizetype size, int timeoutMs = 10000)
-{
-    QByteArray received;
-    QElapsedTimer clock;
-    clock.start();
-    while (received.size() < size && !clock.hasExpired(timeoutMs)) {
-        QTest::qWait(20);
-        received += serial.readAll();
-    }
-    return received;
-}
-} // namespace
 
 void SimulatorTest::sendsTheFileByteForByte()
 {
@@ -179,17 +152,18 @@ void SimulatorTest::waitsForALateReader()
                                     device);
     QVERIFY(sim);
     QByteArray said;
-    QVERIFY2(simulatorSays(*sim, said, "pc1600-sim: waiting for a program to open " +
+    QTRY_VERIFY_WITH_TIMEOUT((said += sim->readAllStandardError())
+                                 .contains("pc1600-sim: waiting for a program to open " +
                                            device.toLocal8Bit()),
-             said.constData());
+                             10000);
     QCOMPARE(sim->state(), QProcess::Running);
 
     Serial serial;
     serial.setBaud(38400);
     serial.setSerialPort({device.section('/', -1), device, {}, {}, {}, {}});
     QVERIFY(serial.open());
-    const QByteArray received = readUntil(serial, bytes.size(), 30000);
-    QCOMPARE(received.size(), bytes.size());
+    QByteArray received;
+    QTRY_COMPARE_WITH_TIMEOUT((received += serial.readAll()).size(), bytes.size(), 30000);
     QVERIFY(received == bytes);
     serial.close();
     QVERIFY(sim->waitForFinished(5000));
@@ -211,15 +185,16 @@ void SimulatorTest::holdsWhatTheReaderHasNotTaken()
     serial.setBaud(38400);
     serial.setSerialPort({device.section('/', -1), device, {}, {}, {}, {}});
     QVERIFY(serial.open());
-    QByteArray received = readUntil(serial, 500);
-    QVERIFY(received.size() >= 500);
+    QByteArray received;
+    QTRY_VERIFY_WITH_TIMEOUT((received += serial.readAll()).size() >= 500, 10000);
     serial.close();
 
     QByteArray said;
-    QVERIFY2(simulatorSays(*sim, said, "waiting for a program to read the last "), said.constData());
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (said += sim->readAllStandardError()).contains("waiting for a program to read the last "),
+        10000);
     QVERIFY(serial.open());
-    received += readUntil(serial, bytes.size() - received.size());
-    QCOMPARE(received.size(), bytes.size());
+    QTRY_COMPARE_WITH_TIMEOUT((received += serial.readAll()).size(), bytes.size(), 10000);
     QVERIFY(received == bytes);
     serial.close();
     QVERIFY(sim->waitForFinished(5000));

@@ -51,6 +51,9 @@ CaptureSession::~CaptureSession()
 
 void CaptureSession::start()
 {
+    // The local time zone loads on first use; not while a job waits for
+    // its quiet time to end.
+    QDateTime::currentDateTime();
     m_serial.setArrivalHandler([this] { take(); });
     m_serial.setLostHandler([this] { portLost(); });
     // What came before the loop ran is no less a job.
@@ -69,12 +72,13 @@ void CaptureSession::take()
     m_taking = false;
     if (bytes.isEmpty())
         return;
+    // The quiet time counts from now, before anything else is done.
+    m_quiet.start(m_settings.quietMs);
     if (m_job.bytes.isEmpty())
         m_job.firstByte = QDateTime::currentDateTime();
     m_job.bytes += bytes;
     m_live.add(bytes);
     m_goneSaid = m_backSaid = false;
-    m_quiet.start(m_settings.quietMs);
 }
 
 void CaptureSession::quietTimeUp()
