@@ -314,7 +314,8 @@ void benchLatency(const std::string &program, const std::string &work)
                 at += ssize_t(sizeof(inotify_event) + event->len);
             }
         }
-        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - lastByte).count();
+        const double ms =
+            std::chrono::duration<double, std::milli>(Clock::now() - lastByte).count();
         if (round == 0)
             continue;
         worst = std::max(worst, ms);
@@ -332,7 +333,8 @@ void benchLatency(const std::string &program, const std::string &work)
 int main(int argc, char *argv[])
 {
     if (argc < 3)
-        fail("usage: bench_capture_tool TESSARY_CAPTURE WORKDIR [--megabytes N] [--idle-seconds S]");
+        fail(
+            "usage: bench_capture_tool TESSARY_CAPTURE WORKDIR [--megabytes N] [--idle-seconds S]");
     const std::string program = argv[1];
     const std::string work = argv[2];
     int megabytes = 10;

@@ -33,9 +33,8 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 
 QStringList namesIn(const QString &dir)
 {
-    return QDir(dir).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System |
-                                   QDir::NoDotAndDotDot,
-                               QDir::Name);
+    return QDir(dir).entryList(
+        QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 } // namespace
@@ -105,8 +104,8 @@ void CaptureFilesTest::neverOverwrites_data()
     QTest::newRow("texts up to -3")
         << QStringList {kBase + ".txt", kBase + "-2.txt", kBase + "-3.txt"} << false
         << kBase + "-4";
-    QTest::newRow("a dangling link") << QStringList {"link:" + kBase + ".txt"} << false
-                                     << kBase + "-2";
+    QTest::newRow("a dangling link")
+        << QStringList {"link:" + kBase + ".txt"} << false << kBase + "-2";
     QTest::newRow("a folder of that name")
         << QStringList {"dir:" + kBase + ".txt"} << false << kBase + "-2";
     QTest::newRow("a PDF of that name, text only")
@@ -283,8 +282,7 @@ void CaptureFilesTest::prepare_data()
     QTest::newRow("there already") << "" << true << "";
     QTest::newRow("made, with its parents") << "new/deeper/listings" << true << "";
     QTest::newRow("a file") << "file" << false << "file is not a folder";
-    QTest::newRow("inside a file") << "file/listings" << false
-                                   << "/file/listings: Not a directory";
+    QTest::newRow("inside a file") << "file/listings" << false << "/file/listings: Not a directory";
 }
 
 void CaptureFilesTest::prepare()
@@ -317,16 +315,16 @@ void CaptureFilesTest::optionsGiveTheWindowsValues_data()
     QTest::newRow("5 bits, odd, 2 stop bits")
         << QStringList {"--bits", "5", "--parity", "ODD", "--stop", "2"}
         << QList<int> {9600, 0, 2, 2, 0, 0, 0};
-    QTest::newRow("1.5 stop bits are one") << QStringList {"--stop", "1.5"}
-                                           << QList<int> {9600, 3, 0, 1, 0, 0, 0};
+    QTest::newRow("1.5 stop bits are one")
+        << QStringList {"--stop", "1.5"} << QList<int> {9600, 3, 0, 1, 0, 0, 0};
     QTest::newRow("space parity") << QStringList {"--parity", "space"}
                                   << QList<int> {9600, 3, 3, 1, 0, 0, 0};
     QTest::newRow("mark parity") << QStringList {"--parity", "Mark"}
                                  << QList<int> {9600, 3, 4, 1, 0, 0, 0};
     QTest::newRow("lines on") << QStringList {"--dtr", "on", "--cts", "ON", "--xon", "On"}
                               << QList<int> {9600, 3, 0, 1, 1, 1, 1};
-    QTest::newRow("the last one counts") << QStringList {"--baud", "600", "--baud", "38400"}
-                                         << QList<int> {38400, 3, 0, 1, 0, 0, 0};
+    QTest::newRow("the last one counts")
+        << QStringList {"--baud", "600", "--baud", "38400"} << QList<int> {38400, 3, 0, 1, 0, 0, 0};
 }
 
 void CaptureFilesTest::optionsGiveTheWindowsValues()
@@ -350,7 +348,7 @@ void CaptureFilesTest::optionsGiveTheWindowsValues()
     serial.setCTS(true);
     serial.setXON(true);
     applyLineSettings(command.options, serial);
-    const QList<int> got = {serial.baud(), serial.bits(), serial.parity(), serial.stop(),
+    const QList<int> got = {serial.baud(),     serial.bits(),     serial.parity(),  serial.stop(),
                             int(serial.dtr()), int(serial.cts()), int(serial.xon())};
     QCOMPARE(got, expected);
 }
@@ -368,10 +366,10 @@ void CaptureFilesTest::portListing_data()
                            "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"}
         << "/dev/ttyUSB0: FT232R USB UART, made by FTDI, serial number A50285BI, "
            "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
-    QTest::newRow("nothing known") << PortDescriptor {"ttyS0", "/dev/ttyS0", {}, {}, {}, {}}
-                                   << "/dev/ttyS0";
-    QTest::newRow("a maker only") << PortDescriptor {"ttyACM1", "/dev/ttyACM1", {}, "Arduino",
-                                                     {}, {}}
+    QTest::newRow("nothing known")
+        << PortDescriptor {"ttyS0", "/dev/ttyS0", {}, {}, {}, {}} << "/dev/ttyS0";
+    QTest::newRow("a maker only") << PortDescriptor {"ttyACM1", "/dev/ttyACM1", {}, "Arduino", {},
+                                                     {}}
                                   << "/dev/ttyACM1: made by Arduino";
     QTest::newRow("no location") << PortDescriptor {"rfcomm0", {}, "Bluetooth", {}, {}, {}}
                                  << "rfcomm0: Bluetooth";
@@ -399,8 +397,8 @@ void CaptureFilesTest::liveLineCounts()
         std::rewind(terminal);
         const size_t n = std::fread(text.data(), 1, size_t(size), terminal);
         std::fseek(terminal, 0, SEEK_END);
-        return QByteArray(text.constData(), qsizetype(n)).endsWith(
-            "receiving, 16 bytes, 3 lines\033[K");
+        return QByteArray(text.constData(), qsizetype(n))
+            .endsWith("receiving, 16 bytes, 3 lines\033[K");
     }());
     live.endJob();
     live.add("X\n");

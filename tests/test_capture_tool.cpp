@@ -167,8 +167,7 @@ void CaptureToolTest::twoListingsBecomeTwoFiles()
     Pty pty;
     QVERIFY(pty.isOpen());
     CaptureRun run;
-    QVERIFY(run.start(
-        {"--port", pty.slavePath(), "--out", m_out, "--pdf", "--quiet-ms", "300"}));
+    QVERIFY(run.start({"--port", pty.slavePath(), "--out", m_out, "--pdf", "--quiet-ms", "300"}));
     QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
 
     const QByteArray first = sampleListing(130);
@@ -314,8 +313,8 @@ void CaptureToolTest::signalSavesTheJobInProgress()
     QCOMPARE(names.size(), 1);
     QVERIFY(contentOf(m_out + '/' + names[0]) == taken + last);
     QCOMPARE(run.jobLines().size(), 1);
-    QVERIFY(run.jobLines()[0].endsWith(QStringLiteral(": %1 bytes, 501 lines, 9 pages")
-                                           .arg(taken.size() + last.size())));
+    QVERIFY(run.jobLines()[0].endsWith(
+        QStringLiteral(": %1 bytes, 501 lines, 9 pages").arg(taken.size() + last.size())));
 }
 
 void CaptureToolTest::hangUpSavesThePartAndWaitsForThePort()
@@ -339,8 +338,8 @@ void CaptureToolTest::hangUpSavesThePartAndWaitsForThePort()
     QVERIFY(job);
     QVERIFY(contentOf(job->path) == part);
     QTRY_COMPARE(run.messages().size(), 1);
-    QCOMPARE(run.messages()[0], kProgram + ": " + link +
-                 ": the port is gone; waiting for it to come back");
+    QCOMPARE(run.messages()[0],
+             kProgram + ": " + link + ": the port is gone; waiting for it to come back");
 
     // Waiting costs next to nothing and says nothing more, while the old
     // device, still there but dead, keeps failing to open.
@@ -366,9 +365,10 @@ void CaptureToolTest::hangUpSavesThePartAndWaitsForThePort()
     const std::optional<JobLine> nextJob = parseJobLine(run.jobLines()[1]);
     QVERIFY(nextJob);
     QVERIFY(contentOf(nextJob->path) == next);
-    QCOMPARE(run.messages(), (QStringList {kProgram + ": " + link +
-                                               ": the port is gone; waiting for it to come back",
-                                           kProgram + ": " + link + ": open again"}));
+    QCOMPARE(
+        run.messages(),
+        (QStringList {kProgram + ": " + link + ": the port is gone; waiting for it to come back",
+                      kProgram + ": " + link + ": open again"}));
 }
 
 void CaptureToolTest::badUsage_data()
@@ -381,10 +381,10 @@ void CaptureToolTest::badUsage_data()
     QTest::newRow("no port") << QStringList {"--out", out} << "--port PATH is needed";
     QTest::newRow("no folder") << QStringList {"--port", "/dev/null"} << "--out DIR is needed";
     QTest::newRow("unknown option") << port + QStringList {"--fast"} << "Unknown option 'fast'";
-    QTest::newRow("value missing") << QStringList {"--out", out, "--port"}
-                                   << "Missing value after '--port'";
-    QTest::newRow("stray argument") << port + QStringList {"extra"}
-                                    << "unexpected argument \"extra\"";
+    QTest::newRow("value missing")
+        << QStringList {"--out", out, "--port"} << "Missing value after '--port'";
+    QTest::newRow("stray argument")
+        << port + QStringList {"extra"} << "unexpected argument \"extra\"";
     QTest::newRow("baud not offered")
         << port + QStringList {"--baud", "115200"}
         << "--baud takes 38400, 19200, 9600, 4800, 2400, 1200, 600, 300, not \"115200\"";
@@ -397,16 +397,16 @@ void CaptureToolTest::badUsage_data()
     QTest::newRow("dtr") << port + QStringList {"--dtr", "yes"} << "--dtr takes off, on";
     QTest::newRow("cts") << port + QStringList {"--cts", ""} << "--cts takes off, on";
     QTest::newRow("xon") << port + QStringList {"--xon", "1"} << "--xon takes off, on";
-    QTest::newRow("no quiet time") << port + QStringList {"--quiet-ms", "0"}
-                                   << "--quiet-ms needs a number";
+    QTest::newRow("no quiet time")
+        << port + QStringList {"--quiet-ms", "0"} << "--quiet-ms needs a number";
     QTest::newRow("quiet time in words")
         << port + QStringList {"--quiet-ms", "2s"} << "--quiet-ms needs a number";
-    QTest::newRow("paper without PDF") << port + QStringList {"--paper", "A4"}
-                                       << "--paper is for --pdf";
-    QTest::newRow("unknown paper") << port + QStringList {"--pdf", "--paper", "A3"}
-                                   << "unknown paper \"A3\"";
-    QTest::newRow("list and capture") << port + QStringList {"--list-ports"}
-                                      << "--list-ports takes no other option";
+    QTest::newRow("paper without PDF")
+        << port + QStringList {"--paper", "A4"} << "--paper is for --pdf";
+    QTest::newRow("unknown paper")
+        << port + QStringList {"--pdf", "--paper", "A3"} << "unknown paper \"A3\"";
+    QTest::newRow("list and capture")
+        << port + QStringList {"--list-ports"} << "--list-ports takes no other option";
 }
 
 void CaptureToolTest::badUsage()
@@ -430,8 +430,7 @@ void CaptureToolTest::helpAndVersion_data()
     QTest::addColumn<QStringList>("expected");
     QTest::newRow("help") << "--help"
                           << QStringList {"Usage: tessary-capture --port PATH --out DIR",
-                                          "tessary-capture --list-ports",
-                                          "1.5 means one stop bit"};
+                                          "tessary-capture --list-ports", "1.5 means one stop bit"};
     QTest::newRow("-h") << "-h" << QStringList {"Usage: tessary-capture"};
     QTest::newRow("version") << "--version" << QStringList {"tessary-capture 1.0\n"};
 }
@@ -502,7 +501,8 @@ void CaptureToolTest::unwritableFolder_data()
 {
     QTest::addColumn<QString>("where");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("a file") << "FILE" << "FILE is not a folder";
+    QTest::newRow("a file") << "FILE"
+                            << "FILE is not a folder";
     QTest::newRow("inside a file") << "FILE/listings"
                                    << "cannot make the folder FILE/listings: Not a directory";
     QTest::newRow("where nothing can be made") << "/proc/tessary-listings"

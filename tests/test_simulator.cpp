@@ -35,7 +35,6 @@ private slots:
     void reportsErrors();
 };
 
-
 void SimulatorTest::sendsTheFileByteForByte()
 {
     QByteArray bytes = sampleFile();
@@ -147,15 +146,15 @@ void SimulatorTest::waitsForALateReader()
     const auto file = fileWith(bytes);
     QVERIFY(file);
     QString device;
-    const auto sim = startSimulator({"--pty", "--baud", "38400", "--pause-ms", "0", "--linger-ms",
-                                     "60000", file->fileName()},
-                                    device);
+    const auto sim = startSimulator(
+        {"--pty", "--baud", "38400", "--pause-ms", "0", "--linger-ms", "60000", file->fileName()},
+        device);
     QVERIFY(sim);
     QByteArray said;
-    QTRY_VERIFY_WITH_TIMEOUT((said += sim->readAllStandardError())
-                                 .contains("pc1600-sim: waiting for a program to open " +
-                                           device.toLocal8Bit()),
-                             10000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (said += sim->readAllStandardError())
+            .contains("pc1600-sim: waiting for a program to open " + device.toLocal8Bit()),
+        10000);
     QCOMPARE(sim->state(), QProcess::Running);
 
     Serial serial;

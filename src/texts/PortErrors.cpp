@@ -15,8 +15,9 @@ constexpr PortError kPortErrors[] = {
     {3, "The port is already open in this program."},
     {4, "Writing to the device failed."},
     {5, "Reading from the device failed."},
-    {6, "The device does not answer (an input/output error, such as a ttyS with no UART "
-        "behind it)."},
+    {6,
+     "The device does not answer (an input/output error, such as a ttyS with no UART "
+     "behind it)."},
     {7, "Not a serial device, or it refuses a setting such as the baud rate."},
     {8, "An unknown error."},
     {9, "The device did not answer in time."},

@@ -14,8 +14,8 @@
 #include <iostream>
 #include <poll.h>
 #include <pty.h>
-#include <sys/ioctl.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>

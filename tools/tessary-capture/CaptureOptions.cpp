@@ -16,7 +16,7 @@ struct SettingOption {
 
 // The options that set a line, each with the window's popup behind it.
 const SettingOption kSettingOptions[] = {
-    {LineSetting::Baud, "baud"}, {LineSetting::Bits, "bits"}, {LineSetting::Parity, "parity"},
+    {LineSetting::Baud, "baud"},    {LineSetting::Bits, "bits"}, {LineSetting::Parity, "parity"},
     {LineSetting::StopBit, "stop"}, {LineSetting::DTR, "dtr"},   {LineSetting::CTS, "cts"},
     {LineSetting::XON, "xon"},
 };
@@ -166,8 +166,8 @@ CaptureCommand parseCaptureCommand(const QStringList &arguments)
     if (parser.isSet(paper) && !parser.isSet(pdf))
         return usageError(QStringLiteral("--paper is for --pdf"));
     if (parser.isSet(pdf)) {
-        options.pdfPaper = paperNamed(parser.isSet(paper) ? parser.value(paper)
-                                                          : QStringLiteral("A4"));
+        options.pdfPaper =
+            paperNamed(parser.isSet(paper) ? parser.value(paper) : QStringLiteral("A4"));
         if (!options.pdfPaper)
             return usageError(
                 QStringLiteral("unknown paper \"%1\" (A4 or Letter)").arg(parser.value(paper)));

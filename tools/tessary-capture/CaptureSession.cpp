@@ -212,9 +212,8 @@ void CaptureSession::end()
                      .arg(jobName(job.firstByte, job.bytes.size())));
             continue;
         }
-        const bool written =
-            std::fwrite(job.bytes.constData(), 1, size_t(job.bytes.size()), stdout) ==
-                size_t(job.bytes.size()) &&
+        const bool written = std::fwrite(job.bytes.constData(), 1, size_t(job.bytes.size()),
+                                         stdout) == size_t(job.bytes.size()) &&
             std::fflush(stdout) == 0;
         tell(written ? QStringLiteral("%1 could not be written; it went to standard output")
                            .arg(jobName(job.firstByte, job.bytes.size()))
