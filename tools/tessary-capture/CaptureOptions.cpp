@@ -70,10 +70,11 @@ CaptureCommand usageError(const QString &reason)
 } // namespace
 
 const char kCaptureUsage[] =
-    "Usage: tessary-capture --port PATH --out DIR [--quiet-ms N] [--pdf [--paper A4|Letter]]\n"
-    "                       [--once] [--baud N] [--bits 5|6|7|8]\n"
-    "                       [--parity none|even|odd|space|mark] [--stop 1|1.5|2]\n"
-    "                       [--dtr on|off] [--cts on|off] [--xon on|off]\n"
+    "Usage: tessary-capture --port PATH --out DIR [--quiet-ms N]\n"
+    "                       [--pdf [--paper A4|Letter]] [--once] [--baud N]\n"
+    "                       [--bits 5|6|7|8] [--parity none|even|odd|space|mark]\n"
+    "                       [--stop 1|1.5|2] [--dtr on|off] [--cts on|off]\n"
+    "                       [--xon on|off]\n"
     "       tessary-capture --list-ports\n"
     "Keeps everything a Sharp PC-1600 prints over a serial port as files, unattended.\n"
     "A job is what arrives until the line has been quiet for --quiet-ms; it goes to\n"
