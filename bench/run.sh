@@ -11,7 +11,8 @@ tessary_need_packages "${TESSARY_BUILD_PACKAGES[@]}"
 export QT_QPA_PLATFORM=offscreen
 build="$root/build-bench"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSARY_BENCH=ON >/dev/null
-cmake --build "$build" --target tessary-print bench_print bench_capture bench_window bench_startup
+cmake --build "$build" --target tessary-print bench_print bench_capture bench_window bench_startup \
+    tessary-capture bench_capture_tool
 
 out="$(mktemp)"
 work="$(mktemp -d)"
@@ -20,6 +21,8 @@ trap 'rm -rf "$out" "$work"' EXIT
 "$build/bench/bench_capture" >>"$out"
 # The window watching the system's ports: idle CPU, adapters coming and going.
 "$build/bench/bench_window" >>"$out"
+# tessary-capture, run as a program
+"$build/bench/bench_capture_tool" "$build/tessary-capture" "$work" >>"$out"
 for _ in 1 2 3 4 5; do "$build/bench/bench_startup"; done | sort -t: -k2 -n | head -3 | tail -1 >>"$out"
 
 target() {
@@ -34,6 +37,11 @@ target() {
         latency_last_byte_ms_worst) echo "<= 520" ;;
         port_appears_in_list_ms_worst | port_leaves_list_ms_worst) echo "<= 2000" ;;
         startup_ms) echo "< 150" ;;
+        # tessary-capture
+        capture_tool_bytes_lost) echo "0" ;;
+        capture_tool_peak_over_baseline_per_input) echo "< 3" ;;
+        capture_tool_latency_over_quiet_ms_worst) echo "<= 20" ;;
+        idle_capture_tool_*_cpu_percent) echo "< 1" ;;
         idle_*_cpu_percent) echo "< 1" ;;
         *) echo "" ;;
     esac

@@ -68,6 +68,8 @@ private slots:
     void settingReachesTheLine();
     void bothHandshakesAtOnce();
     void settingsWaitForTheNextOpen();
+    void parityBeyondThePopup_data();
+    void parityBeyondThePopup();
 };
 
 void LineSettingsTest::popups_data()
@@ -243,6 +245,31 @@ void LineSettingsTest::settingsWaitForTheNextOpen()
     QVERIFY(line);
     QCOMPARE(cfgetospeed(&*line), speed_t(B1200));
     QCOMPARE(line->c_cflag & PARODD, tcflag_t(PARODD));
+}
+
+// Space and mark parity, which the popup does not offer but a command-line
+// program may ask for: parity bit always 0 or always 1.
+void LineSettingsTest::parityBeyondThePopup_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<uint>("cflag");
+    QTest::newRow("space") << 3 << uint(PARENB | CMSPAR);
+    QTest::newRow("mark") << 4 << uint(PARENB | CMSPAR | PARODD);
+}
+
+void LineSettingsTest::parityBeyondThePopup()
+{
+    QFETCH(int, code);
+    QFETCH(uint, cflag);
+    Pty pty;
+    Serial serial;
+    serial.setParity(code);
+    QCOMPARE(serial.parity(), code);
+    serial.setSerialPort({QStringLiteral("pty"), pty.slavePath(), {}, {}, {}, {}});
+    g_requests.clear();
+    QVERIFY(serial.open());
+    const Line line {*pty.slaveTermios(), g_requests};
+    QVERIFY2(anyRequested(line, PARENB | PARODD | CMSPAR, cflag), "never asked of the kernel");
 }
 
 QTEST_GUILESS_MAIN(LineSettingsTest)

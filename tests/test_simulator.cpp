@@ -30,6 +30,8 @@ private slots:
     void sendsTheFileByteForByte();
     void paceFollowsTheBaudRate();
     void aListingSentInBurstsIsOneJob();
+    void waitsForALateReader();
+    void holdsWhatTheReaderHasNotTaken();
     void reportsErrors();
 };
 
@@ -133,6 +135,69 @@ void SimulatorTest::aListingSentInBurstsIsOneJob()
     QVERIFY(text);
     QCOMPARE(*text, listing);
     QVERIFY(sim->waitForFinished(10000));
+}
+
+// A program started after the simulator still gets every byte: nothing is
+// sent before the pseudo-terminal is open, and it hangs up when the reader
+// closes it, not a linger time later.
+void SimulatorTest::waitsForALateReader()
+{
+    const QByteArray bytes = sampleListing(300);
+    const auto file = fileWith(bytes);
+    QVERIFY(file);
+    QString device;
+    const auto sim = startSimulator(
+        {"--pty", "--baud", "38400", "--pause-ms", "0", "--linger-ms", "60000", file->fileName()},
+        device);
+    QVERIFY(sim);
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (said += sim->readAllStandardError())
+            .contains("pc1600-sim: waiting for a program to open " + device.toLocal8Bit()),
+        10000);
+    QCOMPARE(sim->state(), QProcess::Running);
+
+    Serial serial;
+    serial.setBaud(38400);
+    serial.setSerialPort({device.section('/', -1), device, {}, {}, {}, {}});
+    QVERIFY(serial.open());
+    QByteArray received;
+    QTRY_COMPARE_WITH_TIMEOUT((received += serial.readAll()).size(), bytes.size(), 30000);
+    QVERIFY(received == bytes);
+    serial.close();
+    QVERIFY(sim->waitForFinished(5000));
+    QCOMPARE(sim->exitCode(), 0);
+}
+
+// A reader that closes the port halfway and comes back finds the rest.
+void SimulatorTest::holdsWhatTheReaderHasNotTaken()
+{
+    const QByteArray bytes = numberedLines(300);
+    const auto file = fileWith(bytes);
+    QVERIFY(file);
+    QString device;
+    const auto sim = startSimulator(
+        {"--pty", "--baud", "38400", "--pause-ms", "0", "--linger-ms", "60000", file->fileName()},
+        device);
+    QVERIFY(sim);
+    Serial serial;
+    serial.setBaud(38400);
+    serial.setSerialPort({device.section('/', -1), device, {}, {}, {}, {}});
+    QVERIFY(serial.open());
+    QByteArray received;
+    QTRY_VERIFY_WITH_TIMEOUT((received += serial.readAll()).size() >= 500, 10000);
+    serial.close();
+
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (said += sim->readAllStandardError()).contains("waiting for a program to read the last "),
+        10000);
+    QVERIFY(serial.open());
+    QTRY_COMPARE_WITH_TIMEOUT((received += serial.readAll()).size(), bytes.size(), 10000);
+    QVERIFY(received == bytes);
+    serial.close();
+    QVERIFY(sim->waitForFinished(5000));
+    QCOMPARE(sim->exitCode(), 0);
 }
 
 void SimulatorTest::reportsErrors()

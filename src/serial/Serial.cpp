@@ -28,6 +28,10 @@ QSerialPort::Parity parityFor(int code)
         return QSerialPort::EvenParity;
     case 2:
         return QSerialPort::OddParity;
+    case 3:
+        return QSerialPort::SpaceParity;
+    case 4:
+        return QSerialPort::MarkParity;
     default:
         return QSerialPort::NoParity;
     }
@@ -130,11 +134,16 @@ void Serial::Private::closeFailedPort()
 }
 
 // Takes into QSerialPort's buffer what the OS holds; without a running
-// event loop nothing else would.
+// event loop nothing else would. A sender as fast as the reader would keep
+// one pull going as long as it sends, and the whole stream would sit in
+// QSerialPort's buffer and then again in the caller's copy: a megabyte
+// pulled is enough for one read.
 void Serial::Private::pull()
 {
+    constexpr qint64 kMostPulled = 1 << 20;
     closeFailedPort();
-    while (port.isOpen() && !failed && port.waitForReadyRead(0)) { }
+    while (port.isOpen() && !failed && port.bytesAvailable() < kMostPulled &&
+           port.waitForReadyRead(0)) { }
     closeFailedPort();
 }
 

@@ -25,7 +25,7 @@ public:
 
     void setBaud(int bitsPerSecond);
     void setBits(int code); // 0, 1, 2, 3 for 5, 6, 7, 8 data bits
-    void setParity(int code); // 0 none, 1 even, 2 odd
+    void setParity(int code); // 0 none, 1 even, 2 odd, 3 space, 4 mark
     void setStop(int stopBits); // 1 or 2
     void setDTR(bool on);
     void setCTS(bool on); // RTS/CTS handshake

@@ -1,5 +1,8 @@
 #include "support/Process.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 ProcessResult runProcess(const QString &program, const QStringList &arguments,
                          const ProcessOptions &options)
 {
@@ -50,4 +53,29 @@ std::unique_ptr<QProcess> startSimulator(const QStringList &arguments, QString &
     if (device.isEmpty())
         return nullptr;
     return sim;
+}
+
+bool holdsOpen(qint64 pid, const QString &path)
+{
+    const QString target = QFileInfo(path).canonicalFilePath();
+    if (target.isEmpty())
+        return false;
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QString &fd : fds.entryList(QDir::System | QDir::NoDotAndDotDot)) {
+        if (QFileInfo(fds.filePath(fd)).symLinkTarget() == target)
+            return true;
+    }
+    return false;
+}
+
+qint64 bytesReadBy(qint64 pid)
+{
+    QFile io(QStringLiteral("/proc/%1/io").arg(pid));
+    if (!io.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : io.readAll().split('\n')) {
+        if (line.startsWith("rchar:"))
+            return line.mid(6).trimmed().toLongLong();
+    }
+    return -1;
 }

@@ -31,6 +31,16 @@ ProcessResult runProcess(const QString &program, const QStringList &arguments,
 // colon: its own messages, not Qt's.
 QStringList ownMessages(const QByteArray &err, const QString &programName);
 
+// Whether the process with this id holds `path` open (the file it names,
+// through links).
+bool holdsOpen(qint64 pid, const QString &path);
+
+// All the bytes the process's reads have returned so far (rchar in
+// /proc/PID/io), from any file; -1 when it cannot be read. What grows by
+// at least N after N bytes were written to an idle process's port shows it
+// took them.
+qint64 bytesReadBy(qint64 pid);
+
 // pc1600-sim started with these arguments; `device` gets the path it names
 // on its first line of output. Nothing when it did not start or name one.
 std::unique_ptr<QProcess> startSimulator(const QStringList &arguments, QString &device);

@@ -19,6 +19,10 @@ Pty::Pty()
         return;
     }
     m_slavePath = QString::fromLocal8Bit(name);
+    // A program the test starts must not inherit either side: a master
+    // held by a child never hangs up, and a slave it holds is not its own open.
+    ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(m_slave, F_SETFD, FD_CLOEXEC);
     // Raw before anything is written: no echo, no CR translation, no line buffering.
     termios tio {};
     ::tcgetattr(m_slave, &tio);

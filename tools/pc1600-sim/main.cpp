@@ -1,6 +1,7 @@
 // A simulated Sharp PC-1600 printing a listing over its serial port: sends a
 // text file over a serial device or a fresh pseudo-terminal, at the pace of
-// the baud rate, one line per burst with a short pause between bursts.
+// the baud rate, one line per burst with a short pause between bursts. A
+// pseudo-terminal waits for a reader and hangs up only once it has read all.
 
 #include <algorithm>
 #include <cerrno>
@@ -11,8 +12,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
+#include <poll.h>
 #include <pty.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -27,7 +30,9 @@ const char kUsage[] = "Usage: pc1600-sim [options] FILE\n"
                       "The first line written to standard output is the device it sends on.\n"
                       "\n"
                       "  --pty              send over a new pseudo-terminal (default); open the\n"
-                      "                     printed /dev/pts/N path in the program\n"
+                      "                     printed /dev/pts/N path in the program. Sending\n"
+                      "                     starts once a program has opened it, and the\n"
+                      "                     listing is held until that program has read it all\n"
                       "  --device PATH      send over this serial device instead\n"
                       "  --baud N           line speed, 50 to 4000000 (default 9600); about ten\n"
                       "                     bits go over the line per byte\n"
@@ -36,9 +41,9 @@ const char kUsage[] = "Usage: pc1600-sim [options] FILE\n"
                       "  --repeat N         send the file N times (default 1)\n"
                       "  --wait-ms N        wait N ms before sending (default 0)\n"
                       "  --wait-line        wait for a line on standard input before sending\n"
-                      "  --linger-ms N      keep the pseudo-terminal open N ms after the last\n"
-                      "                     byte (default 1000); bytes the reader has not taken\n"
-                      "                     when it closes are lost\n"
+                      "  --linger-ms N      once the reader has taken the last byte, keep the\n"
+                      "                     pseudo-terminal open until the reader closes it, but\n"
+                      "                     at most N ms (default 10000); then it hangs up\n"
                       "  --help             this text\n"
                       "\n"
                       "Exit status: 0 when everything was sent, 1 on an error, 2 on bad usage.\n";
@@ -52,7 +57,7 @@ struct Options {
     long repeat = 1;
     long waitMs = 0;
     bool waitLine = false;
-    long lingerMs = 1000;
+    long lingerMs = 10000;
 };
 
 [[noreturn]] void fail(const std::string &reason, int status = 1)
@@ -237,6 +242,54 @@ void send(int fd, const std::vector<std::string> &parts, long repeat, const Opti
     std::this_thread::sleep_until(due);
 }
 
+// Whether any program holds the pseudo-terminal's slave side open, seen
+// from the master: the master hangs up while nobody does.
+bool readerPresent(int master)
+{
+    pollfd p {master, POLLIN, 0};
+    return ::poll(&p, 1, 0) >= 0 && (p.revents & POLLHUP) == 0;
+}
+
+constexpr auto kLookEvery = std::chrono::milliseconds(20);
+
+// Sends nothing before a reader is there: what is written into a
+// pseudo-terminal that nobody holds open is thrown away when the first
+// reader comes. Takes our own hold on the slave side again once it is
+// there, so its input survives the reader closing and reopening it.
+int awaitReader(int master, const std::string &path)
+{
+    if (!readerPresent(master)) {
+        std::cerr << "pc1600-sim: waiting for a program to open " << path << std::endl;
+        while (!readerPresent(master))
+            std::this_thread::sleep_for(kLookEvery);
+    }
+    const int slave = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+    if (slave < 0)
+        fail("cannot hold " + path + " open: " + std::strerror(errno));
+    return slave;
+}
+
+// Hangs up only once the reader has everything: bytes still waiting in the
+// slave's input when the master closes are lost. Then gives the reader up
+// to lingerMs to close its side by itself.
+void hangUpWhenRead(int master, int slave, const std::string &path, long lingerMs)
+{
+    bool said = false;
+    const auto since = Clock::now();
+    for (int waiting = 0; ::ioctl(slave, FIONREAD, &waiting) == 0 && waiting > 0;) {
+        if (!said && Clock::now() - since > std::chrono::seconds(1)) {
+            std::cerr << "pc1600-sim: waiting for a program to read the last " << waiting
+                      << " bytes from " << path << std::endl;
+            said = true;
+        }
+        std::this_thread::sleep_for(kLookEvery);
+    }
+    ::close(slave);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(lingerMs);
+    while (readerPresent(master) && Clock::now() < deadline)
+        std::this_thread::sleep_for(kLookEvery);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -251,9 +304,11 @@ int main(int argc, char **argv)
         char name[PATH_MAX] = {};
         if (::openpty(&fd, &slave, name, nullptr, nullptr) != 0)
             fail(std::string("cannot open a pseudo-terminal: ") + std::strerror(errno));
-        // Keep the slave open: its input survives the reader closing and
-        // reopening it, and the line stays raw until the reader sets it.
+        // Raw until the reader sets the line: the setting outlives our
+        // hold on the slave side, which goes until a reader is there.
         makeRaw(slave, options.baud, false);
+        ::close(slave);
+        slave = -1;
         path = name;
     } else {
         // Without O_NONBLOCK the open waits for a carrier that a null-modem
@@ -267,6 +322,8 @@ int main(int argc, char **argv)
     }
     std::cout << path << std::endl;
 
+    if (options.device.empty())
+        slave = awaitReader(fd, path);
     if (options.waitLine) {
         std::string line;
         std::getline(std::cin, line);
@@ -277,8 +334,7 @@ int main(int argc, char **argv)
     send(fd, bursts(text, options.burstLines), options.repeat, options);
 
     if (slave >= 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(options.lingerMs));
-        ::close(slave);
+        hangUpWhenRead(fd, slave, path, options.lingerMs);
     } else {
         ::tcdrain(fd);
     }

@@ -1,0 +1,416 @@
+#include "CaptureOptions.h"
+#include "JobFiles.h"
+#include "LiveLine.h"
+#include "PortListing.h"
+#include "serial/Serial.h"
+#include "support/FakeToolkit.h"
+#include "support/Listings.h"
+#include "support/PdfText.h"
+
+#include <QtTest>
+
+#include <cstdio>
+#include <thread>
+
+Q_DECLARE_METATYPE(PortDescriptor)
+
+namespace {
+
+const QDateTime kStamp(QDate(2024, 3, 5), QTime(7, 8, 9));
+const QString kBase = QStringLiteral("2024-03-05_07-08-09");
+
+QByteArray contentOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QStringList namesIn(const QString &dir)
+{
+    return QDir(dir).entryList(
+        QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+} // namespace
+
+class CaptureFilesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+    }
+
+    void namedAfterTheFirstByte();
+    void neverOverwrites_data();
+    void neverOverwrites();
+    void jobsOfOneSecond();
+    void racingWritersTakeNoNameTwice();
+    void keptUntilTheFolderIsBack();
+    void unwrittenTextsAreHandedBack();
+    void pdfBesideTheText_data();
+    void pdfBesideTheText();
+    void prepare_data();
+    void prepare();
+    void optionsGiveTheWindowsValues_data();
+    void optionsGiveTheWindowsValues();
+    void portListing_data();
+    void portListing();
+    void liveLineCounts();
+
+private:
+    QString path(const QString &name) const { return m_dir->filePath(name); }
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void CaptureFilesTest::namedAfterTheFirstByte()
+{
+    CountingYield yield;
+    JobFiles files(m_dir->path(), std::nullopt, yield);
+    const QByteArray bytes = numberedLines(70, "\r") + QByteArray("\0tail\xff", 6);
+    const QVector<JobReport> reports = files.save({bytes, kStamp});
+    QCOMPARE(reports.size(), 1);
+    const JobReport &report = reports[0];
+    QVERIFY2(report.saved(), qPrintable(report.error));
+    QCOMPARE(report.textPath, path(kBase + ".txt"));
+    QCOMPARE(report.pdfPath, QString());
+    QCOMPARE(report.bytes, qint64(bytes.size()));
+    QCOMPARE(report.lines, 71);
+    QCOMPARE(report.pages, 2);
+    QVERIFY(contentOf(report.textPath) == bytes);
+    QCOMPARE(namesIn(m_dir->path()), QStringList {kBase + ".txt"});
+    QVERIFY(!files.hasKept());
+    // Readable like any other file made here, not private like a temporary one.
+    QVERIFY(writeFile(path(QStringLiteral("made-by-hand")), "x"));
+    QCOMPARE(QFileInfo(report.textPath).permissions(),
+             QFileInfo(path(QStringLiteral("made-by-hand"))).permissions());
+}
+
+void CaptureFilesTest::neverOverwrites_data()
+{
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<bool>("pdf");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("nothing there") << QStringList {} << false << kBase;
+    QTest::newRow("a text of that name") << QStringList {kBase + ".txt"} << false << kBase + "-2";
+    QTest::newRow("texts up to -3")
+        << QStringList {kBase + ".txt", kBase + "-2.txt", kBase + "-3.txt"} << false
+        << kBase + "-4";
+    QTest::newRow("a dangling link")
+        << QStringList {"link:" + kBase + ".txt"} << false << kBase + "-2";
+    QTest::newRow("a folder of that name")
+        << QStringList {"dir:" + kBase + ".txt"} << false << kBase + "-2";
+    QTest::newRow("a PDF of that name, text only")
+        << QStringList {kBase + ".pdf"} << false << kBase;
+    QTest::newRow("a PDF of that name, with PDF")
+        << QStringList {kBase + ".pdf"} << true << kBase + "-2";
+    QTest::newRow("a text of that name, with PDF")
+        << QStringList {kBase + ".txt"} << true << kBase + "-2";
+}
+
+void CaptureFilesTest::neverOverwrites()
+{
+    QFETCH(QStringList, present);
+    QFETCH(bool, pdf);
+    QFETCH(QString, expected);
+    for (const QString &entry : present) {
+        if (entry.startsWith(QLatin1String("link:")))
+            QVERIFY(QFile::link(path(QStringLiteral("nowhere")), path(entry.mid(5))));
+        else if (entry.startsWith(QLatin1String("dir:")))
+            QVERIFY(QDir().mkpath(path(entry.mid(4))));
+        else
+            QVERIFY(writeFile(path(entry), "theirs: " + entry.toUtf8()));
+    }
+    CountingYield yield;
+    JobFiles files(m_dir->path(), pdf ? std::optional(QPageSize(QPageSize::A4)) : std::nullopt,
+                   yield);
+    const QByteArray bytes = sampleListing(10);
+    const QVector<JobReport> reports = files.save({bytes, kStamp});
+    QCOMPARE(reports.size(), 1);
+    QVERIFY2(reports[0].saved(), qPrintable(reports[0].error));
+    QCOMPARE(reports[0].textPath, path(expected + ".txt"));
+    QCOMPARE(reports[0].pdfPath, pdf ? path(expected + ".pdf") : QString());
+    QVERIFY(contentOf(reports[0].textPath) == bytes);
+    for (const QString &entry : present) {
+        if (!entry.contains(QLatin1Char(':')))
+            QCOMPARE(contentOf(path(entry)), "theirs: " + entry.toUtf8());
+    }
+    QCOMPARE(namesIn(m_dir->path()).size(), present.size() + (pdf ? 2 : 1));
+}
+
+void CaptureFilesTest::jobsOfOneSecond()
+{
+    CountingYield yield;
+    JobFiles files(m_dir->path(), std::nullopt, yield);
+    const QByteArray jobs[] = {"FIRST\r\n", "SECOND\r\n", "THIRD\r\n"};
+    const QString names[] = {kBase, kBase + "-2", kBase + "-3"};
+    for (int i = 0; i < 3; ++i) {
+        const QVector<JobReport> reports = files.save({jobs[i], kStamp});
+        QCOMPARE(reports.size(), 1);
+        QCOMPARE(reports[0].textPath, path(names[i] + ".txt"));
+        QCOMPARE(contentOf(reports[0].textPath), jobs[i]);
+    }
+    // Another second starts again without a number.
+    const QVector<JobReport> later = files.save({"FOURTH", kStamp.addSecs(1)});
+    QCOMPARE(later[0].textPath, path("2024-03-05_07-08-10.txt"));
+}
+
+// Two programs writing into one folder at the same second: every job gets
+// a name of its own and nothing is lost or overwritten.
+void CaptureFilesTest::racingWritersTakeNoNameTwice()
+{
+    constexpr int kJobsEach = 60;
+    const auto writer = [this](char who, QStringList *failures) {
+        CountingYield yield;
+        JobFiles files(m_dir->path(), std::nullopt, yield);
+        for (int i = 0; i < kJobsEach; ++i) {
+            const QByteArray bytes = QByteArray(1, who) + QByteArray::number(i) + "\r\n";
+            for (const JobReport &report : files.save({bytes, kStamp})) {
+                if (!report.saved())
+                    failures->append(report.error);
+            }
+        }
+    };
+    QStringList failuresA;
+    QStringList failuresB;
+    std::thread a(writer, 'A', &failuresA);
+    std::thread b(writer, 'B', &failuresB);
+    a.join();
+    b.join();
+    QCOMPARE(failuresA + failuresB, QStringList());
+
+    const QStringList names = namesIn(m_dir->path());
+    QCOMPARE(names.size(), 2 * kJobsEach);
+    QSet<QByteArray> contents;
+    for (const QString &name : names) {
+        QVERIFY2(name.startsWith(kBase) && name.endsWith(".txt"), qPrintable(name));
+        contents.insert(contentOf(path(name)));
+    }
+    for (const char who : {'A', 'B'}) {
+        for (int i = 0; i < kJobsEach; ++i)
+            QVERIFY(contents.contains(QByteArray(1, who) + QByteArray::number(i) + "\r\n"));
+    }
+}
+
+void CaptureFilesTest::keptUntilTheFolderIsBack()
+{
+    const QString dir = path(QStringLiteral("listings"));
+    CountingYield yield;
+    JobFiles files(dir, std::nullopt, yield);
+    QVector<JobReport> reports = files.save({"JOB ONE\r\n", kStamp});
+    QCOMPARE(reports.size(), 1);
+    QVERIFY(!reports[0].saved());
+    QVERIFY2(reports[0].error.contains(dir + ": No such file or directory"),
+             qPrintable(reports[0].error));
+    QCOMPARE(reports[0].textPath, QString());
+    QCOMPARE(reports[0].firstByte, kStamp);
+    QVERIFY(files.hasKept());
+
+    // The next job: both tried, oldest first.
+    reports = files.save({"JOB TWO\r\n", kStamp.addSecs(30)});
+    QCOMPARE(reports.size(), 2);
+    QVERIFY(!reports[0].saved() && !reports[1].saved());
+    QCOMPARE(reports[0].bytes, qint64(9));
+    QCOMPARE(reports[1].bytes, qint64(9));
+    QCOMPARE(reports[1].firstByte, kStamp.addSecs(30));
+
+    QVERIFY(QDir().mkpath(dir));
+    reports = files.retry();
+    QCOMPARE(reports.size(), 2);
+    QVERIFY(reports[0].saved() && reports[1].saved());
+    QCOMPARE(contentOf(dir + "/" + kBase + ".txt"), QByteArray("JOB ONE\r\n"));
+    QCOMPARE(contentOf(dir + "/2024-03-05_07-08-39.txt"), QByteArray("JOB TWO\r\n"));
+    QVERIFY(!files.hasKept());
+    QCOMPARE(files.retry().size(), 0);
+}
+
+void CaptureFilesTest::unwrittenTextsAreHandedBack()
+{
+    CountingYield yield;
+    JobFiles files(path(QStringLiteral("gone")), std::nullopt, yield);
+    files.save({"ONE", kStamp});
+    files.save({"TWO", kStamp.addSecs(1)});
+    const QVector<Job> jobs = files.takeUnwrittenText();
+    QCOMPARE(jobs.size(), 2);
+    QCOMPARE(jobs[0].bytes, QByteArray("ONE"));
+    QCOMPARE(jobs[1].bytes, QByteArray("TWO"));
+    QCOMPARE(jobs[1].firstByte, kStamp.addSecs(1));
+    QVERIFY(!files.hasKept());
+}
+
+void CaptureFilesTest::pdfBesideTheText_data()
+{
+    QTest::addColumn<QPageSize>("paper");
+    QTest::addColumn<QString>("size");
+    QTest::newRow("A4") << QPageSize(QPageSize::A4) << "595 x 842 pts (A4)";
+    QTest::newRow("Letter") << QPageSize(QPageSize::Letter) << "612 x 792 pts (letter)";
+}
+
+void CaptureFilesTest::pdfBesideTheText()
+{
+    QFETCH(QPageSize, paper);
+    QFETCH(QString, size);
+    CountingYield yield;
+    JobFiles files(m_dir->path(), paper, yield);
+    const QByteArray bytes = numberedLines(130);
+    const QVector<JobReport> reports = files.save({bytes, kStamp});
+    QCOMPARE(reports.size(), 1);
+    QVERIFY2(reports[0].saved(), qPrintable(reports[0].error));
+    QCOMPARE(reports[0].pdfPath, path(kBase + ".pdf"));
+    QCOMPARE(reports[0].pages, 3);
+    QCOMPARE(pdfPageCount(reports[0].pdfPath), 3);
+    QCOMPARE(pdfPageSize(reports[0].pdfPath), size);
+    const QStringList pages = pdfPages(reports[0].pdfPath);
+    QCOMPARE(nonEmptyLines(pages.value(2)), numberedLineTexts(125, 130));
+    // Drawing hands out turns, so the port can be looked after meanwhile.
+    QVERIFY(yield.count >= 130);
+}
+
+void CaptureFilesTest::prepare_data()
+{
+    QTest::addColumn<QString>("dir");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("there already") << "" << true << "";
+    QTest::newRow("made, with its parents") << "new/deeper/listings" << true << "";
+    QTest::newRow("a file") << "file" << false << "file is not a folder";
+    QTest::newRow("inside a file") << "file/listings" << false << "/file/listings: Not a directory";
+}
+
+void CaptureFilesTest::prepare()
+{
+    QFETCH(QString, dir);
+    QFETCH(bool, ok);
+    QFETCH(QString, reason);
+    QVERIFY(writeFile(path(QStringLiteral("file")), "x"));
+    const QString where = path(dir);
+    QString error;
+    QCOMPARE(JobFiles::prepare(where, error), ok);
+    QCOMPARE(error.isEmpty(), ok);
+    if (!ok)
+        QVERIFY2(error.endsWith(reason), qPrintable(error));
+    else
+        QVERIFY(QFileInfo(where).isDir());
+    // The proof of writing leaves nothing behind.
+    if (ok)
+        QCOMPARE(namesIn(where).filter(QStringLiteral(".tessary")), QStringList());
+}
+
+void CaptureFilesTest::optionsGiveTheWindowsValues_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QList<int>>("expected"); // baud, bits code, parity, stop, dtr, cts, xon
+    QTest::newRow("defaults") << QStringList {} << QList<int> {9600, 3, 0, 1, 0, 0, 0};
+    QTest::newRow("slowest, 7 bits, even")
+        << QStringList {"--baud", "300", "--bits", "7", "--parity", "even"}
+        << QList<int> {300, 2, 1, 1, 0, 0, 0};
+    QTest::newRow("5 bits, odd, 2 stop bits")
+        << QStringList {"--bits", "5", "--parity", "ODD", "--stop", "2"}
+        << QList<int> {9600, 0, 2, 2, 0, 0, 0};
+    QTest::newRow("1.5 stop bits are one")
+        << QStringList {"--stop", "1.5"} << QList<int> {9600, 3, 0, 1, 0, 0, 0};
+    QTest::newRow("space parity") << QStringList {"--parity", "space"}
+                                  << QList<int> {9600, 3, 3, 1, 0, 0, 0};
+    QTest::newRow("mark parity") << QStringList {"--parity", "Mark"}
+                                 << QList<int> {9600, 3, 4, 1, 0, 0, 0};
+    QTest::newRow("lines on") << QStringList {"--dtr", "on", "--cts", "ON", "--xon", "On"}
+                              << QList<int> {9600, 3, 0, 1, 1, 1, 1};
+    QTest::newRow("the last one counts")
+        << QStringList {"--baud", "600", "--baud", "38400"} << QList<int> {38400, 3, 0, 1, 0, 0, 0};
+}
+
+void CaptureFilesTest::optionsGiveTheWindowsValues()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QList<int>, expected);
+    const CaptureCommand command = parseCaptureCommand(
+        QStringList {"tessary-capture", "--port", "/dev/ttyUSB0", "--out", "x"} + arguments);
+    QCOMPARE(int(command.action), int(CaptureAction::Capture));
+    QCOMPARE(command.options.port, QStringLiteral("/dev/ttyUSB0"));
+    QCOMPARE(command.options.quietMs, 2000);
+    QVERIFY(!command.options.pdfPaper);
+    QVERIFY(!command.options.once);
+    Serial serial;
+    // Settings the window would not start with, so that each one is set.
+    serial.setBaud(1);
+    serial.setBits(-1);
+    serial.setParity(-1);
+    serial.setStop(-1);
+    serial.setDTR(true);
+    serial.setCTS(true);
+    serial.setXON(true);
+    applyLineSettings(command.options, serial);
+    const QList<int> got = {serial.baud(),     serial.bits(),     serial.parity(),  serial.stop(),
+                            int(serial.dtr()), int(serial.cts()), int(serial.xon())};
+    QCOMPARE(got, expected);
+}
+
+void CaptureFilesTest::portListing_data()
+{
+    QTest::addColumn<PortDescriptor>("port");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("all known")
+        << PortDescriptor {"ttyUSB0",
+                           "/dev/ttyUSB0",
+                           "FT232R USB UART",
+                           "FTDI",
+                           "A50285BI",
+                           "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"}
+        << "/dev/ttyUSB0: FT232R USB UART, made by FTDI, serial number A50285BI, "
+           "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    QTest::newRow("nothing known")
+        << PortDescriptor {"ttyS0", "/dev/ttyS0", {}, {}, {}, {}} << "/dev/ttyS0";
+    QTest::newRow("a maker only") << PortDescriptor {"ttyACM1", "/dev/ttyACM1", {}, "Arduino", {},
+                                                     {}}
+                                  << "/dev/ttyACM1: made by Arduino";
+    QTest::newRow("no location") << PortDescriptor {"rfcomm0", {}, "Bluetooth", {}, {}, {}}
+                                 << "rfcomm0: Bluetooth";
+}
+
+void CaptureFilesTest::portListing()
+{
+    QFETCH(PortDescriptor, port);
+    QFETCH(QString, line);
+    QCOMPARE(portListingLine(port), line);
+}
+
+void CaptureFilesTest::liveLineCounts()
+{
+    std::FILE *terminal = std::tmpfile();
+    QVERIFY(terminal);
+    LiveLine live(terminal);
+    live.add("10 A\r");
+    live.add("\n20 B\r30 C\n");
+    // Within a tenth of a second the line is brought up to date once.
+    QTRY_VERIFY([&] {
+        std::fflush(terminal);
+        const long size = std::ftell(terminal);
+        QByteArray text(size, '\0');
+        std::rewind(terminal);
+        const size_t n = std::fread(text.data(), 1, size_t(size), terminal);
+        std::fseek(terminal, 0, SEEK_END);
+        return QByteArray(text.constData(), qsizetype(n))
+            .endsWith("receiving, 16 bytes, 3 lines\033[K");
+    }());
+    live.endJob();
+    live.add("X\n");
+    std::fflush(terminal);
+    std::rewind(terminal);
+    QByteArray text(4096, '\0');
+    text.truncate(qsizetype(std::fread(text.data(), 1, size_t(text.size()), terminal)));
+    std::fclose(terminal);
+    QVERIFY2(text.startsWith("\rtest_capture_files: receiving, 5 bytes, 1 line\033[K"),
+             text.constData());
+    QVERIFY(text.endsWith("\r\033[K\rtest_capture_files: receiving, 2 bytes, 1 line\033[K"));
+}
+
+QTEST_MAIN(CaptureFilesTest)
+#include "test_capture_files.moc"

@@ -1,0 +1,647 @@
+#include "serial/Serial.h"
+#include "support/CpuTime.h"
+#include "support/Listings.h"
+#include "support/PdfText.h"
+#include "support/Process.h"
+#include "support/Pty.h"
+#include "texts/PortErrors.h"
+
+#include <QRegularExpression>
+#include <QtTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+const QString kProgram = QStringLiteral("tessary-capture");
+
+QByteArray contentOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Every name in the folder, hidden ones (temporary files) included.
+QStringList namesIn(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+// One line of the job report: "DIR/NAME.txt: B bytes, L lines, P pages".
+struct JobLine {
+    QString path;
+    qint64 bytes = -1;
+    int lines = -1;
+    int pages = -1;
+};
+
+std::optional<JobLine> parseJobLine(const QString &line)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^(.+\\.txt): (\\d+) bytes?, (\\d+) lines?, (\\d+) pages?$"));
+    const QRegularExpressionMatch match = pattern.match(line);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return JobLine {match.captured(1), match.captured(2).toLongLong(), match.captured(3).toInt(),
+                    match.captured(4).toInt()};
+}
+
+// tessary-capture running in the background, as a user leaves it running.
+class CaptureRun {
+public:
+    ~CaptureRun()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    bool start(const QStringList &arguments, const std::function<void()> &inChild = {})
+    {
+        if (inChild)
+            m_process.setChildProcessModifier(inChild);
+        QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process,
+                         [this] { out += m_process.readAllStandardOutput(); });
+        QObject::connect(&m_process, &QProcess::readyReadStandardError, &m_process,
+                         [this] { err += m_process.readAllStandardError(); });
+        m_process.start(QStringLiteral(TESSARY_CAPTURE_PATH), arguments);
+        return m_process.waitForStarted(10000);
+    }
+    qint64 pid() const { return m_process.processId(); }
+    bool running() const { return m_process.state() == QProcess::Running; }
+
+    QStringList jobLines() const
+    {
+        QStringList lines = QString::fromUtf8(out).split(QLatin1Char('\n'));
+        lines.removeAll(QString());
+        return lines;
+    }
+    QStringList messages() const { return ownMessages(err, kProgram); }
+
+    // Sends the signal and waits for the end; the exit code, or -1.
+    int stop(int signalNumber = SIGTERM)
+    {
+        ::kill(pid_t(m_process.processId()), signalNumber);
+        return waitForEnd();
+    }
+    int waitForEnd(int timeoutMs = 30000)
+    {
+        if (!m_process.waitForFinished(timeoutMs))
+            return -1;
+        out += m_process.readAllStandardOutput();
+        err += m_process.readAllStandardError();
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
+
+    QByteArray out;
+    QByteArray err;
+
+private:
+    QProcess m_process;
+};
+
+ProcessResult tessaryCapture(const QStringList &arguments, ProcessOptions options = {})
+{
+    return runProcess(QStringLiteral(TESSARY_CAPTURE_PATH), arguments, options);
+}
+
+} // namespace
+
+class CaptureToolTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty(),
+                 "pdftotext (poppler-utils) is needed to read the output back");
+    }
+    // Each case writes into a folder of its own that does not exist yet.
+    void init() { m_out = m_dir.filePath(QStringLiteral("out-%1").arg(++m_case)); }
+    void cleanup()
+    {
+        for (const QString &name : namesIn(m_out))
+            QVERIFY2(!name.startsWith(QLatin1Char('.')), qPrintable("left behind: " + name));
+    }
+
+    void twoListingsBecomeTwoFiles();
+    void simulatorRoad();
+    void everyByteValue_data();
+    void everyByteValue();
+    void signalSavesTheJobInProgress_data();
+    void signalSavesTheJobInProgress();
+    void hangUpSavesThePartAndWaitsForThePort();
+    void badUsage_data();
+    void badUsage();
+    void helpAndVersion_data();
+    void helpAndVersion();
+    void portDoesNotOpen_data();
+    void portDoesNotOpen();
+    void readmeTableSaysWhatTheProgramSays_data();
+    void readmeTableSaysWhatTheProgramSays();
+    void unwritableFolder_data();
+    void unwritableFolder();
+    void diskFillsUp();
+    void folderRemovedWhileRunning();
+    void liveLineOnATerminal();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_out;
+    int m_case = 0;
+};
+
+void CaptureToolTest::twoListingsBecomeTwoFiles()
+{
+    Pty pty;
+    QVERIFY(pty.isOpen());
+    CaptureRun run;
+    QVERIFY(run.start({"--port", pty.slavePath(), "--out", m_out, "--pdf", "--quiet-ms", "300"}));
+    QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
+
+    const QByteArray first = sampleListing(130);
+    const QByteArray second = basicListing(70);
+    QVERIFY(!first.isEmpty());
+    QVERIFY(pty.writeAll(first));
+    QTRY_COMPARE_WITH_TIMEOUT(run.jobLines().size(), 1, 15000);
+    QVERIFY(pty.writeAll(second));
+    QTRY_COMPARE_WITH_TIMEOUT(run.jobLines().size(), 2, 15000);
+    QCOMPARE(run.stop(), 0);
+    QCOMPARE(run.messages(), QStringList());
+
+    const QByteArray sent[] = {first, second};
+    const int lines[] = {130, 70};
+    const int pages[] = {3, 2};
+    QCOMPARE(namesIn(m_out).size(), 4);
+    for (int i = 0; i < 2; ++i) {
+        const std::optional<JobLine> job = parseJobLine(run.jobLines().value(i));
+        QVERIFY2(job, qPrintable(run.jobLines().value(i)));
+        QCOMPARE(QFileInfo(job->path).absolutePath(), QFileInfo(m_out).absoluteFilePath());
+        QVERIFY(contentOf(job->path) == sent[i]);
+        QCOMPARE(job->bytes, qint64(sent[i].size()));
+        QCOMPARE(job->lines, lines[i]);
+        QCOMPARE(job->pages, pages[i]);
+
+        // The very pages tessary-print makes of the same bytes.
+        QString pdf = job->path;
+        pdf.replace(QRegularExpression(QStringLiteral("\\.txt$")), QStringLiteral(".pdf"));
+        QCOMPARE(pdfPageCount(pdf), pages[i]);
+        const QString reference = m_dir.filePath(QStringLiteral("reference-%1.pdf").arg(i));
+        QCOMPARE(runProcess(QStringLiteral(TESSARY_PRINT_PATH), {job->path, reference}).exitCode,
+                 0);
+        const QList<PdfWord> captured = pdfWords(pdf);
+        const QList<PdfWord> printed = pdfWords(reference);
+        QVERIFY(captured.size() > lines[i]);
+        QCOMPARE(captured.size(), printed.size());
+        for (int w = 0; w < captured.size(); ++w) {
+            QCOMPARE(captured[w].page, printed[w].page);
+            QCOMPARE(captured[w].text, printed[w].text);
+            QCOMPARE(captured[w].box, printed[w].box);
+        }
+    }
+}
+
+// README's road without hardware, with the capture started only once the
+// simulator waits.
+void CaptureToolTest::simulatorRoad()
+{
+    const QString listing = m_dir.filePath(QStringLiteral("LISTING"));
+    QVERIFY(writeFile(listing, sampleFile()));
+    QString device;
+    const auto sim = startSimulator({"--pty", listing}, device);
+    QVERIFY(sim);
+    QByteArray simSays;
+    QTRY_VERIFY_WITH_TIMEOUT((simSays += sim->readAllStandardError())
+                                 .contains("waiting for a program to open " + device.toUtf8()),
+                             10000);
+
+    const QString listings = m_out + QStringLiteral("/listings");
+    const ProcessResult run =
+        tessaryCapture({"--port", device, "--out", listings, "--pdf", "--once"});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(ownMessages(run.err, kProgram), QStringList());
+    const QStringList names = namesIn(listings);
+    QCOMPARE(names.size(), 2);
+    QVERIFY(names[1].endsWith(QLatin1String(".txt")));
+    QCOMPARE(names[0], QFileInfo(names[1]).completeBaseName() + QStringLiteral(".pdf"));
+    QVERIFY(contentOf(listings + '/' + names[1]) == sampleFile());
+    QCOMPARE(pdfPageCount(listings + '/' + names[0]), 1);
+    const std::optional<JobLine> job = parseJobLine(QString::fromUtf8(run.out).trimmed());
+    QVERIFY2(job, run.out.constData());
+    QCOMPARE(job->bytes, qint64(sampleFile().size()));
+
+    // The simulator hangs up as soon as its reader is gone.
+    QVERIFY(sim->waitForFinished(5000));
+    QCOMPARE(sim->exitCode(), 0);
+}
+
+void CaptureToolTest::everyByteValue_data()
+{
+    QTest::addColumn<bool>("throughSimulator");
+    QTest::newRow("pc1600-sim") << true;
+    QTest::newRow("the test's own pty") << false;
+}
+
+void CaptureToolTest::everyByteValue()
+{
+    QFETCH(bool, throughSimulator);
+    QByteArray bytes = allByteValues() + "\r\n" + allByteValues();
+    std::reverse(bytes.begin() + 258, bytes.end());
+
+    const QStringList arguments = {"--out", m_out, "--quiet-ms", "500", "--once"};
+    ProcessResult run;
+    if (throughSimulator) {
+        const QString file = m_dir.filePath(QStringLiteral("bytes-%1").arg(m_case));
+        QVERIFY(writeFile(file, bytes));
+        QString device;
+        const auto sim = startSimulator({"--baud", "38400", "--pause-ms", "0", file}, device);
+        QVERIFY(sim);
+        run = tessaryCapture(QStringList {"--port", device} + arguments);
+        QVERIFY(sim->waitForFinished(10000));
+    } else {
+        Pty pty;
+        CaptureRun capture;
+        QVERIFY(capture.start(QStringList {"--port", pty.slavePath()} + arguments));
+        QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(capture.pid(), pty.slavePath()), 10000);
+        QVERIFY(pty.writeAll(bytes));
+        run.exitCode = capture.waitForEnd();
+    }
+    QCOMPARE(run.exitCode, 0);
+    const QStringList names = namesIn(m_out);
+    QCOMPARE(names.size(), 1);
+    const QByteArray saved = contentOf(m_out + '/' + names[0]);
+    QCOMPARE(saved.size(), bytes.size());
+    QVERIFY(saved == bytes);
+}
+
+void CaptureToolTest::signalSavesTheJobInProgress_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGHUP") << SIGHUP;
+}
+
+void CaptureToolTest::signalSavesTheJobInProgress()
+{
+    QFETCH(int, signalNumber);
+    Pty pty;
+    CaptureRun run;
+    // A quiet time that never comes: only the signal ends the job.
+    QVERIFY(run.start({"--port", pty.slavePath(), "--out", m_out, "--quiet-ms", "600000"}));
+    QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
+    const qint64 readBefore = bytesReadBy(run.pid());
+    const QByteArray taken = numberedLines(500);
+    QVERIFY(pty.writeAll(taken));
+    QTRY_VERIFY(bytesReadBy(run.pid()) - readBefore >= taken.size());
+    // The signal comes right behind these: on the line, or just taken.
+    const QByteArray last = "9999 END OF A LINE THAT NEVER ENDS";
+    QCOMPARE(pty.write(last), qint64(last.size()));
+    QTRY_VERIFY(pty.pendingForReader() == last.size() ||
+                bytesReadBy(run.pid()) - readBefore >= taken.size() + last.size());
+
+    QCOMPARE(run.stop(signalNumber), 0);
+    const QStringList names = namesIn(m_out);
+    QCOMPARE(names.size(), 1);
+    QVERIFY(contentOf(m_out + '/' + names[0]) == taken + last);
+    QCOMPARE(run.jobLines().size(), 1);
+    QVERIFY(run.jobLines()[0].endsWith(
+        QStringLiteral(": %1 bytes, 501 lines, 9 pages").arg(taken.size() + last.size())));
+}
+
+void CaptureToolTest::hangUpSavesThePartAndWaitsForThePort()
+{
+    QVERIFY(QDir().mkpath(m_out));
+    // The port is a link, like /dev/serial/by-id; what it points at changes.
+    const QString link = m_dir.filePath(QStringLiteral("ttyPC1600-%1").arg(m_case));
+    auto first = std::make_unique<Pty>();
+    QVERIFY(QFile::link(first->slavePath(), link));
+    CaptureRun run;
+    QVERIFY(run.start({"--port", link, "--out", m_out, "--quiet-ms", "600000"}));
+    QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), first->slavePath()), 10000);
+
+    // Hung up only once the program has the bytes: a hang-up drops what is
+    // still on its way to the reader, and the line may look empty before
+    // the bytes have even reached it.
+    const QByteArray part = numberedLines(40);
+    const qint64 readBefore = bytesReadBy(run.pid());
+    QVERIFY(readBefore >= 0);
+    QVERIFY(first->writeAll(part));
+    QTRY_VERIFY(bytesReadBy(run.pid()) - readBefore >= part.size());
+    first->closeMaster();
+    // Saved at once, long before the quiet time.
+    QTRY_VERIFY2_WITH_TIMEOUT(run.jobLines().size() == 1, run.err.constData(), 5000);
+    const std::optional<JobLine> job = parseJobLine(run.jobLines()[0]);
+    QVERIFY(job);
+    QVERIFY(contentOf(job->path) == part);
+    QTRY_COMPARE(run.messages().size(), 1);
+    QCOMPARE(run.messages()[0],
+             kProgram + ": " + link + ": the port is gone; waiting for it to come back");
+
+    // Waiting costs next to nothing and says nothing more, while the old
+    // device, still there but dead, keeps failing to open.
+    const double cpuBefore = processCpuSeconds(run.pid());
+    QVERIFY(cpuBefore >= 0);
+    QTest::qWait(2500);
+    const double cpuUsed = processCpuSeconds(run.pid()) - cpuBefore;
+    qInfo("CPU while waiting for the port: %.3f s in 2.5 s", cpuUsed);
+    QVERIFY2(cpuUsed < 0.25, qPrintable(QString::number(cpuUsed)));
+    QVERIFY(run.running());
+    QCOMPARE(run.messages().size(), 1);
+
+    Pty second;
+    QVERIFY(QFile::remove(link));
+    QVERIFY(QFile::link(second.slavePath(), link));
+    QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), second.slavePath()), 5000);
+    first.reset();
+    const QByteArray next = numberedLines(7, "\n");
+    QVERIFY(second.writeAll(next));
+    QTRY_COMPARE(second.pendingForReader(), 0);
+    QCOMPARE(run.stop(), 0);
+    QCOMPARE(run.jobLines().size(), 2);
+    const std::optional<JobLine> nextJob = parseJobLine(run.jobLines()[1]);
+    QVERIFY(nextJob);
+    QVERIFY(contentOf(nextJob->path) == next);
+    QCOMPARE(
+        run.messages(),
+        (QStringList {kProgram + ": " + link + ": the port is gone; waiting for it to come back",
+                      kProgram + ": " + link + ": open again"}));
+}
+
+void CaptureToolTest::badUsage_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("reason");
+    const QString out = QStringLiteral("OUT");
+    const QStringList port = {"--port", "/dev/null", "--out", out};
+    QTest::newRow("nothing") << QStringList {} << "--port PATH is needed";
+    QTest::newRow("no port") << QStringList {"--out", out} << "--port PATH is needed";
+    QTest::newRow("no folder") << QStringList {"--port", "/dev/null"} << "--out DIR is needed";
+    QTest::newRow("unknown option") << port + QStringList {"--fast"} << "Unknown option 'fast'";
+    QTest::newRow("value missing")
+        << QStringList {"--out", out, "--port"} << "Missing value after '--port'";
+    QTest::newRow("stray argument")
+        << port + QStringList {"extra"} << "unexpected argument \"extra\"";
+    QTest::newRow("baud not offered")
+        << port + QStringList {"--baud", "115200"}
+        << "--baud takes 38400, 19200, 9600, 4800, 2400, 1200, 600, 300, not \"115200\"";
+    QTest::newRow("nine bits") << port + QStringList {"--bits", "9"}
+                               << "--bits takes 5, 6, 7, 8, not \"9\"";
+    QTest::newRow("parity") << port + QStringList {"--parity", "Even Parity"}
+                            << "--parity takes none, even, odd, space, mark";
+    QTest::newRow("stop bits") << port + QStringList {"--stop", "3"}
+                               << "--stop takes 1, 1.5, 2, not \"3\"";
+    QTest::newRow("dtr") << port + QStringList {"--dtr", "yes"} << "--dtr takes off, on";
+    QTest::newRow("cts") << port + QStringList {"--cts", ""} << "--cts takes off, on";
+    QTest::newRow("xon") << port + QStringList {"--xon", "1"} << "--xon takes off, on";
+    QTest::newRow("no quiet time")
+        << port + QStringList {"--quiet-ms", "0"} << "--quiet-ms needs a number";
+    QTest::newRow("quiet time in words")
+        << port + QStringList {"--quiet-ms", "2s"} << "--quiet-ms needs a number";
+    QTest::newRow("paper without PDF")
+        << port + QStringList {"--paper", "A4"} << "--paper is for --pdf";
+    QTest::newRow("unknown paper")
+        << port + QStringList {"--pdf", "--paper", "A3"} << "unknown paper \"A3\"";
+    QTest::newRow("list and capture")
+        << port + QStringList {"--list-ports"} << "--list-ports takes no other option";
+}
+
+void CaptureToolTest::badUsage()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, reason);
+    arguments.replaceInStrings(QStringLiteral("OUT"), m_out);
+    const ProcessResult run = tessaryCapture(arguments);
+    QCOMPARE(run.exitCode, 2);
+    const QStringList messages = ownMessages(run.err, kProgram);
+    QCOMPARE(messages.size(), 1);
+    QVERIFY2(messages[0].contains(reason), qPrintable(messages[0]));
+    QVERIFY(run.err.contains("Usage: tessary-capture --port PATH --out DIR"));
+    QCOMPARE(run.out, QByteArray());
+    QVERIFY(!QFileInfo::exists(m_out));
+}
+
+void CaptureToolTest::helpAndVersion_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("help") << "--help"
+                          << QStringList {"Usage: tessary-capture --port PATH --out DIR",
+                                          "tessary-capture --list-ports", "1.5 means one stop bit"};
+    QTest::newRow("-h") << "-h" << QStringList {"Usage: tessary-capture"};
+    QTest::newRow("version") << "--version" << QStringList {"tessary-capture 1.0\n"};
+}
+
+void CaptureToolTest::helpAndVersion()
+{
+    QFETCH(QString, option);
+    QFETCH(QStringList, expected);
+    const ProcessResult run = tessaryCapture({option});
+    QCOMPARE(run.exitCode, 0);
+    for (const QString &text : expected)
+        QVERIFY2(QString::fromUtf8(run.out).contains(text), run.out.constData());
+    QCOMPARE(ownMessages(run.err, kProgram), QStringList());
+}
+
+void CaptureToolTest::portDoesNotOpen_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("code");
+    QTest::newRow("no such device") << "missing" << 1;
+    QTest::newRow("held by another program") << "held" << 2;
+    QTest::newRow("not a serial device") << "file" << 7;
+}
+
+void CaptureToolTest::portDoesNotOpen()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, code);
+    Pty pty;
+    Serial holder;
+    QString port = m_dir.filePath(QStringLiteral("no-such-tty"));
+    if (kind == QLatin1String("held")) {
+        port = pty.slavePath();
+        holder.setSerialPort({QStringLiteral("pty"), port, {}, {}, {}, {}});
+        QVERIFY(holder.open());
+    } else if (kind == QLatin1String("file")) {
+        port = m_dir.filePath(QStringLiteral("plain-file"));
+        QVERIFY(writeFile(port, "not a tty"));
+    }
+    const ProcessResult run = tessaryCapture({"--port", port, "--out", m_out});
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(ownMessages(run.err, kProgram),
+             QStringList {QStringLiteral("%1: %2: Could not open serial port. Error %3. %4")
+                              .arg(kProgram, port)
+                              .arg(code)
+                              .arg(portErrorSentence(code))});
+    QCOMPARE(run.out, QByteArray());
+    QCOMPARE(namesIn(m_out), QStringList());
+}
+
+void CaptureToolTest::readmeTableSaysWhatTheProgramSays_data()
+{
+    QTest::addColumn<int>("code");
+    for (int code = 1; code <= 10; ++code)
+        QTest::addRow("error %d", code) << code;
+}
+
+void CaptureToolTest::readmeTableSaysWhatTheProgramSays()
+{
+    QFETCH(int, code);
+    QFile readme(QStringLiteral(TESSARY_SOURCE_DIR "/README.md"));
+    QVERIFY(readme.open(QIODevice::ReadOnly));
+    const QString row = QStringLiteral("| %1 | %2 |").arg(code).arg(portErrorSentence(code));
+    QVERIFY2(QString::fromUtf8(readme.readAll()).contains(row), qPrintable(row));
+}
+
+void CaptureToolTest::unwritableFolder_data()
+{
+    QTest::addColumn<QString>("where");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("a file") << "FILE"
+                            << "FILE is not a folder";
+    QTest::newRow("inside a file") << "FILE/listings"
+                                   << "cannot make the folder FILE/listings: Not a directory";
+    QTest::newRow("where nothing can be made") << "/proc/tessary-listings"
+                                               << "cannot make the folder /proc/tessary-listings";
+}
+
+void CaptureToolTest::unwritableFolder()
+{
+    QFETCH(QString, where);
+    QFETCH(QString, reason);
+    const QString file = m_dir.filePath(QStringLiteral("a-file"));
+    QVERIFY(writeFile(file, "x"));
+    where.replace(QStringLiteral("FILE"), file);
+    reason.replace(QStringLiteral("FILE"), file);
+    // The port does not exist either: the folder is found wanting first.
+    const ProcessResult run =
+        tessaryCapture({"--port", m_dir.filePath(QStringLiteral("no-such-tty")), "--out", where});
+    QCOMPARE(run.exitCode, 1);
+    const QStringList messages = ownMessages(run.err, kProgram);
+    QCOMPARE(messages.size(), 1);
+    QVERIFY2(messages[0].startsWith(kProgram + ": " + reason), qPrintable(messages[0]));
+    QCOMPARE(contentOf(file), QByteArray("x"));
+}
+
+// A job too big for what the disk takes is kept, reported, tried again, and
+// at the end goes to standard output; the small ones around it are saved.
+void CaptureToolTest::diskFillsUp()
+{
+    Pty pty;
+    CaptureRun run;
+    QVERIFY(run.start({"--port", pty.slavePath(), "--out", m_out, "--quiet-ms", "300"}, [] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit {8192, 8192};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }));
+    QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
+
+    const QByteArray small1 = numberedLines(3);
+    const QByteArray big = basicListing(400);
+    const QByteArray small2 = numberedLines(5, "\n");
+    QVERIFY(big.size() > 8192);
+    QVERIFY(pty.writeAll(small1));
+    QTRY_COMPARE_WITH_TIMEOUT(run.jobLines().size(), 1, 10000);
+    QVERIFY(pty.writeAll(big));
+    QTRY_COMPARE_WITH_TIMEOUT(run.messages().size(), 1, 10000);
+    QVERIFY2(run.messages()[0].contains(QStringLiteral("(%1 bytes) is not saved: cannot write in "
+                                                       "%2: File too large; it is kept")
+                                            .arg(big.size())
+                                            .arg(m_out)),
+             qPrintable(run.messages()[0]));
+    QVERIFY(pty.writeAll(small2));
+    QTRY_COMPARE_WITH_TIMEOUT(run.jobLines().size(), 2, 10000);
+    // Tried again when the next job ended.
+    QTRY_COMPARE(run.messages().size(), 2);
+
+    QCOMPARE(run.stop(), 1);
+    QVERIFY(run.out.endsWith(big));
+    QVERIFY(run.messages().last().endsWith("could not be written; it went to standard output"));
+    const QStringList names = namesIn(m_out);
+    QCOMPARE(names.size(), 2);
+    QVERIFY(contentOf(m_out + '/' + names[0]) == small1 ||
+            contentOf(m_out + '/' + names[1]) == small1);
+    QVERIFY(contentOf(m_out + '/' + names[0]) == small2 ||
+            contentOf(m_out + '/' + names[1]) == small2);
+}
+
+void CaptureToolTest::folderRemovedWhileRunning()
+{
+    Pty pty;
+    CaptureRun run;
+    QVERIFY(run.start({"--port", pty.slavePath(), "--out", m_out, "--quiet-ms", "300"}));
+    QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
+    QVERIFY(QDir(m_out).removeRecursively());
+
+    const QByteArray lost = numberedLines(12);
+    QVERIFY(pty.writeAll(lost));
+    QTRY_COMPARE_WITH_TIMEOUT(run.messages().size(), 1, 10000);
+    QVERIFY2(run.messages()[0].contains("No such file or directory"),
+             qPrintable(run.messages()[0]));
+    QCOMPARE(run.jobLines(), QStringList());
+
+    // Back again: the kept job goes first, then the new one.
+    QVERIFY(QDir().mkpath(m_out));
+    const QByteArray next = numberedLines(4);
+    QVERIFY(pty.writeAll(next));
+    QTRY_COMPARE_WITH_TIMEOUT(run.jobLines().size(), 2, 10000);
+    QCOMPARE(run.stop(), 0);
+    const std::optional<JobLine> kept = parseJobLine(run.jobLines()[0]);
+    const std::optional<JobLine> later = parseJobLine(run.jobLines()[1]);
+    QVERIFY(kept && later);
+    QVERIFY(contentOf(kept->path) == lost);
+    QVERIFY(contentOf(later->path) == next);
+    QCOMPARE(run.messages().size(), 1);
+}
+
+// While a job arrives, a terminal shows bytes and lines so far; at its end
+// the line is taken away.
+void CaptureToolTest::liveLineOnATerminal()
+{
+    int master = -1;
+    int terminal = -1;
+    QVERIFY(::openpty(&master, &terminal, nullptr, nullptr, nullptr) == 0);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    ::fcntl(master, F_SETFD, FD_CLOEXEC);
+    Pty pty;
+    CaptureRun run;
+    QVERIFY(run.start({"--port", pty.slavePath(), "--out", m_out, "--quiet-ms", "400", "--once"},
+                      [terminal] { ::dup2(terminal, STDERR_FILENO); }));
+    ::close(terminal);
+    QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
+    // CR LF split over two arrivals is still one line end.
+    const QByteArray job = "10 PRINT 1\r\n20 PRINT 2\r\n30 LAST\r";
+    const QByteArray tail = "\n40 END\r\n";
+    QByteArray seen;
+    char buffer[4096];
+    const auto readTerminal = [&] {
+        for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+            seen.append(buffer, n);
+        return seen;
+    };
+    QVERIFY(pty.writeAll(job));
+    QTRY_VERIFY2_WITH_TIMEOUT(readTerminal().contains("receiving, 32 bytes, 3 lines"),
+                              (seen.toPercentEncoding() + run.err + run.out).constData(), 5000);
+    QVERIFY(pty.writeAll(tail));
+    QTRY_VERIFY_WITH_TIMEOUT(readTerminal().contains("receiving, 41 bytes, 4 lines"), 5000);
+    QCOMPARE(run.waitForEnd(), 0);
+    readTerminal();
+    ::close(master);
+    QVERIFY2(seen.endsWith("\r\033[K"), seen.constData());
+    QCOMPARE(run.jobLines().size(), 1);
+}
+
+QTEST_GUILESS_MAIN(CaptureToolTest)
+#include "test_capture_tool.moc"

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "serial/LineSettings.h"
+
+#include <QPageSize>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <optional>
+
+class Serial;
+
+// What one run of tessary-capture is asked to do.
+struct CaptureOptions {
+    QString port;
+    QString outDir;
+    int quietMs = 2000;
+    std::optional<QPageSize> pdfPaper; // set by --pdf
+    bool once = false;
+    // Each setting with the value the window's popup would store for it.
+    QVector<QPair<LineSetting, int>> lineSettings;
+};
+
+enum class CaptureAction { Capture, ListPorts, Help, Version, UsageError };
+
+struct CaptureCommand {
+    CaptureAction action = CaptureAction::UsageError;
+    CaptureOptions options;
+    QString error; // for UsageError
+};
+
+// Reads the arguments, the program name first.
+CaptureCommand parseCaptureCommand(const QStringList &arguments);
+
+// Parity codes beyond the window's popup.
+constexpr int kSpaceParity = 3;
+constexpr int kMarkParity = 4;
+
+// Hands every line setting to the connection, to take effect at its open().
+void applyLineSettings(const CaptureOptions &options, Serial &serial);
+
+extern const char kCaptureUsage[];

@@ -1,0 +1,101 @@
+// Keeps every listing a PC-1600 prints as files, unattended:
+// tessary-capture --port PATH --out DIR [options]; tessary-capture --list-ports
+
+#include "CaptureOptions.h"
+#include "CaptureSession.h"
+#include "HeadlessApp.h"
+#include "JobFiles.h"
+#include "LiveLine.h"
+#include "PortListing.h"
+#include "PullingYield.h"
+#include "SignalPipe.h"
+#include "serial/PortList.h"
+#include "serial/Serial.h"
+#include "texts/Catalogue.h"
+#include "texts/PortErrors.h"
+
+#include <QFileInfo>
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+constexpr int kUsageError = 2;
+constexpr int kFailure = 1;
+
+int listPorts()
+{
+    const QVector<PortDescriptor> ports = SystemPortEnumerator().ports();
+    for (const PortDescriptor &port : ports)
+        std::printf("%s\n", qUtf8Printable(portListingLine(port)));
+    if (ports.isEmpty())
+        say(QStringLiteral("the system reports no serial ports"));
+    return 0;
+}
+
+int capture(const CaptureOptions &options)
+{
+    QString error;
+    if (!JobFiles::prepare(options.outDir, error)) {
+        say(error);
+        return kFailure;
+    }
+    // A reader of standard output that went away must not end the capture.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    Serial serial;
+    applyLineSettings(options, serial);
+    // A path as given: the serial-port service would take a bare name as
+    // one under /dev.
+    PortDescriptor port;
+    port.name = QFileInfo(options.port).fileName();
+    port.location = QFileInfo(options.port).absoluteFilePath();
+    serial.setSerialPort(port);
+    if (!serial.open()) {
+        const int code = serial.lastErrorCode();
+        say(QStringLiteral("%1: %2. %3")
+                .arg(options.port, portOpenFailedText(kEnglish, code).value_or(QString()),
+                     portErrorSentence(code)));
+        return kFailure;
+    }
+
+    PullingYield yield(serial);
+    JobFiles files(options.outDir, options.pdfPaper, yield);
+    LiveLine live(::isatty(STDERR_FILENO) ? stderr : nullptr);
+    CaptureSession session(serial, files, live,
+                           {options.port, port.location, options.quietMs, options.once});
+    int status = 0;
+    session.onEnd = [&status](int endStatus) {
+        status = endStatus;
+        QCoreApplication::exit(endStatus);
+    };
+    const SignalPipe signalPipe({SIGINT, SIGTERM, SIGHUP}, [&session](int) { session.stop(); });
+    session.start();
+    QCoreApplication::exec();
+    return status;
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    HeadlessApp app(argc, argv, QStringLiteral("tessary-capture"));
+    const CaptureCommand command = parseCaptureCommand(app.arguments());
+    switch (command.action) {
+    case CaptureAction::Help:
+        std::fputs(kCaptureUsage, stdout);
+        return 0;
+    case CaptureAction::Version:
+        std::printf("tessary-capture %s\n", TESSARY_VERSION);
+        return 0;
+    case CaptureAction::UsageError:
+        say(command.error);
+        std::fputs(kCaptureUsage, stderr);
+        return kUsageError;
+    case CaptureAction::ListPorts:
+        return listPorts();
+    case CaptureAction::Capture:
+        break;
+    }
+    return capture(command.options);
+}
