@@ -153,6 +153,28 @@ private slots:
         QVERIFY(outcome.failed);
     }
 
+    // The print dialog offers a page range; the pages outside it stay off
+    // the paper, the ones inside come out whole.
+    void pageRangeOfThePrintDialogIsHonoured()
+    {
+        const auto printer =
+            pdfPrinter(m_dir.filePath(QStringLiteral("range.pdf")), QPageSize(QPageSize::A4));
+        printer->setPrintRange(QPrinter::PageRange);
+        printer->setFromTo(2, 3);
+        DialoglessPrintService printing([&] { return printerGraphics(printer); });
+        CountingYield yield;
+        const PrintOutcome outcome = PrintReceivedText(sampleListing(250), printing, yield);
+        QVERIFY(!outcome.failed);
+        QCOMPARE(outcome.sheets, 5);
+        const QStringList pages = pdfPages(printer->outputFileName());
+        QCOMPARE(pages.size(), 2);
+        const QStringList second = nonEmptyLines(pages[0]);
+        const QStringList third = nonEmptyLines(pages[1]);
+        QCOMPARE(second.size(), 62);
+        QVERIFY2(second.first().startsWith(QLatin1String("L63 ")), qPrintable(second.first()));
+        QVERIFY2(third.last().startsWith(QLatin1String("L186 ")), qPrintable(third.last()));
+    }
+
     // Lines wrap where they would on Helvetica only with a font of its
     // widths; anything else is printed all the same, with one warning a run.
     void helveticaSubstituteIsChecked_data()

@@ -10,6 +10,8 @@
 #include <QPrintDialog>
 #include <QPrinter>
 
+#include <algorithm>
+
 namespace {
 constexpr int kPointsPerInch = 72;
 
@@ -100,10 +102,25 @@ void QtPrinterGraphics::appendGlyphs(const TextRow &row)
     }
 }
 
+void QtPrinterGraphics::setSheetRange(int first, int last)
+{
+    m_firstSheet = std::max(1, first);
+    m_lastSheet = std::max(0, last);
+}
+
+bool QtPrinterGraphics::sheetWanted() const
+{
+    return m_sheet >= m_firstSheet && (m_lastSheet == 0 || m_sheet <= m_lastSheet);
+}
+
 void QtPrinterGraphics::drawSheet(const Sheet &sheet)
 {
-    if (!m_painter.isActive() || !m_font.isValid())
+    if (!m_painter.isActive() || !m_font.isValid() || !sheetWanted())
         return;
+    // The device starts on its first page; each later sheet gets its own.
+    if (m_sheetsOut > 0 && !m_device->newPage())
+        m_failed = true;
+    ++m_sheetsOut;
     // The whole sheet as one glyph run: one text item for the PDF engine
     // instead of one per row.
     m_runGlyphs.clear();
@@ -121,8 +138,7 @@ void QtPrinterGraphics::drawSheet(const Sheet &sheet)
 
 void QtPrinterGraphics::nextPage()
 {
-    if (m_painter.isActive() && !m_device->newPage())
-        m_failed = true;
+    ++m_sheet;
 }
 
 bool QtPrinterGraphics::finish()
@@ -145,9 +161,13 @@ std::unique_ptr<PrinterGraphics> printerGraphics(std::shared_ptr<QPrinter> print
     if (!pdfFileWritable(*printer))
         return std::make_unique<QtPrinterGraphics>(nullptr);
     QPrinter *raw = printer.get();
-    return std::make_unique<QtPrinterGraphics>(std::move(printer), [raw] {
+    auto graphics = std::make_unique<QtPrinterGraphics>(std::move(printer), [raw] {
         return raw->printerState() != QPrinter::Error && pdfFileComplete(*raw);
     });
+    // The page range the user picked in the print dialog, in sheets.
+    if (raw->printRange() == QPrinter::PageRange)
+        graphics->setSheetRange(raw->fromPage(), raw->toPage());
+    return graphics;
 }
 
 std::unique_ptr<PrinterGraphics> pdfGraphics(QIODevice *output, const QPageSize &paper)
@@ -184,8 +204,11 @@ bool QtPrinterSetup::pageSetupDialog()
 std::unique_ptr<PrinterGraphics> QtPrinterSetup::openPrinterDialog()
 {
     QPrintDialog dialog(m_printer.get(), nullptr);
-    // Every page of the received text is printed; a range would be ignored.
-    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    // A page range is honoured (the graphics skips the other sheets);
+    // printing a selection or the current page means nothing here.
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
     if (dialog.exec() != QDialog::Accepted)
         return nullptr;
     return printerGraphics(m_printer);

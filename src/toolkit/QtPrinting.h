@@ -37,8 +37,13 @@ public:
 
     bool isPainting() const { return m_painter.isActive(); }
 
+    // Only sheets first to last (counted from 1; last 0: to the end) reach
+    // the device, as the print dialog's page range asks.
+    void setSheetRange(int first, int last);
+
 private:
     void appendGlyphs(const TextRow &row);
+    bool sheetWanted() const;
 
     std::shared_ptr<QPagedPaintDevice> m_device;
     std::function<bool()> m_outputComplete;
@@ -46,6 +51,10 @@ private:
     Latin1Font m_font;
     QList<quint32> m_runGlyphs;
     QList<QPointF> m_runPositions;
+    int m_sheet = 1; // the sheet being drawn, counted from 1
+    int m_firstSheet = 1;
+    int m_lastSheet = 0;
+    int m_sheetsOut = 0; // sheets that went to the device
     bool m_failed = false;
     bool m_finished = false;
 };
