@@ -14,7 +14,7 @@ protected:
     {
         if (watched != m_popup || event->type() != QEvent::Wheel || m_popup->hasFocus())
             return false;
-        // Left to the parents, which have nothing to scroll.
+        // Swallowed: an unfocused popup changes nothing under a passing wheel.
         event->ignore();
         return true;
     }
