@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <pty.h>
 #include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -375,14 +376,22 @@ private slots:
         int master = -1;
         int slave = -1;
         QVERIFY(::openpty(&master, &slave, nullptr, nullptr, nullptr) == 0);
-        ProcessOptions options;
-        options.inChild = [slave] { ::dup2(slave, STDERR_FILENO); };
-        const ProcessResult run = tessaryPrint({big, m_out}, options);
-        ::close(slave);
+        // Read the terminal while the job runs: a full terminal would stop it.
         QByteArray terminal;
-        char buffer[4096];
-        for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
-            terminal.append(buffer, n);
+        std::thread reader([master, &terminal] {
+            char buffer[4096];
+            for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+                terminal.append(buffer, n);
+        });
+        ProcessOptions options;
+        options.inChild = [master, slave] {
+            ::close(master);
+            ::dup2(slave, STDERR_FILENO);
+        };
+        options.timeoutMs = 300000; // slow under the sanitizers
+        const ProcessResult run = tessaryPrint({big, m_out}, options);
+        ::close(slave); // the last writer gone, the reader sees the end
+        reader.join();
         ::close(master);
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(terminal.contains("tessary-print: page ") && terminal.contains(" of 1613"),
