@@ -8,6 +8,9 @@
 //
 // Prints one "name: value" line per figure.
 
+#include "support/CpuTime.h"
+#include "support/Files.h"
+
 #include "printjob/Capture.h"
 #include "printjob/PrintJob.h"
 #include "serial/Serial.h"
@@ -120,21 +123,6 @@ long peakRssKb()
     return usage.ru_maxrss;
 }
 
-double cpuSeconds()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval &t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-void idleFor(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 QByteArray listing(qint64 bytes)
 {
     QByteArray out;
@@ -168,7 +156,7 @@ void benchLargeCapture(int megabytes)
     });
     // The window idles while the listing arrives.
     while (!sent)
-        idleFor(20);
+        runEventLoop(20);
     writer.join();
     const double sendSeconds = clock.elapsed() / 1000.0;
 
@@ -264,7 +252,7 @@ void benchQuietPress(Serial &serial, PseudoTerminal &pty, bool oldRule, Latencie
 {
     const QByteArray text = listing(4000);
     pty.writeAll(text.constData(), size_t(text.size()));
-    idleFor(kDrainPauseMs + 200);
+    runEventLoop(kDrainPauseMs + 200);
     const auto press = std::chrono::steady_clock::now();
     out.add(msBetween(press, pressPrint(serial, oldRule)));
 }
@@ -289,7 +277,7 @@ void benchPressWhileSending(Serial &serial, PseudoTerminal &pty, bool oldRule, i
     });
     // Pressed once the first line is in.
     while (serial.bytesAvailable() == 0)
-        idleFor(1);
+        runEventLoop(1);
     const auto asked = pressPrint(serial, oldRule);
     sender.join();
     out.add(msBetween(lastByte, asked));
@@ -327,14 +315,14 @@ void benchIdle(int seconds)
     if (!serial.open())
         std::exit(1);
 
-    double before = cpuSeconds();
-    idleFor(seconds * 1000);
-    const double openIdle = cpuSeconds() - before;
+    double before = processCpuSeconds();
+    runEventLoop(seconds * 1000);
+    const double openIdle = processCpuSeconds() - before;
 
     pty.closeMaster();
-    before = cpuSeconds();
-    idleFor(seconds * 1000);
-    const double vanishedIdle = cpuSeconds() - before;
+    before = processCpuSeconds();
+    runEventLoop(seconds * 1000);
+    const double vanishedIdle = processCpuSeconds() - before;
 
     std::printf("idle_open_cpu_percent: %.2f\n", 100.0 * openIdle / seconds);
     std::printf("idle_vanished_cpu_percent: %.2f\n", 100.0 * vanishedIdle / seconds);

@@ -10,6 +10,8 @@
 #include "app/Window1.h"
 #include "serial/PortList.h"
 #include "serial/PortWatcher.h"
+#include "support/CpuTime.h"
+#include "support/Files.h"
 #include "support/Pty.h"
 #include "toolkit/MsgBox.h"
 #include "toolkit/Printing.h"
@@ -40,21 +42,6 @@ public:
     std::unique_ptr<PrinterSetup> newPrinterSetup() override { return nullptr; }
 };
 
-double cpuSeconds()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval &t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-void idleFor(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 // Milliseconds until the condition holds, or -1 after 10 s.
 template<typename Condition> double msUntil(Condition condition)
 {
@@ -63,7 +50,7 @@ template<typename Condition> double msUntil(Condition condition)
     while (!condition()) {
         if (clock.elapsed() > 10000)
             return -1;
-        idleFor(1);
+        runEventLoop(1);
     }
     return clock.nsecsElapsed() / 1e6;
 }
@@ -111,13 +98,13 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "cannot open %s\n", qPrintable(pty.slavePath()));
         return 1;
     }
-    idleFor(500);
+    runEventLoop(500);
 
     if (idleSeconds > 0) {
-        const double before = cpuSeconds();
-        idleFor(idleSeconds * 1000);
+        const double before = processCpuSeconds();
+        runEventLoop(idleSeconds * 1000);
         std::printf("idle_watching_window_cpu_percent: %.2f\n",
-                    100.0 * (cpuSeconds() - before) / idleSeconds);
+                    100.0 * (processCpuSeconds() - before) / idleSeconds);
     }
 
     // An adapter comes and goes, five times.
@@ -131,10 +118,10 @@ int main(int argc, char *argv[])
             return 1;
         node.close();
         worstIn = std::max(worstIn, msUntil([&] { return list->count() == rowsBefore + 1; }));
-        idleFor(200);
+        runEventLoop(200);
         QFile::remove(node.fileName());
         worstOut = std::max(worstOut, msUntil([&] { return list->count() == rowsBefore; }));
-        idleFor(200);
+        runEventLoop(200);
     }
     std::printf("port_appears_in_list_ms_worst: %.1f\n", worstIn);
     std::printf("port_leaves_list_ms_worst: %.1f\n", worstOut);

@@ -2,6 +2,7 @@
 #include "serial/Serial.h"
 #include "support/CpuTime.h"
 #include "support/FakeToolkit.h"
+#include "support/Files.h"
 #include "support/Listings.h"
 #include "support/Pty.h"
 #include "support/ScriptedPort.h"
@@ -40,13 +41,6 @@ struct ScriptedDrain {
     }
     std::optional<QByteArray> press() { return CaptureReceivedText(1, port, seams); }
 };
-
-void runEventLoop(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 QByteArray listingLine(int number)
 {

@@ -4,6 +4,7 @@
 #include "PortListing.h"
 #include "serial/Serial.h"
 #include "support/FakeToolkit.h"
+#include "support/Files.h"
 #include "support/Listings.h"
 #include "support/PdfText.h"
 
@@ -18,24 +19,6 @@ namespace {
 
 const QDateTime kStamp(QDate(2024, 3, 5), QTime(7, 8, 9));
 const QString kBase = QStringLiteral("2024-03-05_07-08-09");
-
-QByteArray contentOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QStringList namesIn(const QString &dir)
-{
-    return QDir(dir).entryList(
-        QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "serial/Serial.h"
 #include "support/CpuTime.h"
+#include "support/Files.h"
 #include "support/Listings.h"
 #include "support/PdfText.h"
 #include "support/Process.h"
@@ -17,24 +18,6 @@
 
 namespace {
 const QString kProgram = QStringLiteral("tessary-capture");
-
-QByteArray contentOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-// Every name in the folder, hidden ones (temporary files) included.
-QStringList namesIn(const QString &dir)
-{
-    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-}
 
 // One line of the job report: "DIR/NAME.txt: B bytes, L lines, P pages".
 struct JobLine {

@@ -1,6 +1,7 @@
 #include "serial/PortList.h"
 #include "serial/Serial.h"
 #include "support/CpuTime.h"
+#include "support/Files.h"
 #include "support/Pty.h"
 
 #include <QElapsedTimer>
@@ -16,13 +17,6 @@ namespace {
 PortDescriptor portOf(const Pty &pty)
 {
     return {pty.slavePath().section(QLatin1Char('/'), -1), pty.slavePath()};
-}
-
-void runEventLoop(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 // Unlike QTRY_*, gives the event loop no turn.

@@ -1,5 +1,6 @@
 #include "printjob/PrintJob.h"
 #include "support/FakeToolkit.h"
+#include "support/Files.h"
 #include "support/Listings.h"
 #include "support/PdfText.h"
 #include "support/Process.h"
@@ -22,17 +23,6 @@ ProcessResult tessaryPrint(const QStringList &args, ProcessOptions options = {})
     return runProcess(QStringLiteral(TESSARY_PRINT_PATH), args, options);
 }
 
-QByteArray contentOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 // Whether the process holds a file open in OUT's folder other than OUT
 // itself and the listing: its temporary file, named or not.
 bool writesBeside(qint64 pid, const QString &out)

@@ -1,4 +1,5 @@
 #include "support/CpuTime.h"
+#include "support/Files.h"
 #include "support/Pty.h"
 #include "support/WindowRig.h"
 
@@ -10,13 +11,6 @@ namespace {
 
 const QString kOpened = QString::fromUtf8("Serial Port geöffnet.");
 const QString kOpenFailed = QString::fromUtf8("Konnte Device nicht öffnen. Fehler ");
-
-void runEventLoop(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 } // namespace
 
