@@ -45,7 +45,9 @@ if [ -n "${CI:-}" ]; then
         cmake --build "$root/build-fuzz" --target "$target" -j "$jobs"
         corpus="$root/build-fuzz/corpus-$target"
         rm -rf "$corpus" && cp -r "$root/fuzz/corpus" "$corpus"
-        "$root/build-fuzz/fuzz/$target" -max_total_time=60 -max_len=65536 -print_final_stats=1 "$corpus"
+        # A crash input goes beside the corpus, never into the checkout.
+        "$root/build-fuzz/fuzz/$target" -max_total_time=60 -max_len=65536 -print_final_stats=1 \
+            -artifact_prefix="$root/build-fuzz/$target-" "$corpus"
         ran+=("$target")
     done
 fi
