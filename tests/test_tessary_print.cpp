@@ -207,7 +207,8 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("missing input")
             << QStringList {"NONE", "OUT"} << "cannot read NONE: No such file or directory";
-        QTest::newRow("input is a folder") << QStringList {"DIR", "OUT"} << "cannot read DIR";
+        QTest::newRow("input is a folder")
+            << QStringList {"DIR", "OUT"} << "cannot read DIR: Is a directory";
         QTest::newRow("no such folder for the output")
             << QStringList {"IN", "/nonexistent-dir/x.pdf"}
             << "cannot write /nonexistent-dir/x.pdf";

@@ -11,7 +11,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -64,7 +66,9 @@ std::optional<QByteArray> readInput(const QString &path, QString &error)
         ? in.open(STDIN_FILENO, QIODevice::ReadOnly)
         : (in.setFileName(path), in.open(QIODevice::ReadOnly));
     if (!opened) {
-        error = in.errorString();
+        // Qt words a folder its own way; the other failures carry the system's text.
+        error = QFileInfo(path).isDir() ? QString::fromLocal8Bit(std::strerror(EISDIR))
+                                        : in.errorString();
         return std::nullopt;
     }
     QByteArray text = in.readAll();
