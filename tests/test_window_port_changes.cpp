@@ -303,6 +303,58 @@ private slots:
         QVERIFY(m_rig->msgBox.shown.isEmpty());
     }
 
+    // The adapter pulled out and plugged in again while a box is up, or
+    // while a print job runs: nothing stacks on the box or the job, and the
+    // port opens again once they are over.
+    void portBackWhileBusyOpensAfterwards_data()
+    {
+        QTest::addColumn<bool>("duringTheJob");
+        QTest::newRow("while a box is up") << false;
+        QTest::newRow("while a print job runs") << true;
+    }
+    void portBackWhileBusyOpensAfterwards()
+    {
+        QFETCH(bool, duringTheJob);
+        plugIn({"ttyUSB0"});
+        m_window = m_rig->openWindow();
+        m_rig->msgBox.shown.clear();
+        int boxesUp = 0;
+        int mostBoxesUp = 0;
+        bool replugged = false;
+        const auto replug = [&] {
+            if (replugged)
+                return;
+            replugged = true;
+            pullOut("ttyUSB0");
+            QTRY_VERIFY(m_window->TestSerial1.isLost());
+            m_rig->portWatcher.portsChanged();
+            plugIn({"ttyS0", "ttyUSB0"});
+            m_rig->portWatcher.portsChanged();
+            QCOMPARE(rows(ports()), QStringList {"ttyUSB0"});
+        };
+        m_rig->msgBox.onShow = [&](const QString &) {
+            mostBoxesUp = std::max(mostBoxesUp, ++boxesUp);
+            if (!duringTheJob)
+                replug();
+            --boxesUp;
+        };
+        ports()->setCurrentIndex(0);
+        if (duringTheJob) {
+            QVERIFY(m_ptys.value("ttyUSB0")->writeAll("10 REM ONE\r\n"));
+            QTRY_VERIFY(m_window->TestSerial1.bytesAvailable() > 0);
+            m_rig->pause.onPause = [&](int) { replug(); };
+            printButton()->click();
+            QCOMPARE(m_rig->printing.rowTexts(), QStringList {"10 REM ONE"});
+        }
+        QVERIFY(replugged);
+        QCOMPARE(mostBoxesUp, 1);
+        QCOMPARE(m_rig->msgBox.shown, (QStringList {kOpened, kOpened}));
+        QVERIFY(m_window->TestSerial1.isOpen());
+        QCOMPARE(rows(ports()), (QStringList {"ttyS0", "ttyUSB0"}));
+        QCOMPARE(ports()->currentIndex(), 1);
+        QCOMPARE(m_window->Anzahl, 2);
+    }
+
     void closedWindowHearsNoMore()
     {
         plugIn({"ttyUSB0"});

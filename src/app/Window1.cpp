@@ -202,8 +202,20 @@ void Window1::open()
 
 void Window1::showIfAny(const std::optional<QString> &text)
 {
-    if (text)
-        m_services.msgBox->show(*text);
+    if (!text)
+        return;
+    ++m_boxesOpen;
+    m_services.msgBox->show(*text);
+    --m_boxesOpen;
+    runPendingRefresh();
+}
+
+void Window1::runPendingRefresh()
+{
+    if (m_refreshPending && !m_printing && m_boxesOpen == 0) {
+        m_refreshPending = false;
+        refreshPorts();
+    }
 }
 
 void Window1::Window1_Open()
@@ -251,21 +263,27 @@ void Window1::openHeldPort()
 
 void Window1::refreshPorts()
 {
-    // Not under a print job's feet: the job's pause lets the news in.
-    if (m_printing) {
-        m_refreshWhenPrinted = true;
-        return;
-    }
     QVector<PortDescriptor> listed = m_services.ports->ports();
-
-    // The port chosen last keeps its row while it is away, so the
-    // selection, and Anzahl as the chosen row + 1, still name it.
     const PortDescriptor held = TestSerial1.serialPort();
     const bool holding = Anzahl > 0;
     int heldRow = holding ? rowOf(listed, portKey(held)) : -1;
     const bool present = heldRow >= 0;
-    if (holding && !present) {
+    // Noted even when the rest waits, so that an adapter pulled out and
+    // plugged in again meanwhile is still opened again afterwards.
+    if (holding && !present)
         m_heldPortWentAway = true;
+
+    // Not under a print job's feet (the job's pause lets the news in), nor
+    // under an open box, where a port that came back would stack a second
+    // box on the first.
+    if (m_printing || m_boxesOpen > 0) {
+        m_refreshPending = true;
+        return;
+    }
+
+    // The port chosen last keeps its row while it is away, so the
+    // selection, and Anzahl as the chosen row + 1, still name it.
+    if (holding && !present) {
         const auto after =
             std::find_if(listed.cbegin(), listed.cend(), [&](const PortDescriptor &port) {
                 return naturalLess(held.name, port.name);
@@ -331,9 +349,8 @@ void Window1::PushButton1_Action()
     if (m_closeWhenPrinted) {
         m_closeWhenPrinted = false;
         close();
-    } else if (m_refreshWhenPrinted) {
-        m_refreshWhenPrinted = false;
-        refreshPorts();
+    } else {
+        runPendingRefresh();
     }
 }
 

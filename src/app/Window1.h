@@ -85,6 +85,7 @@ private:
     void showIfAny(const std::optional<QString> &text);
     void openHeldPort();
     void refreshPorts();
+    void runPendingRefresh();
     void showPorts(const QVector<PortDescriptor> &listed, int selectedRow);
 
     std::unique_ptr<QtWindowServices> m_ownServices;
@@ -95,7 +96,9 @@ private:
     bool m_printing = false;
     bool m_closeWhenPrinted = false;
     bool m_choiceHandled = false;
-    bool m_refreshWhenPrinted = false;
+    // News of the ports that came while a job or a box held the window.
+    bool m_refreshPending = false;
+    int m_boxesOpen = 0;
     // The chosen port was missing from a refresh since it was last opened.
     bool m_heldPortWentAway = false;
     PrintButton m_printButton;
