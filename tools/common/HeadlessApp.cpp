@@ -17,13 +17,17 @@ void quietHandler(QtMsgType type, const QMessageLogContext &context, const QStri
 }
 } // namespace
 
-HeadlessApp::HeadlessApp(int argc, char **argv, const QString &name)
+void keepFreedMemory()
 {
     // Qt's PDF engine allocates and frees a large buffer for every page;
     // keeping freed memory instead of handing it back saves page faults.
     mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
     mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
     mallopt(M_TOP_PAD, 16 * 1024 * 1024);
+}
+
+HeadlessApp::HeadlessApp(int argc, char **argv, const QString &name)
+{
     for (int i = 0; i < argc; ++i)
         m_arguments << QString::fromLocal8Bit(argv[i]);
     qputenv("QT_QPA_PLATFORM", "offscreen");

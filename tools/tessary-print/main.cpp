@@ -101,6 +101,7 @@ public:
 
 int main(int argc, char *argv[])
 {
+    keepFreedMemory();
     HeadlessApp app(argc, argv, QStringLiteral("tessary-print"));
 
     QCommandLineParser parser;
