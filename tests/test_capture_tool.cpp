@@ -350,7 +350,7 @@ void CaptureToolTest::hangUpSavesThePartAndWaitsForThePort()
     first.reset();
     const QByteArray next = numberedLines(7, "\n");
     QVERIFY(second.writeAll(next));
-    QTRY_COMPARE(second.pendingForReader(), 0);
+    QVERIFY(second.waitUntilTaken());
     QCOMPARE(run.stop(), 0);
     QCOMPARE(run.jobLines().size(), 2);
     const std::optional<JobLine> nextJob = parseJobLine(run.jobLines()[1]);

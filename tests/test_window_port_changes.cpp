@@ -183,7 +183,7 @@ private slots:
 
         Pty &first = *m_ptys.value("ttyUSB0");
         QVERIFY(first.writeAll("10 REM BEFORE\r\n"));
-        QTRY_COMPARE(first.pendingForReader(), 0);
+        QVERIFY(first.waitUntilTaken());
         QTRY_VERIFY(m_window->TestSerial1.bytesAvailable() > 0);
         pullOut("ttyUSB0");
         QTRY_VERIFY(m_window->TestSerial1.isLost());

@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QThread>
 
 #include <cerrno>
 #include <climits>
@@ -83,6 +85,29 @@ int Pty::pendingForReader() const
     if (m_slave < 0 || ::ioctl(m_slave, FIONREAD, &n) != 0)
         return -1;
     return n;
+}
+
+bool Pty::waitUntilTaken(int timeoutMs) const
+{
+    // The kernel hands a write on to the reader's side from a work queue;
+    // a queue seen empty once may be one that has not been filled yet.
+    constexpr qint64 kQuietMs = 150;
+    QDeadlineTimer deadline(timeoutMs);
+    QElapsedTimer empty;
+    while (!deadline.hasExpired()) {
+        const int pending = pendingForReader();
+        if (pending < 0)
+            return false;
+        if (pending > 0)
+            empty.invalidate();
+        else if (!empty.isValid())
+            empty.start();
+        else if (empty.hasExpired(kQuietMs))
+            return true;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return false;
 }
 
 std::optional<termios> Pty::slaveTermios() const

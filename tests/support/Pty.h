@@ -27,8 +27,12 @@ public:
     bool writeAll(const QByteArray &bytes, int timeoutMs = 10000);
     // The device vanishes for the reader: it sees a hang-up.
     void closeMaster();
-    // Bytes written but not yet taken by the reader.
+    // Bytes waiting in the reader's queue. A write reaches that queue a
+    // moment after it returns, so 0 alone does not mean "taken".
     int pendingForReader() const;
+    // Lets the event loop run until the reader's queue has stayed empty
+    // for a while: everything written so far has been taken.
+    bool waitUntilTaken(int timeoutMs = 5000) const;
 
     std::optional<termios> slaveTermios() const;
 
