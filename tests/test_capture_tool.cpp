@@ -107,8 +107,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty(),
-                 "pdftotext (poppler-utils) is needed to read the output back");
+        QVERIFY2(pdfToolsPresent(), kPdfToolsNeeded);
     }
     // Each case writes into a folder of its own that does not exist yet.
     void init() { m_out = m_dir.filePath(QStringLiteral("out-%1").arg(++m_case)); }

@@ -146,8 +146,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty(),
-                 "pdftotext (poppler-utils) is needed to read the output back");
+        QVERIFY2(pdfToolsPresent(), kPdfToolsNeeded);
     }
     void twoListingsAtTwoBaudRates();
 

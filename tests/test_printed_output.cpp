@@ -18,8 +18,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(m_dir.isValid(), "no temporary directory");
-        QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty(),
-                 "pdftotext (poppler-utils) is needed to read the output back");
+        QVERIFY2(pdfToolsPresent(), kPdfToolsNeeded);
     }
 
     void listingComesBackPageByPage_data()

@@ -3,6 +3,12 @@
 #include "support/Process.h"
 
 #include <QRegularExpression>
+#include <QStandardPaths>
+
+bool pdfToolsPresent()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty();
+}
 
 QStringList pdfPages(const QString &pdfPath)
 {

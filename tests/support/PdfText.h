@@ -7,6 +7,12 @@
 
 // What a PDF holds, read back with poppler's tools.
 
+// Whether poppler's tools are there to read a PDF back; tests that need
+// them check it first and fail with this message.
+bool pdfToolsPresent();
+inline constexpr char kPdfToolsNeeded[] =
+    "pdftotext (poppler-utils) is needed to read the output back";
+
 // The text pdftotext -layout reads, one string per page.
 QStringList pdfPages(const QString &pdfPath);
 
