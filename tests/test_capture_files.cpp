@@ -1,9 +1,9 @@
 #include "CaptureOptions.h"
 #include "JobFiles.h"
 #include "LiveLine.h"
+#include "PageWorker.h"
 #include "PortListing.h"
 #include "serial/Serial.h"
-#include "support/FakeToolkit.h"
 #include "support/Files.h"
 #include "support/Listings.h"
 #include "support/PdfText.h"
@@ -37,10 +37,10 @@ private slots:
     void neverOverwrites();
     void jobsOfOneSecond();
     void racingWritersTakeNoNameTwice();
-    void keptUntilTheFolderIsBack();
-    void unwrittenTextsAreHandedBack();
-    void pdfBesideTheText_data();
-    void pdfBesideTheText();
+    void keptUntilTheFolderCanBeMade();
+    void topUpGoesIntoTheSameFile();
+    void pagesBesideTheText_data();
+    void pagesBesideTheText();
     void prepare_data();
     void prepare();
     void optionsGiveTheWindowsValues_data();
@@ -56,21 +56,17 @@ private:
 
 void CaptureFilesTest::namedAfterTheFirstByte()
 {
-    CountingYield yield;
-    JobFiles files(m_dir->path(), std::nullopt, yield);
+    JobFiles files(m_dir->path(), false);
     const QByteArray bytes = numberedLines(70, "\r") + QByteArray("\0tail\xff", 6);
-    const QVector<JobReport> reports = files.save({bytes, kStamp});
+    const QVector<TextReport> reports = files.save({bytes, kStamp});
     QCOMPARE(reports.size(), 1);
-    const JobReport &report = reports[0];
+    const TextReport &report = reports[0];
     QVERIFY2(report.saved(), qPrintable(report.error));
+    QCOMPARE(report.name, kBase);
     QCOMPARE(report.textPath, path(kBase + ".txt"));
-    QCOMPARE(report.pdfPath, QString());
-    QCOMPARE(report.bytes, qint64(bytes.size()));
-    QCOMPARE(report.lines, 71);
-    QCOMPARE(report.pages, 2);
     QVERIFY(contentOf(report.textPath) == bytes);
     QCOMPARE(namesIn(m_dir->path()), QStringList {kBase + ".txt"});
-    QVERIFY(!files.hasKept());
+    QVERIFY(!files.hasKeptTexts());
     // Readable like any other file made here, not private like a temporary one.
     QVERIFY(writeFile(path(QStringLiteral("made-by-hand")), "x"));
     QCOMPARE(QFileInfo(report.textPath).permissions(),
@@ -82,21 +78,30 @@ void CaptureFilesTest::neverOverwrites_data()
     QTest::addColumn<QStringList>("present");
     QTest::addColumn<bool>("pdf");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("nothing there") << QStringList {} << false << kBase;
-    QTest::newRow("a text of that name") << QStringList {kBase + ".txt"} << false << kBase + "-2";
-    QTest::newRow("texts up to -3")
-        << QStringList {kBase + ".txt", kBase + "-2.txt", kBase + "-3.txt"} << false
-        << kBase + "-4";
-    QTest::newRow("a dangling link")
-        << QStringList {"link:" + kBase + ".txt"} << false << kBase + "-2";
-    QTest::newRow("a folder of that name")
-        << QStringList {"dir:" + kBase + ".txt"} << false << kBase + "-2";
-    QTest::newRow("a PDF of that name, text only")
-        << QStringList {kBase + ".pdf"} << false << kBase;
-    QTest::newRow("a PDF of that name, with PDF")
-        << QStringList {kBase + ".pdf"} << true << kBase + "-2";
-    QTest::newRow("a text of that name, with PDF")
-        << QStringList {kBase + ".txt"} << true << kBase + "-2";
+    QTest::addColumn<bool>("renameOnly");
+    // Where hard links are refused (FAT), names are taken by a rename that
+    // must refuse to replace just the same.
+    for (const bool renameOnly : {false, true}) {
+        const char *how = renameOnly ? ", renamed" : ", linked";
+        const auto row = [&](const char *name) {
+            return &QTest::newRow(qPrintable(QString::fromLatin1(name) + how));
+        };
+        *row("nothing there") << QStringList {} << false << kBase << renameOnly;
+        *row("a text of that name")
+            << QStringList {kBase + ".txt"} << false << kBase + "-2" << renameOnly;
+        *row("texts up to -3") << QStringList {kBase + ".txt", kBase + "-2.txt", kBase + "-3.txt"}
+                               << false << kBase + "-4" << renameOnly;
+        *row("a dangling link") << QStringList {"link:" + kBase + ".txt"} << false << kBase + "-2"
+                                << renameOnly;
+        *row("a folder of that name")
+            << QStringList {"dir:" + kBase + ".txt"} << false << kBase + "-2" << renameOnly;
+        *row("a PDF of that name, text only")
+            << QStringList {kBase + ".pdf"} << false << kBase << renameOnly;
+        *row("a PDF of that name, with PDF")
+            << QStringList {kBase + ".pdf"} << true << kBase + "-2" << renameOnly;
+        *row("a text of that name, with PDF")
+            << QStringList {kBase + ".txt"} << true << kBase + "-2" << renameOnly;
+    }
 }
 
 void CaptureFilesTest::neverOverwrites()
@@ -104,6 +109,7 @@ void CaptureFilesTest::neverOverwrites()
     QFETCH(QStringList, present);
     QFETCH(bool, pdf);
     QFETCH(QString, expected);
+    QFETCH(bool, renameOnly);
     for (const QString &entry : present) {
         if (entry.startsWith(QLatin1String("link:")))
             QVERIFY(QFile::link(path(QStringLiteral("nowhere")), path(entry.mid(5))));
@@ -112,16 +118,29 @@ void CaptureFilesTest::neverOverwrites()
         else
             QVERIFY(writeFile(path(entry), "theirs: " + entry.toUtf8()));
     }
-    CountingYield yield;
-    JobFiles files(m_dir->path(), pdf ? std::optional(QPageSize(QPageSize::A4)) : std::nullopt,
-                   yield);
+    JobFiles::useRenameOnly(renameOnly);
+    JobFiles files(m_dir->path(), pdf);
     const QByteArray bytes = sampleListing(10);
-    const QVector<JobReport> reports = files.save({bytes, kStamp});
+    const QVector<TextReport> reports = files.save({bytes, kStamp});
+    PdfReport pdfReport;
+    PdfReport again;
+    if (pdf) {
+        pdfReport = files.writePdf(reports.value(0).name, "%PDF ours");
+        // The same PDF once more: its name is taken now.
+        again = files.writePdf(reports.value(0).name, "%PDF again");
+    }
+    JobFiles::useRenameOnly(false);
+
     QCOMPARE(reports.size(), 1);
     QVERIFY2(reports[0].saved(), qPrintable(reports[0].error));
     QCOMPARE(reports[0].textPath, path(expected + ".txt"));
-    QCOMPARE(reports[0].pdfPath, pdf ? path(expected + ".pdf") : QString());
     QVERIFY(contentOf(reports[0].textPath) == bytes);
+    if (pdf) {
+        QVERIFY2(pdfReport.error.isEmpty(), qPrintable(pdfReport.error));
+        QCOMPARE(pdfReport.pdfPath, path(expected + ".pdf"));
+        QCOMPARE(contentOf(pdfReport.pdfPath), QByteArray("%PDF ours"));
+        QCOMPARE(again.error, path(expected + ".pdf") + " exists and is not overwritten");
+    }
     for (const QString &entry : present) {
         if (!entry.contains(QLatin1Char(':')))
             QCOMPARE(contentOf(path(entry)), "theirs: " + entry.toUtf8());
@@ -131,18 +150,17 @@ void CaptureFilesTest::neverOverwrites()
 
 void CaptureFilesTest::jobsOfOneSecond()
 {
-    CountingYield yield;
-    JobFiles files(m_dir->path(), std::nullopt, yield);
+    JobFiles files(m_dir->path(), false);
     const QByteArray jobs[] = {"FIRST\r\n", "SECOND\r\n", "THIRD\r\n"};
     const QString names[] = {kBase, kBase + "-2", kBase + "-3"};
     for (int i = 0; i < 3; ++i) {
-        const QVector<JobReport> reports = files.save({jobs[i], kStamp});
+        const QVector<TextReport> reports = files.save({jobs[i], kStamp});
         QCOMPARE(reports.size(), 1);
         QCOMPARE(reports[0].textPath, path(names[i] + ".txt"));
         QCOMPARE(contentOf(reports[0].textPath), jobs[i]);
     }
     // Another second starts again without a number.
-    const QVector<JobReport> later = files.save({"FOURTH", kStamp.addSecs(1)});
+    const QVector<TextReport> later = files.save({"FOURTH", kStamp.addSecs(1)});
     QCOMPARE(later[0].textPath, path("2024-03-05_07-08-10.txt"));
 }
 
@@ -152,11 +170,10 @@ void CaptureFilesTest::racingWritersTakeNoNameTwice()
 {
     constexpr int kJobsEach = 60;
     const auto writer = [this](char who, QStringList *failures) {
-        CountingYield yield;
-        JobFiles files(m_dir->path(), std::nullopt, yield);
+        JobFiles files(m_dir->path(), false);
         for (int i = 0; i < kJobsEach; ++i) {
             const QByteArray bytes = QByteArray(1, who) + QByteArray::number(i) + "\r\n";
-            for (const JobReport &report : files.save({bytes, kStamp})) {
+            for (const TextReport &report : files.save({bytes, kStamp})) {
                 if (!report.saved())
                     failures->append(report.error);
             }
@@ -183,53 +200,65 @@ void CaptureFilesTest::racingWritersTakeNoNameTwice()
     }
 }
 
-void CaptureFilesTest::keptUntilTheFolderIsBack()
+// DIR is made again when it went; where that cannot be done, the jobs are
+// kept, tried again with the next one, and handed back in order at the end.
+void CaptureFilesTest::keptUntilTheFolderCanBeMade()
 {
-    const QString dir = path(QStringLiteral("listings"));
-    CountingYield yield;
-    JobFiles files(dir, std::nullopt, yield);
-    QVector<JobReport> reports = files.save({"JOB ONE\r\n", kStamp});
+    const QString blocker = path(QStringLiteral("in-the-way"));
+    const QString dir = blocker + QStringLiteral("/listings");
+    QVERIFY(writeFile(blocker, "a file where a folder should be"));
+    JobFiles files(dir, false);
+    QVector<TextReport> reports = files.save({"JOB ONE\r\n", kStamp});
     QCOMPARE(reports.size(), 1);
     QVERIFY(!reports[0].saved());
-    QVERIFY2(reports[0].error.contains(dir + ": No such file or directory"),
-             qPrintable(reports[0].error));
-    QCOMPARE(reports[0].textPath, QString());
-    QCOMPARE(reports[0].firstByte, kStamp);
-    QVERIFY(files.hasKept());
+    QVERIFY2(reports[0].error.contains(dir + ": Not a directory"), qPrintable(reports[0].error));
+    QCOMPARE(reports[0].job.firstByte, kStamp);
+    QVERIFY(files.hasKeptTexts());
 
     // The next job: both tried, oldest first.
     reports = files.save({"JOB TWO\r\n", kStamp.addSecs(30)});
     QCOMPARE(reports.size(), 2);
     QVERIFY(!reports[0].saved() && !reports[1].saved());
-    QCOMPARE(reports[0].bytes, qint64(9));
-    QCOMPARE(reports[1].bytes, qint64(9));
-    QCOMPARE(reports[1].firstByte, kStamp.addSecs(30));
+    QCOMPARE(reports[1].job.firstByte, kStamp.addSecs(30));
 
-    QVERIFY(QDir().mkpath(dir));
-    reports = files.retry();
+    QVERIFY(QFile::remove(blocker));
+    reports = files.retryTexts();
     QCOMPARE(reports.size(), 2);
     QVERIFY(reports[0].saved() && reports[1].saved());
+    QVERIFY(reports[0].folderMadeAgain);
     QCOMPARE(contentOf(dir + "/" + kBase + ".txt"), QByteArray("JOB ONE\r\n"));
     QCOMPARE(contentOf(dir + "/2024-03-05_07-08-39.txt"), QByteArray("JOB TWO\r\n"));
-    QVERIFY(!files.hasKept());
-    QCOMPARE(files.retry().size(), 0);
-}
+    QVERIFY(!files.hasKeptTexts());
+    QCOMPARE(files.retryTexts().size(), 0);
 
-void CaptureFilesTest::unwrittenTextsAreHandedBack()
-{
-    CountingYield yield;
-    JobFiles files(path(QStringLiteral("gone")), std::nullopt, yield);
-    files.save({"ONE", kStamp});
-    files.save({"TWO", kStamp.addSecs(1)});
-    const QVector<Job> jobs = files.takeUnwrittenText();
+    QVERIFY(writeFile(blocker + "2", "x"));
+    JobFiles stuck(blocker + "2/listings", false);
+    stuck.save({"ONE", kStamp});
+    stuck.save({"TWO", kStamp.addSecs(1)});
+    const QVector<Job> jobs = stuck.takeUnwrittenTexts();
     QCOMPARE(jobs.size(), 2);
     QCOMPARE(jobs[0].bytes, QByteArray("ONE"));
     QCOMPARE(jobs[1].bytes, QByteArray("TWO"));
-    QCOMPARE(jobs[1].firstByte, kStamp.addSecs(1));
-    QVERIFY(!files.hasKept());
+    QVERIFY(!stuck.hasKeptTexts());
 }
 
-void CaptureFilesTest::pdfBesideTheText_data()
+// What arrives while a stop saves the job goes into the same file.
+void CaptureFilesTest::topUpGoesIntoTheSameFile()
+{
+    JobFiles files(m_dir->path(), false);
+    QList<QByteArray> more = {"SECOND\r\n", "THIRD\r\n", {}, "AFTER THE DISK\r\n", {}};
+    const QVector<TextReport> reports = files.save({"FIRST\r\n", kStamp}, [&more] {
+        return more.isEmpty() ? QByteArray() : more.takeFirst();
+    });
+    QCOMPARE(reports.size(), 1);
+    QVERIFY(more.isEmpty());
+    const QByteArray all = "FIRST\r\nSECOND\r\nTHIRD\r\nAFTER THE DISK\r\n";
+    QCOMPARE(reports[0].job.bytes, all);
+    QCOMPARE(contentOf(reports[0].textPath), all);
+    QCOMPARE(namesIn(m_dir->path()).size(), 1);
+}
+
+void CaptureFilesTest::pagesBesideTheText_data()
 {
     QTest::addColumn<QPageSize>("paper");
     QTest::addColumn<QString>("size");
@@ -237,24 +266,37 @@ void CaptureFilesTest::pdfBesideTheText_data()
     QTest::newRow("Letter") << QPageSize(QPageSize::Letter) << "612 x 792 pts (letter)";
 }
 
-void CaptureFilesTest::pdfBesideTheText()
+// The pages are made on a thread of their own and come back in order.
+void CaptureFilesTest::pagesBesideTheText()
 {
     QFETCH(QPageSize, paper);
     QFETCH(QString, size);
-    CountingYield yield;
-    JobFiles files(m_dir->path(), paper, yield);
-    const QByteArray bytes = numberedLines(130);
-    const QVector<JobReport> reports = files.save({bytes, kStamp});
-    QCOMPARE(reports.size(), 1);
-    QVERIFY2(reports[0].saved(), qPrintable(reports[0].error));
-    QCOMPARE(reports[0].pdfPath, path(kBase + ".pdf"));
-    QCOMPARE(reports[0].pages, 3);
-    QCOMPARE(pdfPageCount(reports[0].pdfPath), 3);
-    QCOMPARE(pdfPageSize(reports[0].pdfPath), size);
-    const QStringList pages = pdfPages(reports[0].pdfPath);
-    QCOMPARE(nonEmptyLines(pages.value(2)), numberedLineTexts(125, 130));
-    // Drawing hands out turns, so the port can be looked after meanwhile.
-    QVERIFY(yield.count >= 130);
+    JobFiles files(m_dir->path(), true);
+    const QByteArray first = numberedLines(130);
+    const QByteArray second = numberedLines(3);
+    const QString names[] = {files.save({first, kStamp}).value(0).name,
+                             files.save({second, kStamp}).value(0).name};
+    PageWorker worker(files, paper, nullptr);
+    QList<PageResult> results;
+    int idle = 0;
+    worker.onDone = [&results](const PageResult &result) { results.append(result); };
+    worker.onIdle = [&idle] { ++idle; };
+    worker.add({{first, kStamp}, names[0], true, false});
+    worker.add({{second, kStamp}, names[1], true, false});
+    QVERIFY(worker.busy());
+    QTRY_COMPARE_WITH_TIMEOUT(results.size(), 2, 20000);
+    QVERIFY(!worker.busy());
+    QCOMPARE(idle, 1);
+    QCOMPARE(results[0].order.name, kBase);
+    QCOMPARE(results[1].order.name, kBase + "-2");
+    QCOMPARE(results[0].sheets, 3);
+    QVERIFY(!results[0].printed);
+    const QString pdf = results[0].pdfFile->pdfPath;
+    QCOMPARE(pdf, path(kBase + ".pdf"));
+    QCOMPARE(pdfPageCount(pdf), 3);
+    QCOMPARE(pdfPageSize(pdf), size);
+    QCOMPARE(nonEmptyLines(pdfPages(pdf).value(2)), numberedLineTexts(125, 130));
+    QCOMPARE(pdfPageCount(path(kBase + "-2.pdf")), 1);
 }
 
 void CaptureFilesTest::prepare_data()
@@ -319,7 +361,7 @@ void CaptureFilesTest::optionsGiveTheWindowsValues()
     QCOMPARE(int(command.action), int(CaptureAction::Capture));
     QCOMPARE(command.options.port, QStringLiteral("/dev/ttyUSB0"));
     QCOMPARE(command.options.quietMs, 2000);
-    QVERIFY(!command.options.pdfPaper);
+    QVERIFY(!command.options.pdf && !command.options.print && !command.options.paper);
     QVERIFY(!command.options.once);
     Serial serial;
     // Settings the window would not start with, so that each one is set.

@@ -25,17 +25,29 @@ struct JobLine {
     qint64 bytes = -1;
     int lines = -1;
     int pages = -1;
+    QString went; // where it was printed, or why not
 };
 
 std::optional<JobLine> parseJobLine(const QString &line)
 {
     static const QRegularExpression pattern(
-        QStringLiteral("^(.+\\.txt): (\\d+) bytes?, (\\d+) lines?, (\\d+) pages?$"));
+        QStringLiteral("^(.+\\.txt): (\\d+) bytes?, (\\d+) lines?, (\\d+) pages?(?:, (.*))?$"));
     const QRegularExpressionMatch match = pattern.match(line);
     if (!match.hasMatch())
         return std::nullopt;
     return JobLine {match.captured(1), match.captured(2).toLongLong(), match.captured(3).toInt(),
-                    match.captured(4).toInt()};
+                    match.captured(4).toInt(), match.captured(5)};
+}
+
+// The job lines among a program's messages on standard error.
+QStringList jobLinesIn(const QByteArray &err)
+{
+    QStringList lines;
+    for (const QString &line : QString::fromUtf8(err).split(QLatin1Char('\n'))) {
+        if (parseJobLine(line))
+            lines << line;
+    }
+    return lines;
 }
 
 // tessary-capture running in the background, as a user leaves it running.
@@ -63,12 +75,7 @@ public:
     qint64 pid() const { return m_process.processId(); }
     bool running() const { return m_process.state() == QProcess::Running; }
 
-    QStringList jobLines() const
-    {
-        QStringList lines = QString::fromUtf8(out).split(QLatin1Char('\n'));
-        lines.removeAll(QString());
-        return lines;
-    }
+    QStringList jobLines() const { return jobLinesIn(err); }
     QStringList messages() const { return ownMessages(err, kProgram); }
 
     // Sends the signal and waits for the end; the exit code, or -1.
@@ -219,8 +226,9 @@ void CaptureToolTest::simulatorRoad()
     QCOMPARE(names[0], QFileInfo(names[1]).completeBaseName() + QStringLiteral(".pdf"));
     QVERIFY(contentOf(listings + '/' + names[1]) == sampleFile());
     QCOMPARE(pdfPageCount(listings + '/' + names[0]), 1);
-    const std::optional<JobLine> job = parseJobLine(QString::fromUtf8(run.out).trimmed());
-    QVERIFY2(job, run.out.constData());
+    QCOMPARE(run.out, QByteArray());
+    const std::optional<JobLine> job = parseJobLine(jobLinesIn(run.err).value(0));
+    QVERIFY2(job, run.err.constData());
     QCOMPARE(job->bytes, qint64(sampleFile().size()));
 
     // The simulator hangs up as soon as its reader is gone.
@@ -391,8 +399,13 @@ void CaptureToolTest::badUsage_data()
         << port + QStringList {"--quiet-ms", "0"} << "--quiet-ms needs a number";
     QTest::newRow("quiet time in words")
         << port + QStringList {"--quiet-ms", "2s"} << "--quiet-ms needs a number";
-    QTest::newRow("paper without PDF")
-        << port + QStringList {"--paper", "A4"} << "--paper is for --pdf";
+    QTest::newRow("paper without PDF or printer")
+        << port + QStringList {"--paper", "A4"} << "--paper is for --pdf, --printer or --print";
+    QTest::newRow("two printers")
+        << port + QStringList {"--printer", "Listings", "--print"}
+        << "--printer and --print: give one of them";
+    QTest::newRow("printer without a name")
+        << port + QStringList {"--printer", ""} << "--printer needs the name of a queue";
     QTest::newRow("unknown paper")
         << port + QStringList {"--pdf", "--paper", "A3"} << "unknown paper \"A3\"";
     QTest::newRow("list and capture")
@@ -517,8 +530,9 @@ void CaptureToolTest::unwritableFolder()
     QCOMPARE(contentOf(file), QByteArray("x"));
 }
 
-// A job too big for what the disk takes is kept, reported, tried again, and
-// at the end goes to standard output; the small ones around it are saved.
+// Jobs too big for what the disk takes are kept, reported, tried again,
+// and at the end go to standard output one after another, in the order
+// they came, with nothing else there; the small ones around them are saved.
 void CaptureToolTest::diskFillsUp()
 {
     Pty pty;
@@ -531,26 +545,33 @@ void CaptureToolTest::diskFillsUp()
     QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
 
     const QByteArray small1 = numberedLines(3);
-    const QByteArray big = basicListing(400);
+    const QByteArray big1 = basicListing(400);
+    const QByteArray big2 = numberedLines(500);
     const QByteArray small2 = numberedLines(5, "\n");
-    QVERIFY(big.size() > 8192);
+    QVERIFY(big1.size() > 8192 && big2.size() > 8192);
     QVERIFY(pty.writeAll(small1));
     QTRY_COMPARE_WITH_TIMEOUT(run.jobLines().size(), 1, 10000);
-    QVERIFY(pty.writeAll(big));
+    QVERIFY(pty.writeAll(big1));
     QTRY_COMPARE_WITH_TIMEOUT(run.messages().size(), 1, 10000);
     QVERIFY2(run.messages()[0].contains(QStringLiteral("(%1 bytes) is not saved: cannot write in "
                                                        "%2: File too large; it is kept")
-                                            .arg(big.size())
+                                            .arg(big1.size())
                                             .arg(m_out)),
              qPrintable(run.messages()[0]));
+    // The next job: the kept one tried again first.
+    QVERIFY(pty.writeAll(big2));
+    QTRY_COMPARE_WITH_TIMEOUT(run.messages().size(), 3, 10000);
+    QVERIFY(run.messages()[1].contains(QStringLiteral("(%1 bytes)").arg(big1.size())));
+    QVERIFY(run.messages()[2].contains(QStringLiteral("(%1 bytes)").arg(big2.size())));
     QVERIFY(pty.writeAll(small2));
     QTRY_COMPARE_WITH_TIMEOUT(run.jobLines().size(), 2, 10000);
-    // Tried again when the next job ended.
-    QTRY_COMPARE(run.messages().size(), 2);
 
     QCOMPARE(run.stop(), 1);
-    QVERIFY(run.out.endsWith(big));
-    QVERIFY(run.messages().last().endsWith("could not be written; it went to standard output"));
+    QVERIFY(run.out == big1 + big2);
+    const QStringList rescued = run.messages().filter("it went to standard output");
+    QCOMPARE(rescued.size(), 2);
+    QVERIFY(rescued[0].contains(QStringLiteral("(%1 bytes)").arg(big1.size())));
+    QVERIFY(rescued[1].contains(QStringLiteral("(%1 bytes)").arg(big2.size())));
     const QStringList names = namesIn(m_out);
     QCOMPARE(names.size(), 2);
     QVERIFY(contentOf(m_out + '/' + names[0]) == small1 ||
@@ -559,6 +580,7 @@ void CaptureToolTest::diskFillsUp()
             contentOf(m_out + '/' + names[1]) == small2);
 }
 
+// DIR is made again when it went, as it is at the start.
 void CaptureToolTest::folderRemovedWhileRunning()
 {
     Pty pty;
@@ -567,25 +589,14 @@ void CaptureToolTest::folderRemovedWhileRunning()
     QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
     QVERIFY(QDir(m_out).removeRecursively());
 
-    const QByteArray lost = numberedLines(12);
-    QVERIFY(pty.writeAll(lost));
-    QTRY_COMPARE_WITH_TIMEOUT(run.messages().size(), 1, 10000);
-    QVERIFY2(run.messages()[0].contains("No such file or directory"),
-             qPrintable(run.messages()[0]));
-    QCOMPARE(run.jobLines(), QStringList());
-
-    // Back again: the kept job goes first, then the new one.
-    QVERIFY(QDir().mkpath(m_out));
-    const QByteArray next = numberedLines(4);
-    QVERIFY(pty.writeAll(next));
-    QTRY_COMPARE_WITH_TIMEOUT(run.jobLines().size(), 2, 10000);
+    const QByteArray job = numberedLines(12);
+    QVERIFY(pty.writeAll(job));
+    QTRY_COMPARE_WITH_TIMEOUT(run.jobLines().size(), 1, 10000);
     QCOMPARE(run.stop(), 0);
-    const std::optional<JobLine> kept = parseJobLine(run.jobLines()[0]);
-    const std::optional<JobLine> later = parseJobLine(run.jobLines()[1]);
-    QVERIFY(kept && later);
-    QVERIFY(contentOf(kept->path) == lost);
-    QVERIFY(contentOf(later->path) == next);
-    QCOMPARE(run.messages().size(), 1);
+    QCOMPARE(run.messages(), QStringList {kProgram + ": " + m_out + " had gone and is made again"});
+    const std::optional<JobLine> saved = parseJobLine(run.jobLines()[0]);
+    QVERIFY(saved);
+    QVERIFY(contentOf(saved->path) == job);
 }
 
 // While a job arrives, a terminal shows bytes and lines so far; at its end

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "serial/PortConnection.h"
 #include "serial/PortList.h"
-#include "serial/ReceiveBuffer.h"
 
 #include <QByteArray>
 
@@ -13,7 +13,7 @@ class QSerialPort;
 // One serial connection. Line settings take effect at the next open().
 // While open, received bytes collect in an unbounded buffer that keeps
 // filling whenever the event loop runs.
-class Serial : public ReceiveBuffer {
+class Serial : public PortConnection {
 public:
     Serial();
     ~Serial() override;
@@ -39,9 +39,9 @@ public:
     bool cts() const;
     bool xon() const;
 
-    bool open();
-    void close(); // no effect when closed already
-    bool isOpen() const;
+    bool open() override;
+    void close() override; // no effect when closed already
+    bool isOpen() const override;
     int lastErrorCode() const; // QSerialPort::SerialPortError of the last failure
 
     // Counts bytes the OS holds too, not only those already pulled.
@@ -53,11 +53,8 @@ public:
     // received is kept for the next read. Cleared by open() and close().
     bool isLost() const;
 
-    // Called when new bytes have arrived (from the event loop, or from inside
-    // a read that pulls them), and once, from the event loop, when an open
-    // port is lost.
-    void setArrivalHandler(std::function<void()> handler);
-    void setLostHandler(std::function<void()> handler);
+    void setArrivalHandler(std::function<void()> handler) override;
+    void setLostHandler(std::function<void()> handler) override;
 
 private:
     struct Private;

@@ -19,6 +19,12 @@ public:
     virtual void yield() = 0;
 };
 
+// Hands out no turns: for work with no window to keep alive.
+class NoYield : public Yield {
+public:
+    void yield() override { }
+};
+
 class QtPause : public Pause {
 public:
     void sleep(int milliseconds) override;

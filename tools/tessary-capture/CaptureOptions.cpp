@@ -70,24 +70,29 @@ CaptureCommand usageError(const QString &reason)
 } // namespace
 
 const char kCaptureUsage[] =
-    "Usage: tessary-capture --port PATH --out DIR [--quiet-ms N]\n"
-    "                       [--pdf [--paper A4|Letter]] [--once] [--baud N]\n"
-    "                       [--bits 5|6|7|8] [--parity none|even|odd|space|mark]\n"
-    "                       [--stop 1|1.5|2] [--dtr on|off] [--cts on|off]\n"
-    "                       [--xon on|off]\n"
+    "Usage: tessary-capture --port PATH --out DIR [--quiet-ms N] [--pdf]\n"
+    "                       [--printer NAME | --print] [--paper A4|Letter]\n"
+    "                       [--once] [--baud N] [--bits 5|6|7|8]\n"
+    "                       [--parity none|even|odd|space|mark] [--stop 1|1.5|2]\n"
+    "                       [--dtr on|off] [--cts on|off] [--xon on|off]\n"
     "       tessary-capture --list-ports\n"
-    "Keeps everything a Sharp PC-1600 prints over a serial port as files, unattended.\n"
-    "A job is what arrives until the line has been quiet for --quiet-ms; it goes to\n"
-    "DIR/YYYY-MM-DD_HH-MM-SS.txt (local time of its first byte; -2, -3, ... for\n"
-    "another job in the same second), the bytes exactly as received. No file is\n"
-    "ever overwritten.\n"
+    "Keeps everything a Sharp PC-1600 prints over a serial port as files, unattended,\n"
+    "and prints each job on a CUPS printer when asked to. A job is what arrives until\n"
+    "the line has been quiet for --quiet-ms; it goes to DIR/YYYY-MM-DD_HH-MM-SS.txt\n"
+    "(local time of its first byte; -2, -3, ... for another job in the same second),\n"
+    "the bytes exactly as received. No file is ever overwritten.\n"
     "\n"
     "  --port PATH      the serial device: /dev/ttyUSB0, /dev/ttyS0, /dev/rfcomm0, a\n"
     "                   /dev/serial/by-id/... link or a pseudo-terminal\n"
     "  --out DIR        where the files go; made when missing\n"
-    "  --quiet-ms N     the silence that ends a job, in ms (default 2000)\n"
-    "  --pdf            also DIR/<same name>.pdf, the pages the window prints\n"
-    "  --paper SIZE     the PDF's paper: A4 (default) or Letter\n"
+    "  --quiet-ms N     the silence that ends a job, in ms, 1 to 86400000 (default\n"
+    "                   2000)\n"
+    "  --pdf            also DIR/NAME.pdf beside DIR/NAME.txt: the pages the window\n"
+    "                   prints\n"
+    "  --printer NAME   print each job on this CUPS queue (lpstat -p lists them)\n"
+    "  --print          print each job on the default printer\n"
+    "  --paper SIZE     paper of the pages: A4 or Letter (default: the printer's\n"
+    "                   default size; A4 without a printer)\n"
     "  --once           end after the first job\n"
     "  --baud N         38400, 19200, 9600 (default), 4800, 2400, 1200, 600 or 300\n"
     "  --bits N         data bits: 5, 6, 7 or 8 (default)\n"
@@ -101,12 +106,16 @@ const char kCaptureUsage[] =
     "  -h, --help       this text\n"
     "  --version        the version\n"
     "\n"
-    "Each finished job puts a line on standard output: file, bytes, lines, pages.\n"
-    "A port that vanishes is waited for and opened again with the same settings.\n"
-    "SIGINT or SIGTERM saves the job in progress and ends the program. A job that\n"
-    "cannot be written is kept, tried again after the next job and at the end, and\n"
-    "then goes to standard output if that is not a terminal.\n"
-    "Exit status: 0 done, 1 failed (port, DIR, or a job not saved), 2 bad usage.\n";
+    "Each finished job puts a line on standard error: file, bytes, lines, pages, and\n"
+    "where it was printed. Standard output carries nothing but the bytes of jobs that\n"
+    "could not be written, one after another in the order they came.\n"
+    "An adapter that vanishes is waited for and opened again with the same settings;\n"
+    "a pseudo-terminal that hangs up never comes back, so that ends the program.\n"
+    "SIGINT, SIGTERM or SIGHUP saves the job in progress and ends the program. A job\n"
+    "that cannot be written is kept, tried again after the next job and at the end,\n"
+    "and then goes to standard output if that is not a terminal.\n"
+    "Exit status: 0 done; 1 failed (port, DIR, printer, a job not saved or not\n"
+    "printed); 2 bad usage.\n";
 
 CaptureCommand parseCaptureCommand(const QStringList &arguments)
 {
@@ -117,11 +126,14 @@ CaptureCommand parseCaptureCommand(const QStringList &arguments)
     const QCommandLineOption quiet(QStringLiteral("quiet-ms"), QString(), QStringLiteral("n"));
     const QCommandLineOption pdf(QStringLiteral("pdf"));
     const QCommandLineOption paper(QStringLiteral("paper"), QString(), QStringLiteral("size"));
+    const QCommandLineOption printer(QStringLiteral("printer"), QString(), QStringLiteral("name"));
+    const QCommandLineOption print(QStringLiteral("print"));
     const QCommandLineOption once(QStringLiteral("once"));
     const QCommandLineOption listPorts(QStringLiteral("list-ports"));
     const QCommandLineOption help(QStringList {QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({port, out, quiet, pdf, paper, once, listPorts, help, version});
+    parser.addOptions(
+        {port, out, quiet, pdf, printer, print, paper, once, listPorts, help, version});
     for (const SettingOption &setting : kSettingOptions)
         parser.addOption(QCommandLineOption(QString::fromLatin1(setting.name), QString(),
                                             QStringLiteral("value")));
@@ -164,12 +176,18 @@ CaptureCommand parseCaptureCommand(const QStringList &arguments)
                                   .arg(kLongestQuietMs)
                                   .arg(parser.value(quiet)));
     }
-    if (parser.isSet(paper) && !parser.isSet(pdf))
-        return usageError(QStringLiteral("--paper is for --pdf"));
-    if (parser.isSet(pdf)) {
-        options.pdfPaper =
-            paperNamed(parser.isSet(paper) ? parser.value(paper) : QStringLiteral("A4"));
-        if (!options.pdfPaper)
+    options.pdf = parser.isSet(pdf);
+    if (parser.isSet(printer) && parser.isSet(print))
+        return usageError(QStringLiteral("--printer and --print: give one of them"));
+    if (parser.isSet(printer) && parser.value(printer).isEmpty())
+        return usageError(QStringLiteral("--printer needs the name of a queue"));
+    options.print = parser.isSet(printer) || parser.isSet(print);
+    options.printer = parser.value(printer);
+    if (parser.isSet(paper)) {
+        if (!options.pdf && !options.print)
+            return usageError(QStringLiteral("--paper is for --pdf, --printer or --print"));
+        options.paper = paperNamed(parser.value(paper));
+        if (!options.paper)
             return usageError(
                 QStringLiteral("unknown paper \"%1\" (A4 or Letter)").arg(parser.value(paper)));
     }

@@ -17,7 +17,12 @@ struct CaptureOptions {
     QString port;
     QString outDir;
     int quietMs = 2000;
-    std::optional<QPageSize> pdfPaper; // set by --pdf
+    bool pdf = false;
+    std::optional<QPageSize> paper; // --paper; otherwise the queue's default, or A4
+    // --printer NAME or --print: each job goes to that CUPS queue, or to the
+    // default destination when the name is empty.
+    bool print = false;
+    QString printer;
     bool once = false;
     // Each setting with the value the window's popup would store for it.
     QVector<QPair<LineSetting, int>> lineSettings;

@@ -2,11 +2,17 @@
 
 #include "HeadlessApp.h"
 #include "LiveLine.h"
-#include "serial/Serial.h"
+#include "PageWorker.h"
+#include "printjob/Pagination.h"
+#include "printjob/PrintJob.h"
+#include "serial/PortConnection.h"
 
 #include <QFileInfo>
+#include <QThread>
 
 #include <cstdio>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -14,24 +20,59 @@ namespace {
 // A vanished port is looked for again this often even when no folder
 // change is reported: inotify says nothing about /dev/pts, for one.
 constexpr int kReopenEveryMs = 1000;
+// A stop adds what still arrives to the job it saves, until the line has
+// been quiet this long, but for no longer than the most.
+constexpr qint64 kStopQuietMs = 100;
+constexpr qint64 kMostTopUpMs = 2000;
+constexpr unsigned long kTopUpPollMs = 10;
 
 QString counted(qint64 count, const char *one, const char *many)
 {
     return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? one : many));
 }
 
-QString jobName(const QDateTime &firstByte, qint64 bytes)
+QString jobName(const Job &job)
 {
     return QStringLiteral("the job of %1 (%2)")
-        .arg(firstByte.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-             counted(bytes, "byte", "bytes"));
+        .arg(job.firstByte.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+             counted(job.bytes.size(), "byte", "bytes"));
+}
+
+QString summary(const QString &where, const QByteArray &bytes, int pages)
+{
+    return QStringLiteral("%1: %2, %3, %4")
+        .arg(where, counted(bytes.size(), "byte", "bytes"),
+             counted(countLines(bytes), "line", "lines"), counted(pages, "page", "pages"));
+}
+
+// The character device a path names, through links; 0 when there is none.
+dev_t deviceAt(const QString &path)
+{
+    struct stat info { };
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISCHR(info.st_mode))
+        return 0;
+    return info.st_rdev;
+}
+
+// A pseudo-terminal's slave side (/dev/pts/N): once hung up it never comes
+// back, and its number goes to the next terminal that opens.
+bool isPseudoTerminal(dev_t device)
+{
+    const unsigned kind = major(device);
+    return kind >= 136 && kind <= 143;
+}
+
+bool isLink(const QString &path)
+{
+    struct stat info { };
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
 } // namespace
 
-CaptureSession::CaptureSession(Serial &serial, JobFiles &files, LiveLine &live,
-                               SessionSettings settings)
-    : m_serial(serial), m_files(files), m_live(live), m_settings(std::move(settings))
+CaptureSession::CaptureSession(PortConnection &port, JobFiles &files, LiveLine &live,
+                               SessionSettings settings, PageWorker *pages)
+    : m_port(port), m_files(files), m_live(live), m_settings(std::move(settings)), m_pages(pages)
 {
     // The job's end must come on time: a coarse timer may be late by 5 %.
     m_quiet.setTimerType(Qt::PreciseTimer);
@@ -45,17 +86,29 @@ CaptureSession::CaptureSession(Serial &serial, JobFiles &files, LiveLine &live,
 
 CaptureSession::~CaptureSession()
 {
-    m_serial.setArrivalHandler({});
-    m_serial.setLostHandler({});
+    m_port.setArrivalHandler({});
+    m_port.setLostHandler({});
+    if (m_pages) {
+        m_pages->onDone = {};
+        m_pages->onIdle = {};
+    }
 }
 
 void CaptureSession::start()
 {
     // The local time zone loads on first use; not while a job waits for
     // its quiet time to end.
-    QDateTime::currentDateTime();
-    m_serial.setArrivalHandler([this] { take(); });
-    m_serial.setLostHandler([this] { portLost(); });
+    clock();
+    m_openedDevice = deviceAt(m_settings.portPath);
+    m_port.setArrivalHandler([this] { take(); });
+    m_port.setLostHandler([this] { portLost(); });
+    if (m_pages) {
+        m_pages->onDone = [this](const PageResult &result) { pagesDone(result); };
+        m_pages->onIdle = [this] {
+            windDown();
+            finishPages();
+        };
+    }
     // What came before the loop ran is no less a job.
     take();
 }
@@ -63,38 +116,53 @@ void CaptureSession::start()
 void CaptureSession::take()
 {
     // A read pulls from the system and may itself announce arrivals; the
-    // outer read takes them all. While a job is being written, bytes wait
-    // in the port's own buffer and are taken after.
-    if (m_taking || m_saving || m_ended)
+    // outer read takes them all. While a text is being written, bytes wait
+    // in the port's own buffer.
+    if (m_taking || m_saving || m_phase == Phase::Finishing || m_phase == Phase::Ended)
         return;
     m_taking = true;
-    const QByteArray bytes = m_serial.readAll();
+    const QByteArray bytes = m_port.readAll();
     m_taking = false;
     if (bytes.isEmpty())
         return;
     // The quiet time counts from now, before anything else is done.
-    m_quiet.start(m_settings.quietMs);
+    if (m_phase == Phase::Capturing)
+        m_quiet.start(m_settings.quietMs);
     if (m_job.bytes.isEmpty())
-        m_job.firstByte = QDateTime::currentDateTime();
+        m_job.firstByte = clock();
     m_job.bytes += bytes;
     m_live.add(bytes);
     m_goneSaid = m_backSaid = false;
+}
+
+QByteArray CaptureSession::takeMore()
+{
+    while (m_topUpClock.elapsed() < kMostTopUpMs) {
+        const QByteArray bytes = m_port.readAll();
+        if (!bytes.isEmpty())
+            return bytes;
+        const qint64 quietFor = m_port.msSinceLastArrival();
+        if (!m_port.isOpen() || quietFor < 0 || quietFor >= kStopQuietMs)
+            break;
+        QThread::msleep(kTopUpPollMs);
+    }
+    return {};
 }
 
 void CaptureSession::quietTimeUp()
 {
     take();
     // Counted from the last byte's arrival, not from when it was taken.
-    const qint64 quietFor = m_serial.msSinceLastArrival();
-    if (m_serial.isOpen() && quietFor >= 0 && quietFor < m_settings.quietMs) {
+    const qint64 quietFor = m_port.msSinceLastArrival();
+    if (m_port.isOpen() && quietFor >= 0 && quietFor < m_settings.quietMs) {
         m_quiet.start(int(m_settings.quietMs - quietFor));
         return;
     }
-    if (finishJob() && m_settings.once)
-        end();
+    if (finishJob(false) && m_settings.once)
+        stop();
 }
 
-bool CaptureSession::finishJob()
+bool CaptureSession::finishJob(bool last)
 {
     m_quiet.stop();
     m_live.endJob();
@@ -102,50 +170,116 @@ bool CaptureSession::finishJob()
         return false;
     Job job = std::move(m_job);
     m_job = Job();
+    // The raw bytes are the record: on the disk first, before any page is made.
     m_saving = true;
-    const QVector<JobReport> reports = m_files.save(std::move(job));
+    m_topUpClock.start();
+    const QVector<TextReport> reports =
+        m_files.save(std::move(job),
+                     last ? std::function<QByteArray()>([this] { return takeMore(); })
+                          : std::function<QByteArray()>());
     m_saving = false;
-    report(reports);
-    // Whatever came while the files were being written starts the next job.
+    handle(reports, true);
+    retryPdfs();
+    // Whatever came while the text was written starts the next job.
     take();
     return true;
 }
 
-void CaptureSession::report(const QVector<JobReport> &reports, bool atEnd)
+void CaptureSession::handle(const QVector<TextReport> &reports, bool newJobLast)
 {
-    const QString later = atEnd ? QString()
-                                : QStringLiteral("; it is kept and tried again after the next job "
-                                                 "and at the end");
-    for (const JobReport &job : reports) {
-        if (job.saved()) {
-            std::printf("%s: %s, %s, %s\n", qUtf8Printable(job.textPath),
-                        qUtf8Printable(counted(job.bytes, "byte", "bytes")),
-                        qUtf8Printable(counted(job.lines, "line", "lines")),
-                        qUtf8Printable(counted(job.pages, "page", "pages")));
-            std::fflush(stdout);
-        } else if (!job.textPath.isEmpty()) {
-            tell(QStringLiteral("%1 is written, not its PDF: %2%3")
-                     .arg(job.textPath, job.error, later));
-        } else {
+    const QString later = m_lastRetryDone
+        ? QString()
+        : QStringLiteral("; it is kept and tried again after the next job and at the end");
+    for (int i = 0; i < reports.size(); ++i) {
+        const TextReport &report = reports[i];
+        if (report.folderMadeAgain)
+            tell(QStringLiteral("%1 had gone and is made again").arg(m_files.dir()));
+        if (!report.saved())
             tell(QStringLiteral("%1 is not saved: %2%3")
-                     .arg(jobName(job.firstByte, job.bytes), job.error, later));
+                     .arg(jobName(report.job), report.error, later));
+        // A job is printed once, when it ends; a text written later only
+        // gets its PDF.
+        PageOrder order {report.job, report.name, m_settings.pdf && report.saved(),
+                         newJobLast && i == reports.size() - 1 && !m_settings.printer.isEmpty()};
+        if (m_pages && (order.pdfFile || order.print))
+            m_pages->add(std::move(order));
+        else if (report.saved())
+            jobLine(summary(report.textPath, report.job.bytes,
+                            countPages(report.job.bytes, kLinesPerPage)));
+    }
+}
+
+void CaptureSession::pagesDone(const PageResult &result)
+{
+    const PageOrder &order = result.order;
+    const QString where = order.name.isEmpty()
+        ? QStringLiteral("the job of %1")
+              .arg(order.job.firstByte.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+        : m_files.textPath(order.name);
+    const int pages =
+        result.drawError.isEmpty() ? result.sheets : countPages(order.job.bytes, kLinesPerPage);
+    QString line = summary(where, order.job.bytes, pages);
+    if (result.printed) {
+        if (result.printed->printed) {
+            line += QStringLiteral(", printed on %1 as job %2")
+                        .arg(m_settings.printer)
+                        .arg(result.printed->jobId);
+        } else {
+            line += QStringLiteral(", not printed: %1: %2")
+                        .arg(m_settings.printer, result.printed->error);
+            m_notPrinted = true;
         }
+    }
+    jobLine(line);
+    const QString later = m_lastRetryDone
+        ? QString()
+        : QStringLiteral("; it is kept and tried again after the next job and at the end");
+    if (!result.drawError.isEmpty()) {
+        tell(QStringLiteral("%1: no pages made: %2").arg(where, result.drawError));
+        if (order.pdfFile)
+            m_pdfFailed = true;
+    } else if (result.pdfFile && !result.pdfFile->error.isEmpty()) {
+        tell(QStringLiteral("%1 is written, not its PDF: %2%3")
+                 .arg(where, result.pdfFile->error, later));
+        m_files.keepPdf(order.name, result.pdf);
+    }
+}
+
+void CaptureSession::retryPdfs()
+{
+    if (!m_files.hasKeptPdfs())
+        return;
+    for (const PdfReport &report : m_files.retryPdfs()) {
+        if (report.error.isEmpty())
+            jobLine(QStringLiteral("%1: written now").arg(report.pdfPath));
     }
 }
 
 void CaptureSession::portLost()
 {
-    if (m_ended)
+    if (m_phase == Phase::Ended)
         return;
     // What the port held when it went is the end of this job.
     take();
-    const bool finished = finishJob();
+    if (m_phase != Phase::Capturing)
+        return;
+    const bool finished = finishJob(false);
+    if (isPseudoTerminal(m_openedDevice)) {
+        if (!isLink(m_settings.portPath)) {
+            tell(QStringLiteral("%1: the pseudo-terminal hung up; it never comes back, so the "
+                                "capture ends")
+                     .arg(m_settings.port));
+            stop();
+            return;
+        }
+        m_hungUpTerminal = m_openedDevice;
+    }
     if (!m_goneSaid)
         tell(QStringLiteral("%1: the port is gone; waiting for it to come back")
                  .arg(m_settings.port));
     m_goneSaid = true;
     if (finished && m_settings.once) {
-        end();
+        stop();
         return;
     }
     watchForPort();
@@ -161,7 +295,7 @@ void CaptureSession::watchForPort()
 
 void CaptureSession::tryReopen()
 {
-    if (m_ended || m_serial.isOpen())
+    if (m_phase != Phase::Capturing || m_port.isOpen())
         return;
     // A folder that went (the last adapter of /dev/serial/by-id) is watched
     // again once it is back.
@@ -169,9 +303,11 @@ void CaptureSession::tryReopen()
     if (!m_folderWatch.directories().contains(folder) && QFileInfo(folder).isDir())
         m_folderWatch.addPath(folder);
     // Through links to what they point at now: a link moved to a new device
-    // is that new device.
-    if (!QFileInfo::exists(m_settings.portPath) || !m_serial.open())
+    // is that new device. A link still on the terminal that hung up is not.
+    const dev_t device = deviceAt(m_settings.portPath);
+    if (device == 0 || (m_hungUpTerminal != 0 && device == m_hungUpTerminal) || !m_port.open())
         return;
+    m_openedDevice = device;
     m_reopenTimer.stop();
     if (!m_folderWatch.directories().isEmpty())
         m_folderWatch.removePaths(m_folderWatch.directories());
@@ -183,50 +319,67 @@ void CaptureSession::tryReopen()
 
 void CaptureSession::stop()
 {
-    if (m_ended)
+    if (m_phase != Phase::Capturing)
         return;
+    m_phase = Phase::Stopping;
+    m_quiet.stop();
+    m_reopenTimer.stop();
+    if (!m_folderWatch.directories().isEmpty())
+        m_folderWatch.removePaths(m_folderWatch.directories());
+    windDown();
+}
+
+// While pages are still being made, what arrives joins the job in progress.
+// Once they are done, that job is saved as one file, with what arrives
+// while it is written, and the kept files are tried a last time. Nothing is
+// read after that.
+void CaptureSession::windDown()
+{
+    if (m_phase != Phase::Stopping || (m_pages && m_pages->busy()))
+        return;
+    m_lastRetryDone = true;
     take();
-    end();
+    m_phase = Phase::Finishing;
+    if (!finishJob(true)) {
+        handle(m_files.retryTexts(), false);
+        retryPdfs();
+    }
+    finishPages();
+}
+
+void CaptureSession::finishPages()
+{
+    if (m_phase == Phase::Finishing && !(m_pages && m_pages->busy()))
+        end();
 }
 
 void CaptureSession::end()
 {
-    if (m_ended)
-        return;
-    // Bytes that come while the last job is written are read once more.
-    if (finishJob())
-        finishJob();
-    m_ended = true;
-    m_quiet.stop();
-    m_reopenTimer.stop();
-    if (m_files.hasKept())
-        report(m_files.retry(), true);
-
-    int status = 0;
-    const QVector<Job> unwritten = m_files.takeUnwrittenText();
-    for (const Job &job : unwritten) {
+    m_phase = Phase::Ended;
+    int status = m_notPrinted || m_pdfFailed ? 1 : 0;
+    for (const Job &job : m_files.takeUnwrittenTexts()) {
         status = 1;
         if (::isatty(STDOUT_FILENO)) {
             tell(QStringLiteral("%1 is lost: it could not be written, and standard output is a "
                                 "terminal")
-                     .arg(jobName(job.firstByte, job.bytes.size())));
+                     .arg(jobName(job)));
             continue;
         }
         const bool written = std::fwrite(job.bytes.constData(), 1, size_t(job.bytes.size()),
                                          stdout) == size_t(job.bytes.size()) &&
             std::fflush(stdout) == 0;
         tell(written ? QStringLiteral("%1 could not be written; it went to standard output")
-                           .arg(jobName(job.firstByte, job.bytes.size()))
+                           .arg(jobName(job))
                      : QStringLiteral("%1 could not be written, not even to standard output")
-                           .arg(jobName(job.firstByte, job.bytes.size())));
+                           .arg(jobName(job)));
     }
-    if (m_files.hasKept()) {
+    if (m_files.hasKeptPdfs()) {
         status = 1;
         tell(QStringLiteral("some PDFs could not be written; their texts are saved"));
     }
-    m_serial.setArrivalHandler({});
-    m_serial.setLostHandler({});
-    m_serial.close();
+    m_port.setArrivalHandler({});
+    m_port.setLostHandler({});
+    m_port.close();
     if (onEnd)
         onEnd(status);
 }
@@ -235,4 +388,11 @@ void CaptureSession::tell(const QString &text)
 {
     m_live.hide();
     say(text);
+}
+
+void CaptureSession::jobLine(const QString &text)
+{
+    m_live.hide();
+    std::fprintf(stderr, "%s\n", qUtf8Printable(text));
+    std::fflush(stderr);
 }

@@ -1,12 +1,10 @@
 #include "JobFiles.h"
 
-#include "printjob/Pagination.h"
-#include "printjob/PrintJob.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryFile>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,23 +20,24 @@ constexpr int kMostNamesPerSecond = 100000;
 
 enum class Placed { Done, Taken, Failed };
 
-// How a temporary file got its name: by a second hard link (the temporary
-// name still holds the data) or, where the filesystem has no hard links
-// (FAT on a memory stick), by a rename that refuses to replace.
 struct Placement {
     Placed result = Placed::Failed;
-    bool linked = false;
     int error = 0;
 };
 
+std::atomic<bool> renameOnly {false};
+
+// Gives a temporary file its name: by a second hard link or, where the file
+// system has no hard links (FAT on a memory stick), by a rename that refuses
+// to replace.
 Placement place(const QString &temporary, const QString &final)
 {
     const QByteArray from = QFile::encodeName(temporary);
     const QByteArray to = QFile::encodeName(final);
     Placement placement;
-    if (::link(from.constData(), to.constData()) == 0) {
+    errno = EPERM;
+    if (!renameOnly && ::link(from.constData(), to.constData()) == 0) {
         placement.result = Placed::Done;
-        placement.linked = true;
         return placement;
     }
     if (errno == EEXIST) {
@@ -56,17 +55,6 @@ Placement place(const QString &temporary, const QString &final)
     placement.result = errno == EEXIST ? Placed::Taken : Placed::Failed;
     placement.error = errno;
     return placement;
-}
-
-// Gives back a name that place() took, the file being ours.
-void unplace(const QString &temporary, const QString &final, const Placement &placement)
-{
-    const QByteArray from = QFile::encodeName(temporary);
-    const QByteArray to = QFile::encodeName(final);
-    if (placement.linked)
-        ::unlink(to.constData());
-    else
-        ::renameat2(AT_FDCWD, to.constData(), AT_FDCWD, from.constData(), RENAME_NOREPLACE);
 }
 
 // Whether anything at all has this name, a dangling link included.
@@ -108,7 +96,7 @@ std::unique_ptr<QTemporaryFile> temporaryIn(const QString &dir, QString &error)
 
 // The file's bytes on the disk, not only in the cache: a capture runs
 // unattended and the machine may go off next.
-bool finishFile(QTemporaryFile &file, QString &error)
+bool syncFile(QTemporaryFile &file, QString &error)
 {
     errno = 0;
     if (!file.flush() || file.error() != QFileDevice::NoError) {
@@ -119,8 +107,26 @@ bool finishFile(QTemporaryFile &file, QString &error)
         error = QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
+    return true;
+}
+
+bool finishFile(QTemporaryFile &file, QString &error)
+{
+    if (!syncFile(file, error))
+        return false;
     file.close();
     return true;
+}
+
+bool writeAll(QTemporaryFile &file, const QByteArray &bytes, QString &error)
+{
+    errno = 0;
+    if (file.write(bytes) == bytes.size())
+        return true;
+    // A write cut short by a full disk or a size limit leaves Qt without a
+    // reason; the system has one.
+    error = errno != 0 ? QString::fromLocal8Bit(std::strerror(errno)) : file.errorString();
+    return false;
 }
 
 // Writes all of `bytes` into a fresh temporary file in `dir`.
@@ -128,31 +134,33 @@ std::unique_ptr<QTemporaryFile> temporaryWith(const QString &dir, const QByteArr
                                               QString &error)
 {
     auto file = temporaryIn(dir, error);
-    if (!file)
-        return nullptr;
-    errno = 0;
-    if (file->write(bytes) != bytes.size()) {
-        // A write cut short by a full disk or a size limit leaves Qt
-        // without a reason; the system has one.
-        error = errno != 0 ? QString::fromLocal8Bit(std::strerror(errno)) : file->errorString();
-        return nullptr;
-    }
-    if (!finishFile(*file, error))
+    if (!file || !writeAll(*file, bytes, error) || !finishFile(*file, error))
         return nullptr;
     return file;
 }
 
+QString systemText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
 } // namespace
 
-JobFiles::JobFiles(const QString &dir, std::optional<QPageSize> pdfPaper, Yield &yield)
-    : m_dir(dir), m_pdfPaper(std::move(pdfPaper)), m_yield(yield)
-{ }
-
-JobFiles::~JobFiles() = default;
+JobFiles::JobFiles(const QString &dir, bool withPdf) : m_dir(dir), m_withPdf(withPdf) { }
 
 QString JobFiles::baseName(const QDateTime &firstByte)
 {
     return firstByte.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+}
+
+QString JobFiles::textPath(const QString &name) const
+{
+    return QDir(m_dir).filePath(name + QLatin1String(".txt"));
+}
+
+void JobFiles::useRenameOnly(bool on)
+{
+    renameOnly = on;
 }
 
 bool JobFiles::prepare(const QString &dir, QString &error)
@@ -176,17 +184,20 @@ bool JobFiles::prepare(const QString &dir, QString &error)
     return true;
 }
 
-QVector<JobReport> JobFiles::save(Job job)
+QVector<TextReport> JobFiles::save(Job job, const std::function<QByteArray()> &more)
 {
-    m_kept.push_back({std::move(job), QString()});
-    return retry();
+    QVector<TextReport> reports = retryTexts();
+    reports.append(write(job, more));
+    if (!reports.last().saved())
+        m_kept.push_back(std::move(job));
+    return reports;
 }
 
-QVector<JobReport> JobFiles::retry()
+QVector<TextReport> JobFiles::retryTexts()
 {
-    QVector<JobReport> reports;
+    QVector<TextReport> reports;
     for (auto kept = m_kept.begin(); kept != m_kept.end();) {
-        reports.append(write(*kept));
+        reports.append(write(*kept, {}));
         if (reports.last().saved())
             kept = m_kept.erase(kept);
         else
@@ -195,116 +206,109 @@ QVector<JobReport> JobFiles::retry()
     return reports;
 }
 
-QVector<Job> JobFiles::takeUnwrittenText()
+QVector<Job> JobFiles::takeUnwrittenTexts()
 {
-    QVector<Job> jobs;
-    for (auto kept = m_kept.begin(); kept != m_kept.end();) {
-        if (kept->name.isEmpty()) {
-            jobs.append(std::move(kept->job));
-            kept = m_kept.erase(kept);
-        } else {
-            ++kept;
-        }
-    }
+    QVector<Job> jobs(m_kept.begin(), m_kept.end());
+    m_kept.clear();
     return jobs;
 }
 
-std::unique_ptr<QTemporaryFile> JobFiles::drawPdf(const QByteArray &bytes, int &sheets,
-                                                  QString &error)
+TextReport JobFiles::write(Job &job, const std::function<QByteArray()> &more)
 {
-    auto pdf = temporaryIn(m_dir, error);
-    if (!pdf) {
-        error = QStringLiteral("cannot write in %1: %2").arg(m_dir, error);
-        return nullptr;
+    TextReport report;
+    // A folder removed while the capture runs is made again, as at the start.
+    if (!QFileInfo::exists(m_dir)) {
+        std::error_code code;
+        report.folderMadeAgain =
+            std::filesystem::create_directories(QFile::encodeName(m_dir).toStdString(), code);
     }
-    const PrintOutcome outcome = PrintTextToPdf(bytes, pdf.get(), *m_pdfPaper, m_yield);
-    if (!finishFile(*pdf, error)) {
-        error = QStringLiteral("cannot write in %1: %2").arg(m_dir, error);
-        return nullptr;
-    }
-    if (outcome.failed) {
-        error = QStringLiteral("cannot draw the PDF: no font to draw Helvetica with (install "
-                               "fonts-urw-base35)");
-        return nullptr;
-    }
-    sheets = outcome.sheets;
-    return pdf;
-}
-
-JobReport JobFiles::write(Kept &kept)
-{
-    const QByteArray &bytes = kept.job.bytes;
-    JobReport report;
-    report.firstByte = kept.job.firstByte;
-    report.bytes = bytes.size();
-    report.lines = countLines(bytes);
-    report.pages = countPages(bytes, kLinesPerPage);
-    const QDir dir(m_dir);
-    const bool textOnDisk = !kept.name.isEmpty();
-
-    std::unique_ptr<QTemporaryFile> text;
-    if (!textOnDisk) {
-        QString error;
-        text = temporaryWith(m_dir, bytes, error);
-        if (!text) {
-            report.error = QStringLiteral("cannot write in %1: %2").arg(m_dir, error);
-            return report;
+    QString error;
+    std::unique_ptr<QTemporaryFile> text = temporaryIn(m_dir, error);
+    bool written = text && writeAll(*text, job.bytes, error);
+    // Bytes handed in after the job's own go into the same file until none
+    // come, also once the file is on the disk.
+    bool synced = false;
+    while (written) {
+        const QByteArray extra = more ? more() : QByteArray();
+        if (!extra.isEmpty()) {
+            job.bytes += extra;
+            written = writeAll(*text, extra, error);
+            synced = false;
+        } else if (synced) {
+            break;
+        } else {
+            written = syncFile(*text, error);
+            synced = true;
         }
     }
-    std::unique_ptr<QTemporaryFile> pdf;
-    if (m_pdfPaper)
-        pdf = drawPdf(bytes, report.pages, report.error);
-
-    if (textOnDisk) {
-        report.textPath = dir.filePath(kept.name + QLatin1String(".txt"));
-        if (!pdf)
-            return report;
-        const QString pdfPath = dir.filePath(kept.name + QLatin1String(".pdf"));
-        const Placement placed = place(pdf->fileName(), pdfPath);
-        if (placed.result == Placed::Done)
-            report.pdfPath = pdfPath;
-        else if (placed.result == Placed::Taken)
-            report.error = QStringLiteral("%1 exists and is not overwritten").arg(pdfPath);
-        else
-            report.error = QStringLiteral("cannot name %1: %2")
-                               .arg(pdfPath, QString::fromLocal8Bit(std::strerror(placed.error)));
+    if (written)
+        text->close();
+    report.job = job;
+    if (!written) {
+        report.error = QStringLiteral("cannot write in %1: %2").arg(m_dir, error);
         return report;
     }
 
-    const QString base = baseName(kept.job.firstByte);
+    const QDir dir(m_dir);
+    const QString base = baseName(job.firstByte);
     for (int number = 1; number <= kMostNamesPerSecond; ++number) {
         const QString name = nameFor(base, number);
         const QString textPath = dir.filePath(name + QLatin1String(".txt"));
-        const QString pdfPath = dir.filePath(name + QLatin1String(".pdf"));
         // The PDF must be able to take the same name as its text.
-        if (m_pdfPaper && nameTaken(pdfPath))
+        if (m_withPdf && nameTaken(dir.filePath(name + QLatin1String(".pdf"))))
             continue;
-        const Placement placedText = place(text->fileName(), textPath);
-        if (placedText.result == Placed::Taken)
+        const Placement placed = place(text->fileName(), textPath);
+        if (placed.result == Placed::Taken)
             continue;
-        if (placedText.result == Placed::Failed) {
+        if (placed.result == Placed::Failed) {
             report.error =
-                QStringLiteral("cannot name %1: %2")
-                    .arg(textPath, QString::fromLocal8Bit(std::strerror(placedText.error)));
+                QStringLiteral("cannot name %1: %2").arg(textPath, systemText(placed.error));
             return report;
         }
-        if (pdf) {
-            const Placement placedPdf = place(pdf->fileName(), pdfPath);
-            if (placedPdf.result == Placed::Taken) {
-                unplace(text->fileName(), textPath, placedText);
-                continue;
-            }
-            if (placedPdf.result == Placed::Done)
-                report.pdfPath = pdfPath;
-            else
-                report.error =
-                    QStringLiteral("cannot name %1: %2")
-                        .arg(pdfPath, QString::fromLocal8Bit(std::strerror(placedPdf.error)));
-        }
-        kept.name = name;
+        report.name = name;
         report.textPath = textPath;
         return report;
     }
     report.error = QStringLiteral("no free name for %1 in %2").arg(base, m_dir);
     return report;
+}
+
+PdfReport JobFiles::writePdf(const QString &name, const QByteArray &pdf) const
+{
+    const QDir dir(m_dir);
+    PdfReport report;
+    report.textPath = textPath(name);
+    const QString pdfPath = dir.filePath(name + QLatin1String(".pdf"));
+    QString error;
+    const std::unique_ptr<QTemporaryFile> file = temporaryWith(m_dir, pdf, error);
+    if (!file) {
+        report.error = QStringLiteral("cannot write in %1: %2").arg(m_dir, error);
+        return report;
+    }
+    const Placement placed = place(file->fileName(), pdfPath);
+    if (placed.result == Placed::Done)
+        report.pdfPath = pdfPath;
+    else if (placed.result == Placed::Taken)
+        report.error = QStringLiteral("%1 exists and is not overwritten").arg(pdfPath);
+    else
+        report.error = QStringLiteral("cannot name %1: %2").arg(pdfPath, systemText(placed.error));
+    return report;
+}
+
+void JobFiles::keepPdf(const QString &name, const QByteArray &pdf)
+{
+    m_keptPdfs.emplace_back(name, pdf);
+}
+
+QVector<PdfReport> JobFiles::retryPdfs()
+{
+    QVector<PdfReport> reports;
+    for (auto kept = m_keptPdfs.begin(); kept != m_keptPdfs.end();) {
+        reports.append(writePdf(kept->first, kept->second));
+        if (reports.last().error.isEmpty())
+            kept = m_keptPdfs.erase(kept);
+        else
+            ++kept;
+    }
+    return reports;
 }

@@ -2,16 +2,11 @@
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QPageSize>
 #include <QString>
 #include <QVector>
 
 #include <deque>
-#include <memory>
-#include <optional>
-
-class QTemporaryFile;
-class Yield;
+#include <functional>
 
 // Everything that arrived between two quiet times.
 struct Job {
@@ -19,55 +14,69 @@ struct Job {
     QDateTime firstByte; // local time
 };
 
-// What became of one job this time round.
-struct JobReport {
-    QDateTime firstByte;
-    QString textPath; // the .txt, once written
-    QString pdfPath; // the .pdf, once written
-    qint64 bytes = 0;
-    int lines = 0;
-    int pages = 0; // sheets of the PDF; without one, pages of 62 lines
-    QString error; // why it is still kept; empty when it is all on disk
+// What became of one job's text this time round.
+struct TextReport {
+    Job job;
+    QString name; // the base name, once the text is on disk
+    QString textPath;
+    QString error; // why it is still kept; empty when it is on disk
+    bool folderMadeAgain = false; // DIR had gone and was made again for it
 
     bool saved() const { return error.isEmpty(); }
+};
+
+// A PDF of a job whose text is on disk.
+struct PdfReport {
+    QString textPath;
+    QString pdfPath; // once written
+    QString error;
 };
 
 // Writes jobs into DIR as YYYY-MM-DD_HH-MM-SS.txt (and .pdf beside it), the
 // second job of a second as -2, -3, ... A file is written under a temporary
 // name in DIR and then given its name by a call that fails when the name is
 // taken, so nothing is ever overwritten, not even by another program racing
-// for the same name. A job that cannot be written is kept, oldest first.
+// for the same name. What cannot be written is kept, oldest first.
 class JobFiles {
 public:
-    JobFiles(const QString &dir, std::optional<QPageSize> pdfPaper, Yield &yield);
-    ~JobFiles();
-    JobFiles(const JobFiles &) = delete;
-    JobFiles &operator=(const JobFiles &) = delete;
+    // withPdf: every text's name is chosen so that its PDF can follow.
+    JobFiles(const QString &dir, bool withPdf);
 
-    // Tries the kept jobs, then this one; a report for each.
-    QVector<JobReport> save(Job job);
-    // Tries the kept jobs again.
-    QVector<JobReport> retry();
+    // Writes the kept texts, then this one; a report for each. `more`, when
+    // given, is asked for what arrived after the job until it hands nothing:
+    // that goes into the same file, so the job stays one.
+    QVector<TextReport> save(Job job, const std::function<QByteArray()> &more = {});
+    // Tries the kept texts and PDFs again.
+    QVector<TextReport> retryTexts();
+    QVector<PdfReport> retryPdfs();
 
-    bool hasKept() const { return !m_kept.empty(); }
-    // Takes out the kept jobs whose text is not on disk. What stays is a
-    // text on disk whose PDF could not be written.
-    QVector<Job> takeUnwrittenText();
+    // Writes NAME.pdf beside NAME.txt; safe from any thread, as it touches
+    // nothing but the disk.
+    PdfReport writePdf(const QString &name, const QByteArray &pdf) const;
+    // A PDF that could not be written, to be tried again.
+    void keepPdf(const QString &name, const QByteArray &pdf);
+
+    QString dir() const { return m_dir; }
+    QString textPath(const QString &name) const;
+
+    bool hasKeptTexts() const { return !m_kept.empty(); }
+    bool hasKeptPdfs() const { return !m_keptPdfs.empty(); }
+    // Takes out the kept jobs whose text is not on disk.
+    QVector<Job> takeUnwrittenTexts();
 
     // Makes DIR when missing and proves a file can be made in it.
     static bool prepare(const QString &dir, QString &error);
     static QString baseName(const QDateTime &firstByte);
 
+    // Names files as on a file system without hard links (FAT, most network
+    // shares): by a rename that refuses to replace.
+    static void useRenameOnly(bool renameOnly);
+
 private:
-    struct Kept {
-        Job job;
-        QString name; // the base name, once the text is on disk
-    };
-    JobReport write(Kept &kept);
-    std::unique_ptr<QTemporaryFile> drawPdf(const QByteArray &bytes, int &sheets, QString &error);
+    TextReport write(Job &job, const std::function<QByteArray()> &more);
 
     QString m_dir;
-    std::optional<QPageSize> m_pdfPaper;
-    Yield &m_yield;
-    std::deque<Kept> m_kept;
+    bool m_withPdf = false;
+    std::deque<Job> m_kept;
+    std::deque<std::pair<QString, QByteArray>> m_keptPdfs;
 };

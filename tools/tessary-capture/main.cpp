@@ -3,11 +3,12 @@
 
 #include "CaptureOptions.h"
 #include "CaptureSession.h"
+#include "CupsPrinter.h"
 #include "HeadlessApp.h"
 #include "JobFiles.h"
 #include "LiveLine.h"
+#include "PageWorker.h"
 #include "PortListing.h"
-#include "PullingYield.h"
 #include "SignalPipe.h"
 #include "serial/PortList.h"
 #include "serial/Serial.h"
@@ -41,6 +42,21 @@ int capture(const CaptureOptions &options)
         say(error);
         return kFailure;
     }
+    // The printer is looked for before the port is opened: a name mistyped
+    // in a service's settings shows at once, not at the first job.
+    std::unique_ptr<CupsPrinter> printer;
+    if (options.print) {
+        printer = CupsPrinter::find(options.printer, error);
+        if (!printer) {
+            say(error);
+            return kFailure;
+        }
+        if (options.paper)
+            printer->setPaper(*options.paper);
+    }
+    const QPageSize paper = options.paper    ? *options.paper
+        : printer && printer->defaultPaper() ? *printer->defaultPaper()
+                                             : QPageSize(QPageSize::A4);
     // A reader of standard output that went away must not end the capture.
     std::signal(SIGPIPE, SIG_IGN);
 
@@ -60,11 +76,15 @@ int capture(const CaptureOptions &options)
         return kFailure;
     }
 
-    PullingYield yield(serial);
-    JobFiles files(options.outDir, options.pdfPaper, yield);
+    JobFiles files(options.outDir, options.pdf);
+    std::unique_ptr<PageWorker> pages;
+    if (options.pdf || printer)
+        pages = std::make_unique<PageWorker>(files, paper, printer.get());
     LiveLine live(::isatty(STDERR_FILENO) ? stderr : nullptr);
     CaptureSession session(serial, files, live,
-                           {options.port, port.location, options.quietMs, options.once});
+                           {options.port, port.location, options.quietMs, options.once, options.pdf,
+                            printer ? printer->name() : QString()},
+                           pages.get());
     int status = 0;
     session.onEnd = [&status](int endStatus) {
         status = endStatus;

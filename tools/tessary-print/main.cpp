@@ -92,11 +92,6 @@ bool sameFile(const QString &a, const QString &b)
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-// Hands out no turns: there is no window to keep alive.
-class NoYield : public Yield {
-public:
-    void yield() override { }
-};
 } // namespace
 
 int main(int argc, char *argv[])

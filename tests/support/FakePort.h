@@ -1,0 +1,51 @@
+#pragma once
+
+#include "serial/PortConnection.h"
+
+#include <QElapsedTimer>
+
+#include <functional>
+#include <utility>
+
+// A port the test feeds by hand on the real clock: arrive() is bytes
+// arriving as the serial service tells of them.
+class FakePort : public PortConnection {
+public:
+    void arrive(const QByteArray &bytes)
+    {
+        m_pending += bytes;
+        m_lastArrival.start();
+        if (m_arrival)
+            m_arrival();
+    }
+
+    qint64 bytesAvailable() override { return m_pending.size(); }
+    QByteArray readAll() override
+    {
+        if (onRead)
+            onRead();
+        return std::exchange(m_pending, QByteArray());
+    }
+    qint64 msSinceLastArrival() override
+    {
+        return m_lastArrival.isValid() ? m_lastArrival.elapsed() : -1;
+    }
+    bool open() override { return m_open = true; }
+    void close() override { m_open = false; }
+    bool isOpen() const override { return m_open; }
+    void setArrivalHandler(std::function<void()> handler) override
+    {
+        m_arrival = std::move(handler);
+    }
+    void setLostHandler(std::function<void()> handler) override { m_lost = std::move(handler); }
+
+    // Runs at the start of each read, before it hands out what has arrived.
+    std::function<void()> onRead;
+
+private:
+    QByteArray m_pending;
+    QElapsedTimer m_lastArrival;
+    bool m_open = true;
+    std::function<void()> m_arrival;
+    std::function<void()> m_lost;
+};
