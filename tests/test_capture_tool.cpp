@@ -131,6 +131,9 @@ private slots:
     void signalSavesTheJobInProgress_data();
     void signalSavesTheJobInProgress();
     void hangUpSavesThePartAndWaitsForThePort();
+    void hungUpTerminalEndsTheCapture();
+    void signalWhileBytesStillComeKeepsOneJob();
+    void pagesFollowTheTextWhileThePortIsRead();
     void badUsage_data();
     void badUsage();
     void helpAndVersion_data();
@@ -369,6 +372,91 @@ void CaptureToolTest::hangUpSavesThePartAndWaitsForThePort()
                       kProgram + ": " + link + ": open again"}));
 }
 
+// A pseudo-terminal that hung up never comes back: its number goes to the
+// next terminal opened, which must never be taken for the port.
+void CaptureToolTest::hungUpTerminalEndsTheCapture()
+{
+    auto pty = std::make_unique<Pty>();
+    const QString path = pty->slavePath();
+    CaptureRun run;
+    QVERIFY(run.start({"--port", path, "--out", m_out, "--quiet-ms", "600000"}));
+    QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), path), 10000);
+    const QByteArray part = numberedLines(40);
+    const qint64 readBefore = bytesReadBy(run.pid());
+    QVERIFY(pty->writeAll(part));
+    QTRY_VERIFY(bytesReadBy(run.pid()) - readBefore >= part.size());
+    pty.reset();
+
+    QCOMPARE(run.waitForEnd(), 0);
+    QCOMPARE(run.messages(),
+             QStringList {kProgram + ": " + path +
+                          ": the pseudo-terminal hung up; it never comes back, so the capture "
+                          "ends"});
+    QCOMPARE(run.jobLines().size(), 1);
+    QVERIFY(contentOf(parseJobLine(run.jobLines()[0])->path) == part);
+}
+
+// What still streams in when the signal comes goes into the job in
+// progress: one file, never split in two.
+void CaptureToolTest::signalWhileBytesStillComeKeepsOneJob()
+{
+    Pty pty;
+    CaptureRun run;
+    QVERIFY(run.start({"--port", pty.slavePath(), "--out", m_out, "--quiet-ms", "600000"}));
+    QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
+    const QByteArray stream = numberedLines(120000);
+    const qsizetype half = stream.size() / 2;
+    QVERIFY(pty.writeAll(stream.left(half)));
+    ::kill(pid_t(run.pid()), SIGTERM);
+    // The program goes on taking until the line has been quiet for half a
+    // second.
+    QVERIFY(pty.writeAll(stream.mid(half)));
+    QCOMPARE(run.waitForEnd(), 0);
+
+    const QStringList names = namesIn(m_out);
+    QCOMPARE(names.size(), 1);
+    QVERIFY(contentOf(m_out + '/' + names[0]) == stream);
+    QCOMPARE(run.jobLines().size(), 1);
+}
+
+// The text of a job is on the disk before its pages are made; the port is
+// read while they are; and a stop waits for them, keeping what arrives
+// meanwhile as a job of its own.
+void CaptureToolTest::pagesFollowTheTextWhileThePortIsRead()
+{
+    Pty pty;
+    CaptureRun run;
+    // A quiet time that outlasts the steps from the next job to the signal.
+    QVERIFY(run.start({"--port", pty.slavePath(), "--out", m_out, "--pdf", "--quiet-ms", "2000"}));
+    QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
+    // Long enough that its pages take seconds to make.
+    constexpr int kBigLines = 200000;
+    const QByteArray big = numberedLines(kBigLines);
+    QVERIFY(pty.writeAll(big, 60000));
+    QTRY_COMPARE_WITH_TIMEOUT(namesIn(m_out).size(), 1, 30000);
+    const QString text = m_out + '/' + namesIn(m_out)[0];
+    const QString pdf = QString(text).replace(QStringLiteral(".txt"), QStringLiteral(".pdf"));
+    QVERIFY2(text.endsWith(".txt"), qPrintable(text));
+    QVERIFY(contentOf(text) == big);
+
+    const QByteArray next = numberedLines(3);
+    QVERIFY(pty.writeAll(next));
+    QVERIFY(pty.waitUntilTaken());
+    QVERIFY2(!QFileInfo::exists(pdf), "the pages came before the next job was read");
+    ::kill(pid_t(run.pid()), SIGTERM);
+    const QByteArray last = "9999 ONE MORE LINE\r\n";
+    QVERIFY(pty.writeAll(last));
+    QCOMPARE(run.waitForEnd(60000), 0);
+
+    QCOMPARE(pdfPageCount(pdf), (kBigLines + 61) / 62);
+    QStringList texts = namesIn(m_out).filter(QStringLiteral(".txt"));
+    QCOMPARE(texts.size(), 2);
+    QCOMPARE(namesIn(m_out).size(), 4);
+    QVERIFY(contentOf(m_out + '/' + texts[1]) == next + last);
+    QCOMPARE(run.jobLines().size(), 2);
+    QCOMPARE(run.messages(), QStringList());
+}
+
 void CaptureToolTest::badUsage_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -401,9 +489,8 @@ void CaptureToolTest::badUsage_data()
         << port + QStringList {"--quiet-ms", "2s"} << "--quiet-ms needs a number";
     QTest::newRow("paper without PDF or printer")
         << port + QStringList {"--paper", "A4"} << "--paper is for --pdf, --printer or --print";
-    QTest::newRow("two printers")
-        << port + QStringList {"--printer", "Listings", "--print"}
-        << "--printer and --print: give one of them";
+    QTest::newRow("two printers") << port + QStringList {"--printer", "Listings", "--print"}
+                                  << "--printer and --print: give one of them";
     QTest::newRow("printer without a name")
         << port + QStringList {"--printer", ""} << "--printer needs the name of a queue";
     QTest::newRow("unknown paper")
@@ -546,7 +633,7 @@ void CaptureToolTest::diskFillsUp()
 
     const QByteArray small1 = numberedLines(3);
     const QByteArray big1 = basicListing(400);
-    const QByteArray big2 = numberedLines(500);
+    const QByteArray big2 = basicListing(450);
     const QByteArray small2 = numberedLines(5, "\n");
     QVERIFY(big1.size() > 8192 && big2.size() > 8192);
     QVERIFY(pty.writeAll(small1));
@@ -632,8 +719,12 @@ void CaptureToolTest::liveLineOnATerminal()
     QCOMPARE(run.waitForEnd(), 0);
     readTerminal();
     ::close(master);
-    QVERIFY2(seen.endsWith("\r\033[K"), seen.constData());
-    QCOMPARE(run.jobLines().size(), 1);
+    // The line is taken away, and the job's own line stands in its place.
+    const qsizetype cleared = seen.lastIndexOf("\r\033[K");
+    QVERIFY2(cleared > 0, seen.constData());
+    const std::optional<JobLine> line =
+        parseJobLine(QString::fromUtf8(seen.mid(cleared + 4)).trimmed());
+    QVERIFY2(line && line->bytes == 41 && line->lines == 4, seen.constData());
 }
 
 QTEST_GUILESS_MAIN(CaptureToolTest)

@@ -3,6 +3,7 @@
 #include "HeadlessApp.h"
 #include "LiveLine.h"
 #include "PageWorker.h"
+#include "printjob/Capture.h"
 #include "printjob/Pagination.h"
 #include "printjob/PrintJob.h"
 #include "serial/PortConnection.h"
@@ -20,10 +21,11 @@ namespace {
 // A vanished port is looked for again this often even when no folder
 // change is reported: inotify says nothing about /dev/pts, for one.
 constexpr int kReopenEveryMs = 1000;
-// A stop adds what still arrives to the job it saves, until the line has
-// been quiet this long, but for no longer than the most.
-constexpr qint64 kStopQuietMs = 100;
-constexpr qint64 kMostTopUpMs = 2000;
+// A stop adds what still arrives to the job it saves until the line has
+// been quiet as long as the window's print job waits, but for no longer
+// than the most.
+constexpr qint64 kStopQuietMs = kDrainPauseMs;
+constexpr qint64 kMostTopUpMs = 3000;
 constexpr unsigned long kTopUpPollMs = 10;
 
 QString counted(qint64 count, const char *one, const char *many)
@@ -104,10 +106,7 @@ void CaptureSession::start()
     m_port.setLostHandler([this] { portLost(); });
     if (m_pages) {
         m_pages->onDone = [this](const PageResult &result) { pagesDone(result); };
-        m_pages->onIdle = [this] {
-            windDown();
-            finishPages();
-        };
+        m_pages->onIdle = [this] { finishPages(); };
     }
     // What came before the loop ran is no less a job.
     take();
@@ -317,29 +316,20 @@ void CaptureSession::tryReopen()
     take();
 }
 
+// The job in progress is saved as one file, with what arrives while it is
+// written, and the kept files are tried a last time; nothing is read after
+// that. The program ends once the pages being made are done.
 void CaptureSession::stop()
 {
     if (m_phase != Phase::Capturing)
         return;
-    m_phase = Phase::Stopping;
     m_quiet.stop();
     m_reopenTimer.stop();
     if (!m_folderWatch.directories().isEmpty())
         m_folderWatch.removePaths(m_folderWatch.directories());
-    windDown();
-}
-
-// While pages are still being made, what arrives joins the job in progress.
-// Once they are done, that job is saved as one file, with what arrives
-// while it is written, and the kept files are tried a last time. Nothing is
-// read after that.
-void CaptureSession::windDown()
-{
-    if (m_phase != Phase::Stopping || (m_pages && m_pages->busy()))
-        return;
-    m_lastRetryDone = true;
     take();
     m_phase = Phase::Finishing;
+    m_lastRetryDone = true;
     if (!finishJob(true)) {
         handle(m_files.retryTexts(), false);
         retryPdfs();

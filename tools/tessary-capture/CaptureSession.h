@@ -48,9 +48,8 @@ public:
     std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
 
 private:
-    // Stopping: waiting for the pages being made, arrivals still taken.
-    // Finishing: the last job is saved, its pages are being made.
-    enum class Phase { Capturing, Stopping, Finishing, Ended };
+    // Finishing: the last job is saved; the pages being made are awaited.
+    enum class Phase { Capturing, Finishing, Ended };
 
     void take();
     QByteArray takeMore();
@@ -62,7 +61,6 @@ private:
     void portLost();
     void watchForPort();
     void tryReopen();
-    void windDown();
     void finishPages();
     void end();
     void tell(const QString &text);
