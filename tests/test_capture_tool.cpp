@@ -404,13 +404,14 @@ void CaptureToolTest::signalWhileBytesStillComeKeepsOneJob()
     CaptureRun run;
     QVERIFY(run.start({"--port", pty.slavePath(), "--out", m_out, "--quiet-ms", "600000"}));
     QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
-    const QByteArray stream = numberedLines(120000);
-    const qsizetype half = stream.size() / 2;
-    QVERIFY(pty.writeAll(stream.left(half)));
+    // Several times what one read takes, the signal early on.
+    const QByteArray stream = numberedLines(400000);
+    const qsizetype part = stream.size() / 8;
+    QVERIFY(pty.writeAll(stream.left(part)));
     ::kill(pid_t(run.pid()), SIGTERM);
     // The program goes on taking until the line has been quiet for half a
     // second.
-    QVERIFY(pty.writeAll(stream.mid(half)));
+    QVERIFY(pty.writeAll(stream.mid(part)));
     QCOMPARE(run.waitForEnd(), 0);
 
     const QStringList names = namesIn(m_out);
