@@ -1,8 +1,12 @@
 #include "CupsPrinter.h"
 
+#include <QFileInfo>
 #include <QSizeF>
 
 #include <cups/cups.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -36,6 +40,19 @@ struct Connection {
     http_t *http = nullptr;
 };
 
+// Why the server did not answer: libcups words a missing local socket as
+// "Host is down"; the system's own words say more.
+QString unreachable()
+{
+    QString server = QString::fromUtf8(cupsServer());
+    QString reason = lastCupsError();
+    if (!server.startsWith(QLatin1Char('/')))
+        server += QLatin1Char(':') + QString::number(ippPort());
+    else if (!QFileInfo::exists(server))
+        reason = QString::fromLocal8Bit(std::strerror(ENOENT));
+    return QStringLiteral("cannot reach the CUPS server at %1: %2").arg(server, reason);
+}
+
 std::optional<QPageSize> mediaDefault(http_t *http, cups_dest_t *dest)
 {
     cups_dinfo_t *info = cupsCopyDestInfo(http, dest);
@@ -57,8 +74,7 @@ std::unique_ptr<CupsPrinter> CupsPrinter::find(const QString &name, QString &err
 {
     const Connection connection;
     if (!connection.http) {
-        error = QStringLiteral("cannot reach the CUPS server at %1: %2; is CUPS running?")
-                    .arg(QString::fromUtf8(cupsServer()), lastCupsError());
+        error = unreachable() + QStringLiteral("; is CUPS running?");
         return nullptr;
     }
     const QByteArray wanted = name.toUtf8();
@@ -66,8 +82,7 @@ std::unique_ptr<CupsPrinter> CupsPrinter::find(const QString &name, QString &err
         cupsGetNamedDest(connection.http, name.isEmpty() ? nullptr : wanted.constData(), nullptr);
     if (!dest) {
         if (cupsLastError() == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE)
-            error = QStringLiteral("cannot reach the CUPS server at %1: %2; is CUPS running?")
-                        .arg(QString::fromUtf8(cupsServer()), lastCupsError());
+            error = unreachable() + QStringLiteral("; is CUPS running?");
         else if (name.isEmpty())
             error = QStringLiteral("--print: there is no default printer (%1); set one with "
                                    "'lpoptions -d NAME', or name a queue with --printer")
@@ -101,7 +116,7 @@ PrintReceipt CupsPrinter::print(const QString &title, const QByteArray &pdf) con
     PrintReceipt receipt;
     const Connection connection;
     if (!connection.http) {
-        receipt.error = lastCupsError();
+        receipt.error = unreachable();
         return receipt;
     }
     cups_dinfo_t *info = cupsCopyDestInfo(connection.http, m_dest);
