@@ -2,6 +2,8 @@
 
 #include "toolkit/QtPrinting.h"
 
+#include <QPrinter>
+
 namespace {
 class RecordingGraphics : public PrinterGraphics {
 public:
@@ -73,6 +75,11 @@ public:
         std::unique_ptr<PrinterGraphics> real;
         if (!m_service.pdfPath.isEmpty())
             real = printerGraphics(pdfPrinter(m_service.pdfPath, m_service.pdfPaper));
+        if (!m_service.printerName.isEmpty()) {
+            auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
+            printer->setPrinterName(m_service.printerName);
+            real = printerGraphics(printer);
+        }
         return std::make_unique<RecordingGraphics>(m_service, std::move(real));
     }
 

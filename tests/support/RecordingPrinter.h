@@ -7,8 +7,9 @@
 
 // Stands in for the page-setup and print dialogs and records what a job
 // does, in order. The graphics either measures with a fixed advance per
-// character, or, with pdfPath set, draws for real into that PDF file while
-// still recording, through the printer graphics a print to file gets.
+// character, or draws for real while still recording: into a PDF file
+// (pdfPath) through the printer graphics a print to file gets, or on a
+// printer of the system (printerName) as the print dialog hands it out.
 class RecordingPrintService : public PrintService {
 public:
     std::unique_ptr<PrinterSetup> newPrinterSetup() override;
@@ -27,6 +28,7 @@ public:
     // Real output instead.
     QString pdfPath;
     QPageSize pdfPaper {QPageSize::A4};
+    QString printerName;
 
     // Every call on the setups and graphics, in order: "newPrinterSetup",
     // "pageSetupDialog", "openPrinterDialog", "setTextStyle", "drawSheet",
