@@ -65,6 +65,20 @@ private slots:
         }
     }
 
+    // A queue that refuses the job is a printer that failed: the window
+    // then keeps the text for the next press of Print.
+    void refusedJobIsAFailure()
+    {
+        const QString refusing = QStringLiteral("tessary-refusing");
+        QVERIFY2(m_cups.addQueue(refusing) && m_cups.reject(refusing), qPrintable(m_cups.error()));
+        RecordingPrintService printing;
+        printing.printerName = refusing;
+        CountingYield yield;
+        const PrintOutcome outcome = PrintReceivedText(numberedLines(3), printing, yield);
+        QVERIFY(outcome.failed);
+        QCOMPARE(m_cups.jobs(refusing).size(), 0);
+    }
+
 private:
     CupsServer m_cups;
 };

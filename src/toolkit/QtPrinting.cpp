@@ -12,6 +12,8 @@
 
 #include <algorithm>
 
+#include <cups/cups.h>
+
 namespace {
 constexpr int kPointsPerInch = 72;
 
@@ -23,6 +25,14 @@ bool pdfFileWritable(const QPrinter &printer)
         return true;
     QFile file(printer.outputFileName());
     return file.open(QIODevice::WriteOnly) && file.write("%PDF-") == 5 && file.flush();
+}
+
+// Qt's CUPS printing drops what CUPS answers to the job, so a queue that
+// refuses it would pass for a print; CUPS keeps its answer for this thread.
+bool printerTookTheJob(const QPrinter &printer)
+{
+    return printer.outputFormat() != QPrinter::NativeFormat ||
+        cupsLastError() <= IPP_STATUS_OK_CONFLICTING;
 }
 
 bool pdfFileComplete(const QPrinter &printer)
@@ -162,7 +172,8 @@ std::unique_ptr<PrinterGraphics> printerGraphics(std::shared_ptr<QPrinter> print
         return std::make_unique<QtPrinterGraphics>(nullptr);
     QPrinter *raw = printer.get();
     auto graphics = std::make_unique<QtPrinterGraphics>(std::move(printer), [raw] {
-        return raw->printerState() != QPrinter::Error && pdfFileComplete(*raw);
+        return raw->printerState() != QPrinter::Error && pdfFileComplete(*raw) &&
+            printerTookTheJob(*raw);
     });
     // The page range the user picked in the print dialog, in sheets.
     if (raw->printRange() == QPrinter::PageRange)
