@@ -81,12 +81,10 @@ private:
 
 void FaultsTest::init()
 {
-    for (auto &pty : m_ptys) {
+    for (auto &pty : m_ptys)
         pty = std::make_unique<Pty>();
-        QVERIFY(pty->isOpen());
-    }
     m_rig = std::make_unique<WindowRig>();
-    m_rig->ports.list = {{"A", m_ptys[0]->slavePath()}, {"B", m_ptys[1]->slavePath()}};
+    QVERIFY(m_rig->ports.listPtys({m_ptys[0].get(), m_ptys[1].get()}));
 }
 
 void FaultsTest::cleanup()

@@ -20,6 +20,14 @@ std::unique_ptr<QTemporaryFile> fileWith(const QByteArray &bytes)
     return file;
 }
 
+// The serial connection a reader opens on the simulator's device.
+bool openAt(Serial &serial, const QString &device, int baud)
+{
+    serial.setBaud(baud);
+    serial.setSerialPort({device.section('/', -1), device});
+    return serial.open();
+}
+
 } // namespace
 
 class SimulatorTest : public QObject {
@@ -50,9 +58,7 @@ void SimulatorTest::sendsTheFileByteForByte()
     QVERIFY2(device.startsWith("/dev/pts/"), qPrintable(device));
 
     Serial serial;
-    serial.setBaud(38400);
-    serial.setSerialPort({device.section('/', -1), device});
-    QVERIFY(serial.open());
+    QVERIFY(openAt(serial, device, 38400));
     sim->write("go\n");
 
     QByteArray received;
@@ -76,9 +82,7 @@ void SimulatorTest::paceFollowsTheBaudRate()
                                     device);
     QVERIFY(sim);
     Serial serial;
-    serial.setBaud(2400);
-    serial.setSerialPort({device.section('/', -1), device});
-    QVERIFY(serial.open());
+    QVERIFY(openAt(serial, device, 2400));
     QElapsedTimer clock;
     clock.start();
     sim->write("go\n");
@@ -108,9 +112,7 @@ void SimulatorTest::aListingSentInBurstsIsOneJob()
                                     device);
     QVERIFY(sim);
     Serial serial;
-    serial.setBaud(4800);
-    serial.setSerialPort({device.section('/', -1), device});
-    QVERIFY(serial.open());
+    QVERIFY(openAt(serial, device, 4800));
     sim->write("go\n");
     // The user presses Print once the first line is in.
     QTRY_VERIFY_WITH_TIMEOUT(serial.bytesAvailable() > 0, 5000);
@@ -145,9 +147,7 @@ void SimulatorTest::waitsForALateReader()
     QCOMPARE(sim->state(), QProcess::Running);
 
     Serial serial;
-    serial.setBaud(38400);
-    serial.setSerialPort({device.section('/', -1), device, {}, {}, {}, {}});
-    QVERIFY(serial.open());
+    QVERIFY(openAt(serial, device, 38400));
     QByteArray received;
     QTRY_COMPARE_WITH_TIMEOUT((received += serial.readAll()).size(), bytes.size(), 30000);
     QVERIFY(received == bytes);
@@ -167,9 +167,7 @@ void SimulatorTest::holdsWhatTheReaderHasNotTaken()
         device);
     QVERIFY(sim);
     Serial serial;
-    serial.setBaud(38400);
-    serial.setSerialPort({device.section('/', -1), device, {}, {}, {}, {}});
-    QVERIFY(serial.open());
+    QVERIFY(openAt(serial, device, 38400));
     QByteArray received;
     QTRY_VERIFY_WITH_TIMEOUT((received += serial.readAll()).size() >= 500, 10000);
     serial.close();

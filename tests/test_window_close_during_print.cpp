@@ -24,9 +24,8 @@ private slots:
     {
         QFETCH(bool, fromWindowSystem);
         Pty pty;
-        QVERIFY(pty.isOpen());
         WindowRig rig;
-        rig.ports.list = {{QStringLiteral("A"), pty.slavePath()}};
+        QVERIFY(rig.ports.listPtys({&pty}));
 
         QPointer<Window1> window = new Window1(rig.services());
         window->setAttribute(Qt::WA_DeleteOnClose);

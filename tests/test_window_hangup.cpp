@@ -23,9 +23,8 @@ private slots:
     {
         m_vanishing = std::make_unique<Pty>();
         m_other = std::make_unique<Pty>();
-        QVERIFY(m_vanishing->isOpen() && m_other->isOpen());
         m_rig = std::make_unique<WindowRig>();
-        m_rig->ports.list = {{"A", m_vanishing->slavePath()}, {"B", m_other->slavePath()}};
+        QVERIFY(m_rig->ports.listPtys({m_vanishing.get(), m_other.get()}));
         m_window = m_rig->openWindow();
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));

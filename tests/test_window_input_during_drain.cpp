@@ -30,9 +30,8 @@ private slots:
         const bool click = input == QLatin1String("click");
         Pty ptyA;
         Pty ptyB;
-        QVERIFY(ptyA.isOpen() && ptyB.isOpen());
         WindowRig rig;
-        rig.ports.list = {{"A", ptyA.slavePath()}, {"B", ptyB.slavePath()}};
+        QVERIFY(rig.ports.listPtys({&ptyA, &ptyB}));
         auto window = rig.openWindow();
         window->show();
         window->activateWindow();

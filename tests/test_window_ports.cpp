@@ -39,11 +39,7 @@ private slots:
     void init()
     {
         m_rig = std::make_unique<WindowRig>();
-        for (Pty &pty : m_ptys)
-            QVERIFY(pty.isOpen());
-        m_rig->ports.list = {{"A", m_ptys[0].slavePath()},
-                             {"B", m_ptys[1].slavePath()},
-                             {"C", m_ptys[2].slavePath()}};
+        QVERIFY(m_rig->ports.listPtys({&m_ptys[0], &m_ptys[1], &m_ptys[2]}));
     }
     void cleanup() { m_rig.reset(); }
 

@@ -52,11 +52,7 @@ private slots:
     void init()
     {
         m_rig = std::make_unique<WindowRig>();
-        for (Pty &pty : m_ptys)
-            QVERIFY(pty.isOpen());
-        m_rig->ports.list = {{"A", m_ptys[0].slavePath()},
-                             {"B", m_ptys[1].slavePath()},
-                             {"C", m_ptys[2].slavePath()}};
+        QVERIFY(m_rig->ports.listPtys({&m_ptys[0], &m_ptys[1], &m_ptys[2]}));
         m_window = m_rig->openWindow();
         m_window->show();
         m_window->activateWindow();

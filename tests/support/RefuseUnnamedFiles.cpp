@@ -11,37 +11,23 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 
-namespace {
-
-using OpenFunction = int (*)(const char *, int, ...);
-
-int refuseOrOpen(const char *name, const char *path, int flags, va_list arguments)
+extern "C" int open(const char *path, int flags, ...)
 {
     if ((flags & O_TMPFILE) == O_TMPFILE) {
         errno = EOPNOTSUPP;
         return -1;
     }
-    const mode_t mode = (flags & O_CREAT) ? mode_t(va_arg(arguments, int)) : 0;
-    const auto next = reinterpret_cast<OpenFunction>(::dlsym(RTLD_NEXT, name));
+    mode_t mode = 0;
+    if (flags & O_CREAT) {
+        va_list arguments;
+        va_start(arguments, flags);
+        mode = mode_t(va_arg(arguments, int));
+        va_end(arguments);
+    }
+    using Open = int (*)(const char *, int, ...);
+    static const auto next = reinterpret_cast<Open>(::dlsym(RTLD_NEXT, "open64"));
     return next(path, flags, mode);
 }
 
-} // namespace
-
-extern "C" int open(const char *path, int flags, ...)
-{
-    va_list arguments;
-    va_start(arguments, flags);
-    const int fd = refuseOrOpen("open", path, flags, arguments);
-    va_end(arguments);
-    return fd;
-}
-
-extern "C" int open64(const char *path, int flags, ...)
-{
-    va_list arguments;
-    va_start(arguments, flags);
-    const int fd = refuseOrOpen("open64", path, flags, arguments);
-    va_end(arguments);
-    return fd;
-}
+// The same under its large-file name, which Qt calls.
+extern "C" int open64(const char *path, int flags, ...) __attribute__((alias("open")));
