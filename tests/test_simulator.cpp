@@ -28,6 +28,14 @@ bool openAt(Serial &serial, const QString &device, int baud)
     return serial.open();
 }
 
+// pc1600-sim on a pseudo-terminal of its own, sending the file at 38400 baud
+// with no pauses to whichever program opens it, for up to a minute.
+std::unique_ptr<ProgramRun> startWaitingSimulator(const QString &file, QString &device)
+{
+    return startSimulator(
+        {"--pty", "--baud", "38400", "--pause-ms", "0", "--linger-ms", "60000", file}, device);
+}
+
 } // namespace
 
 class SimulatorTest : public QObject {
@@ -137,9 +145,7 @@ void SimulatorTest::waitsForALateReader()
     const auto file = fileWith(bytes);
     QVERIFY(file);
     QString device;
-    const auto sim = startSimulator(
-        {"--pty", "--baud", "38400", "--pause-ms", "0", "--linger-ms", "60000", file->fileName()},
-        device);
+    const auto sim = startWaitingSimulator(file->fileName(), device);
     QVERIFY(sim);
     QTRY_VERIFY_WITH_TIMEOUT(
         sim->err().contains("pc1600-sim: waiting for a program to open " + device.toLocal8Bit()),
@@ -162,9 +168,7 @@ void SimulatorTest::holdsWhatTheReaderHasNotTaken()
     const auto file = fileWith(bytes);
     QVERIFY(file);
     QString device;
-    const auto sim = startSimulator(
-        {"--pty", "--baud", "38400", "--pause-ms", "0", "--linger-ms", "60000", file->fileName()},
-        device);
+    const auto sim = startWaitingSimulator(file->fileName(), device);
     QVERIFY(sim);
     Serial serial;
     QVERIFY(openAt(serial, device, 38400));
