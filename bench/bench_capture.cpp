@@ -1,8 +1,7 @@
 // Capture figures over a pseudo-terminal: a large listing sent as fast as it
 // goes while the window idles, then drained by the print job; how soon the
 // dialogs come after a press on a quiet line and after the last byte of a
-// sender still sending, beside the old way of counting the quiet time; the
-// CPU an idle open port costs.
+// sender still sending; the CPU an idle open port costs.
 //
 //   bench_capture [--megabytes N] [--idle-seconds S]
 //
@@ -10,6 +9,7 @@
 
 #include "support/CpuTime.h"
 #include "support/Files.h"
+#include "support/SerialOnPty.h"
 
 #include "printjob/Capture.h"
 #include "printjob/PrintJob.h"
@@ -21,63 +21,15 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <pty.h>
 #include <sys/resource.h>
-#include <termios.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
-
-struct PseudoTerminal {
-    int master = -1;
-    QString slavePath;
-
-    PseudoTerminal()
-    {
-        int slave = -1;
-        char name[256] = {};
-        if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
-            std::perror("openpty");
-            std::exit(1);
-        }
-        termios raw {};
-        tcgetattr(slave, &raw);
-        cfmakeraw(&raw);
-        tcsetattr(slave, TCSANOW, &raw);
-        ::close(slave);
-        slavePath = QString::fromLocal8Bit(name);
-    }
-    ~PseudoTerminal() { closeMaster(); }
-    void closeMaster()
-    {
-        if (master >= 0)
-            ::close(master);
-        master = -1;
-    }
-    bool writeAll(const char *data, size_t size) const
-    {
-        while (size > 0) {
-            const ssize_t n = ::write(master, data, size);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                return false;
-            }
-            data += n;
-            size -= static_cast<size_t>(n);
-        }
-        return true;
-    }
-};
 
 class SilentMsgBox : public MsgBox {
 public:
@@ -134,27 +86,34 @@ QByteArray listing(qint64 bytes)
     return out;
 }
 
-void benchLargeCapture(int megabytes)
+// The port opened on a fresh pseudo-terminal, or the end of the benchmark.
+void open(SerialOnPty &link)
 {
-    PseudoTerminal pty;
-    Serial serial;
-    serial.setSerialPort({pty.slavePath, pty.slavePath});
-    if (!serial.open()) {
-        std::fprintf(stderr, "cannot open %s: %d\n", qPrintable(pty.slavePath),
-                     serial.lastErrorCode());
+    if (!link.open()) {
+        std::fprintf(stderr, "cannot open %s: %d\n", qPrintable(link.pty.slavePath()),
+                     link.serial.lastErrorCode());
         std::exit(1);
     }
+}
+
+void benchLargeCapture(int megabytes)
+{
+    SerialOnPty link;
+    open(link);
+    Serial &serial = link.serial;
     const QByteArray data = listing(qint64(megabytes) * 1024 * 1024);
     const long baselineKb = peakRssKb();
 
     std::atomic<bool> sent {false};
     QElapsedTimer clock;
     clock.start();
+    // A sender of its own, as the pocket computer is: the window idles in
+    // its event loop while the listing arrives.
     std::thread writer([&] {
-        pty.writeAll(data.constData(), size_t(data.size()));
+        if (!link.pty.writeAll(data, 600000))
+            std::fprintf(stderr, "cannot write to the pty\n");
         sent = true;
     });
-    // The window idles while the listing arrives.
     while (!sent)
         runEventLoop(20);
     writer.join();
@@ -182,31 +141,6 @@ void benchLargeCapture(int megabytes)
                 (peakKb - baselineKb) * 1024.0 / double(data.size()));
 }
 
-// The drain as it was before the quiet time counted from the last byte: it
-// counted from the last read that brought bytes, so every job paused a full
-// 500 ms after its last read. Kept here only to compare against: the same
-// drain, told the time since that read instead of since the last arrival.
-class QuietSinceLastRead : public ReceiveBuffer {
-public:
-    explicit QuietSinceLastRead(ReceiveBuffer &port) : m_port(port) { }
-    qint64 bytesAvailable() override { return m_port.bytesAvailable(); }
-    QByteArray readAll() override
-    {
-        QByteArray bytes = m_port.readAll();
-        if (!bytes.isEmpty())
-            m_lastRead.start();
-        return bytes;
-    }
-    qint64 msSinceLastArrival() override
-    {
-        return m_lastRead.isValid() ? m_lastRead.elapsed() : -1;
-    }
-
-private:
-    ReceiveBuffer &m_port;
-    QElapsedTimer m_lastRead;
-};
-
 double msBetween(std::chrono::steady_clock::time_point from,
                  std::chrono::steady_clock::time_point to)
 {
@@ -230,9 +164,9 @@ struct Latencies {
     }
 };
 
-// Runs one press of Print up to the page-setup dialog, under the current
-// rule or the old one; returns when the dialog was asked for.
-std::chrono::steady_clock::time_point pressPrint(Serial &serial, bool oldRule)
+// Runs one press of Print up to the page-setup dialog; returns when the
+// dialog was asked for.
+std::chrono::steady_clock::time_point pressPrint(Serial &serial)
 {
     SilentMsgBox msgBox;
     NoBusy busy;
@@ -240,27 +174,23 @@ std::chrono::steady_clock::time_point pressPrint(Serial &serial, bool oldRule)
     QtYield yield;
     CaptureServices services {msgBox, busy, pause, yield};
     StopwatchPrinting printing;
-    QuietSinceLastRead old(serial);
-    ReceiveBuffer &port = oldRule ? static_cast<ReceiveBuffer &>(old) : serial;
-    if (const auto received = CaptureReceivedText(1, port, services))
+    if (const auto received = CaptureReceivedText(1, serial, services))
         PrintReceivedText(*received, printing, yield);
     return printing.askedAt;
 }
 
 // Print pressed on a line quiet for a while: from the press to the dialog.
-void benchQuietPress(Serial &serial, PseudoTerminal &pty, bool oldRule, Latencies &out)
+void benchQuietPress(SerialOnPty &link, Latencies &out)
 {
-    const QByteArray text = listing(4000);
-    pty.writeAll(text.constData(), size_t(text.size()));
+    link.pty.writeAll(listing(4000));
     runEventLoop(kDrainPauseMs + 200);
     const auto press = std::chrono::steady_clock::now();
-    out.add(msBetween(press, pressPrint(serial, oldRule)));
+    out.add(msBetween(press, pressPrint(link.serial)));
 }
 
 // Print pressed while the sender is still sending lines with pauses between
 // them: from the sender's last byte to the dialog.
-void benchPressWhileSending(Serial &serial, PseudoTerminal &pty, bool oldRule, int round,
-                            Latencies &out)
+void benchPressWhileSending(SerialOnPty &link, int round, Latencies &out)
 {
     // A different rhythm each round, so the last line falls at another
     // moment of the drain's waiting.
@@ -269,57 +199,45 @@ void benchPressWhileSending(Serial &serial, PseudoTerminal &pty, bool oldRule, i
     std::thread sender([&] {
         for (int line = 0; line < 8; ++line) {
             const QByteArray text = QByteArray::number((line + 1) * 10) + " PRINT \"ZEILE\"\r\n";
-            pty.writeAll(text.constData(), size_t(text.size()));
+            link.pty.write(text);
             lastByte = std::chrono::steady_clock::now();
             if (line < 7)
                 std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
         }
     });
     // Pressed once the first line is in.
-    while (serial.bytesAvailable() == 0)
+    while (link.serial.bytesAvailable() == 0)
         runEventLoop(1);
-    const auto asked = pressPrint(serial, oldRule);
+    const auto asked = pressPrint(link.serial);
     sender.join();
     out.add(msBetween(lastByte, asked));
 }
 
 void benchLatency()
 {
-    PseudoTerminal pty;
-    Serial serial;
-    serial.setSerialPort({pty.slavePath, pty.slavePath});
-    if (!serial.open())
-        std::exit(1);
-
-    // Both rules in the same run, round after round, on the same port.
-    Latencies quiet[2];
-    Latencies sending[2];
+    SerialOnPty link;
+    open(link);
+    Latencies quiet;
+    Latencies sending;
     const int rounds = 6;
     for (int round = 0; round < rounds; ++round) {
-        for (const bool oldRule : {false, true}) {
-            benchQuietPress(serial, pty, oldRule, quiet[oldRule]);
-            benchPressWhileSending(serial, pty, oldRule, round, sending[oldRule]);
-        }
+        benchQuietPress(link, quiet);
+        benchPressWhileSending(link, round, sending);
     }
-    quiet[0].print("latency_quiet_press");
-    quiet[1].print("latency_quiet_press_old_rule");
-    sending[0].print("latency_last_byte");
-    sending[1].print("latency_last_byte_old_rule");
+    quiet.print("latency_quiet_press");
+    sending.print("latency_last_byte");
 }
 
 void benchIdle(int seconds)
 {
-    PseudoTerminal pty;
-    Serial serial;
-    serial.setSerialPort({pty.slavePath, pty.slavePath});
-    if (!serial.open())
-        std::exit(1);
+    SerialOnPty link;
+    open(link);
 
     double before = processCpuSeconds();
     runEventLoop(seconds * 1000);
     const double openIdle = processCpuSeconds() - before;
 
-    pty.closeMaster();
+    link.pty.closeMaster();
     before = processCpuSeconds();
     runEventLoop(seconds * 1000);
     const double vanishedIdle = processCpuSeconds() - before;

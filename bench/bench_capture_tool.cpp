@@ -7,240 +7,112 @@
 //
 // Prints one "name: value" line per figure.
 
+#include "support/CpuTime.h"
+#include "support/Files.h"
 #include "support/Listings.h"
+#include "support/Process.h"
+#include "support/Pty.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <climits>
-#include <csignal>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTest>
+
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
-#include <fstream>
 #include <poll.h>
-#include <pty.h>
-#include <string>
 #include <sys/inotify.h>
-#include <sys/ioctl.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-[[noreturn]] void fail(const std::string &what)
+[[noreturn]] void fail(const QString &what)
 {
-    std::fprintf(stderr, "bench_capture_tool: %s\n", what.c_str());
+    std::fprintf(stderr, "bench_capture_tool: %s\n", qPrintable(what));
     std::exit(1);
 }
 
-struct PseudoTerminal {
-    int master = -1;
-    int slave = -1; // held, so nothing is lost before the program opens it
-    std::string path;
-
-    PseudoTerminal()
-    {
-        char name[PATH_MAX] = {};
-        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
-            fail(std::string("openpty: ") + std::strerror(errno));
-        termios raw {};
-        ::tcgetattr(slave, &raw);
-        ::cfmakeraw(&raw);
-        ::tcsetattr(slave, TCSANOW, &raw);
-        ::fcntl(master, F_SETFD, FD_CLOEXEC);
-        ::fcntl(slave, F_SETFD, FD_CLOEXEC);
-        path = name;
-    }
-    ~PseudoTerminal()
-    {
-        closeMaster();
-        if (slave >= 0)
-            ::close(slave);
-    }
-    void closeMaster()
-    {
-        if (master >= 0)
-            ::close(master);
-        master = -1;
-    }
-    void writeAll(const char *data, size_t size) const
-    {
-        while (size > 0) {
-            const ssize_t n = ::write(master, data, size);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                fail(std::string("write: ") + std::strerror(errno));
-            }
-            data += n;
-            size -= size_t(n);
-        }
-    }
-    // Bytes written that the reader has not taken yet.
-    int pending() const
-    {
-        int n = 0;
-        return ::ioctl(slave, FIONREAD, &n) == 0 ? n : -1;
-    }
-};
-
-// The program, started with its output thrown away.
-struct Program {
-    pid_t pid = -1;
-    rusage usage {};
-    int status = -1;
-
-    Program(const std::string &path, const std::vector<std::string> &arguments)
-    {
-        std::vector<char *> argv;
-        argv.push_back(const_cast<char *>(path.c_str()));
-        for (const std::string &argument : arguments)
-            argv.push_back(const_cast<char *>(argument.c_str()));
-        argv.push_back(nullptr);
-        pid = ::fork();
-        if (pid < 0)
-            fail("fork failed");
-        if (pid == 0) {
-            const int null = ::open("/dev/null", O_WRONLY);
-            ::dup2(null, STDOUT_FILENO);
-            ::dup2(null, STDERR_FILENO);
-            ::execv(path.c_str(), argv.data());
-            std::_Exit(127);
-        }
-    }
-    bool holds(const std::string &device) const
-    {
-        const std::string fds = "/proc/" + std::to_string(pid) + "/fd/";
-        for (int fd = 0; fd < 64; ++fd) {
-            char target[PATH_MAX] = {};
-            const ssize_t n =
-                ::readlink((fds + std::to_string(fd)).c_str(), target, sizeof target - 1);
-            if (n > 0 && device == std::string(target, size_t(n)))
-                return true;
-        }
-        return false;
-    }
-    void waitUntilItHolds(const std::string &device) const
-    {
-        const auto deadline = Clock::now() + std::chrono::seconds(20);
-        while (!holds(device)) {
-            if (Clock::now() > deadline)
-                fail("the program never opened " + device);
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    }
-    double cpuSeconds() const
-    {
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::string line;
-        std::getline(stat, line);
-        const size_t close = line.rfind(')');
-        if (close == std::string::npos)
-            return -1;
-        std::vector<std::string> fields;
-        std::string field;
-        for (size_t i = close + 2; i <= line.size(); ++i) {
-            if (i == line.size() || line[i] == ' ') {
-                fields.push_back(field);
-                field.clear();
-            } else {
-                field += line[i];
-            }
-        }
-        if (fields.size() < 13)
-            return -1;
-        return (std::stod(fields[11]) + std::stod(fields[12])) / double(::sysconf(_SC_CLK_TCK));
-    }
-    void end(int signalNumber = 0)
-    {
-        if (signalNumber)
-            ::kill(pid, signalNumber);
-        if (::wait4(pid, &status, 0, &usage) != pid)
-            fail("wait4 failed");
-    }
-};
-
-std::vector<std::string> filesIn(const std::string &dir)
+// The job files in the folder, in the order of their names.
+QStringList jobsIn(const QString &dir)
 {
-    std::vector<std::string> names;
-    if (DIR *d = ::opendir(dir.c_str())) {
-        while (const dirent *entry = ::readdir(d)) {
-            const std::string name = entry->d_name;
-            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".txt") == 0)
-                names.push_back(dir + "/" + name);
-        }
-        ::closedir(d);
+    QStringList jobs;
+    for (const QString &name : namesIn(dir)) {
+        if (name.endsWith(QLatin1String(".txt")))
+            jobs << dir + QLatin1Char('/') + name;
     }
-    std::sort(names.begin(), names.end());
-    return names;
+    return jobs;
 }
 
-std::string contentOf(const std::string &path)
+QString freshDir(const QString &work, const QString &name)
 {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
-std::string freshDir(const std::string &work, const char *name)
-{
-    const std::string dir = work + "/" + name;
-    ::mkdir(dir.c_str(), 0755);
-    for (const std::string &file : filesIn(dir))
-        ::unlink(file.c_str());
+    const QString dir = work + QLatin1Char('/') + name;
+    QDir(dir).removeRecursively();
     return dir;
 }
 
-// Peak memory of a run that takes one tiny job: the program's own baseline.
-long baselinePeakKb(const std::string &program, const std::string &work)
+// tessary-capture started on the pty, once it holds the port open.
+void startOn(ProgramRun &run, const Pty &pty, const QStringList &arguments)
 {
-    PseudoTerminal pty;
-    const std::string dir = freshDir(work, "baseline");
-    Program run(program, {"--port", pty.path, "--out", dir, "--quiet-ms", "200", "--once"});
-    run.waitUntilItHolds(pty.path);
-    const std::string job = "10 PRINT \"BASELINE\"\r\n";
-    pty.writeAll(job.data(), job.size());
-    run.end();
-    return run.usage.ru_maxrss;
+    if (!run.start(QStringList {"--port", pty.slavePath()} + arguments))
+        fail(QStringLiteral("cannot start %1").arg(run.program()));
+    if (!QTest::qWaitFor([&] { return holdsOpen(run.pid(), pty.slavePath()); }, 20000))
+        fail(QStringLiteral("the program never opened ") + pty.slavePath());
 }
 
-void benchLargeJob(const std::string &program, const std::string &work, int megabytes)
+// Until the first job's file is there; its peak memory then is that of the
+// whole job.
+qint64 peakOnceAJobIsSaved(ProgramRun &run, const QString &dir)
 {
-    const long baselineKb = baselinePeakKb(program, work);
+    if (!QTest::qWaitFor([&] { return !jobsIn(dir).isEmpty(); }, 60000))
+        fail(QStringLiteral("no job file appeared in ") + dir);
+    return peakMemoryKb(run.pid());
+}
+
+// Peak memory of a run that takes one tiny job: the program's own baseline.
+qint64 baselinePeakKb(const QString &program, const QString &work)
+{
+    Pty pty;
+    const QString dir = freshDir(work, QStringLiteral("baseline"));
+    ProgramRun run(program);
+    startOn(run, pty, {"--out", dir, "--quiet-ms", "200"});
+    pty.writeAll("10 PRINT \"BASELINE\"\r\n");
+    const qint64 peakKb = peakOnceAJobIsSaved(run, dir);
+    run.stop();
+    return peakKb;
+}
+
+void benchLargeJob(const QString &program, const QString &work, int megabytes)
+{
+    const qint64 baselineKb = baselinePeakKb(program, work);
     // Lines of 22 to 82 bytes: more than enough of them, cut to size.
-    const QByteArray listing = basicListing(megabytes * 1024 * 1024 / 22 + 1);
-    const std::string data(listing.constData(), size_t(megabytes) * 1024 * 1024);
+    const QByteArray data =
+        basicListing(megabytes * 1024 * 1024 / 22 + 1).left(qsizetype(megabytes) * 1024 * 1024);
 
-    PseudoTerminal pty;
-    const std::string dir = freshDir(work, "large");
-    Program run(program, {"--port", pty.path, "--out", dir, "--quiet-ms", "1000", "--once"});
-    run.waitUntilItHolds(pty.path);
-    const auto start = Clock::now();
-    pty.writeAll(data.data(), data.size());
-    while (pty.pending() > 0)
+    Pty pty;
+    const QString dir = freshDir(work, QStringLiteral("large"));
+    ProgramRun run(program);
+    startOn(run, pty, {"--out", dir, "--quiet-ms", "1000"});
+    QElapsedTimer clock;
+    clock.start();
+    if (!pty.writeAll(data, 600000))
+        fail(QStringLiteral("cannot write to the pty"));
+    while (pty.pendingForReader() > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    const double sendSeconds = std::chrono::duration<double>(Clock::now() - start).count();
-    run.end();
+    const double sendSeconds = clock.elapsed() / 1000.0;
+    const qint64 peakKb = peakOnceAJobIsSaved(run, dir);
+    // Whatever came after a gap is saved as a job of its own at the end.
+    run.stop();
 
-    const std::vector<std::string> files = filesIn(dir);
-    std::string saved;
-    for (const std::string &file : files)
+    const QStringList files = jobsIn(dir);
+    QByteArray saved;
+    for (const QString &file : files)
         saved += contentOf(file);
-    const long lost = long(data.size()) - long(saved.size());
-    const long peakKb = run.usage.ru_maxrss;
-    std::printf("capture_tool_bytes_sent: %zu\n", data.size());
-    std::printf("capture_tool_bytes_lost: %ld\n", std::max(0L, lost));
+    std::printf("capture_tool_bytes_sent: %lld\n", qint64(data.size()));
+    std::printf("capture_tool_bytes_lost: %lld\n", std::max(qint64(0), data.size() - saved.size()));
     std::printf("capture_tool_identical: %s\n", saved == data ? "yes" : "no");
-    std::printf("capture_tool_jobs: %zu\n", files.size());
+    std::printf("capture_tool_jobs: %lld\n", qint64(files.size()));
     std::printf("capture_tool_send_mb_per_second: %.1f\n", megabytes / sendSeconds);
     std::printf("capture_tool_baseline_mb: %.1f\n", baselineKb / 1024.0);
     std::printf("capture_tool_peak_mb: %.1f\n", peakKb / 1024.0);
@@ -248,43 +120,61 @@ void benchLargeJob(const std::string &program, const std::string &work, int mega
                 (peakKb - baselineKb) * 1024.0 / double(data.size()));
 }
 
-void benchIdle(const std::string &program, const std::string &work, int seconds)
+void benchIdle(const QString &program, const QString &work, int seconds)
 {
-    PseudoTerminal pty;
-    const std::string dir = freshDir(work, "idle");
-    Program run(program, {"--port", pty.path, "--out", dir});
-    run.waitUntilItHolds(pty.path);
+    Pty pty;
+    ProgramRun run(program);
+    startOn(run, pty, {"--out", freshDir(work, QStringLiteral("idle"))});
     std::this_thread::sleep_for(std::chrono::milliseconds(500)); // start-up is not idling
 
-    double before = run.cpuSeconds();
+    double before = processCpuSeconds(run.pid());
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
-    const double open = run.cpuSeconds() - before;
+    const double open = processCpuSeconds(run.pid()) - before;
 
     // The other side hangs up; the dead device stays there and keeps
     // failing to open.
     pty.closeMaster();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    before = run.cpuSeconds();
+    before = processCpuSeconds(run.pid());
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
-    const double hungUp = run.cpuSeconds() - before;
-    run.end(SIGTERM);
+    const double hungUp = processCpuSeconds(run.pid()) - before;
+    run.stop();
 
     std::printf("idle_capture_tool_open_cpu_percent: %.2f\n", 100.0 * open / seconds);
     std::printf("idle_capture_tool_hangup_cpu_percent: %.2f\n", 100.0 * hungUp / seconds);
 }
 
-void benchLatency(const std::string &program, const std::string &work)
+// Waits until a job file takes its name in the folder inotify watches.
+void waitForJobFile(int watch)
+{
+    for (;;) {
+        pollfd p {watch, POLLIN, 0};
+        if (::poll(&p, 1, 10000) <= 0)
+            fail(QStringLiteral("no job file appeared"));
+        alignas(inotify_event) char buffer[4096];
+        const ssize_t n = ::read(watch, buffer, sizeof buffer);
+        for (ssize_t at = 0; at < n;) {
+            const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
+            if (event->len && QByteArray(event->name).endsWith(".txt"))
+                return;
+            at += ssize_t(sizeof(inotify_event) + event->len);
+        }
+    }
+}
+
+void benchLatency(const QString &program, const QString &work)
 {
     constexpr int kQuietMs = 1000;
     constexpr int kRounds = 5;
-    PseudoTerminal pty;
-    const std::string dir = freshDir(work, "latency");
+    Pty pty;
+    const QString dir = freshDir(work, QStringLiteral("latency"));
+    QDir().mkpath(dir);
     const int watch = ::inotify_init1(IN_CLOEXEC);
-    if (watch < 0 || ::inotify_add_watch(watch, dir.c_str(), IN_CREATE | IN_MOVED_TO) < 0)
-        fail("inotify failed");
-    Program run(program,
-                {"--port", pty.path, "--out", dir, "--quiet-ms", std::to_string(kQuietMs)});
-    run.waitUntilItHolds(pty.path);
+    if (watch < 0 ||
+        ::inotify_add_watch(watch, QFile::encodeName(dir).constData(), IN_CREATE | IN_MOVED_TO) < 0)
+        fail(QStringLiteral("inotify failed"));
+    ProgramRun run(program);
+    startOn(run, pty, {"--out", dir, "--quiet-ms", QString::number(kQuietMs)});
 
     // Less than the 4 KB a pseudo-terminal's line holds: when the reader has
     // emptied it, it has all of the job.
@@ -294,34 +184,19 @@ void benchLatency(const std::string &program, const std::string &work)
     // Round 0 only lets the program finish starting: bytes written while it
     // does are not yet on its line when the loop below finds the line empty.
     for (int round = 0; round <= kRounds; ++round) {
-        pty.writeAll(job.constData(), size_t(job.size()));
-        while (pty.pending() > 0)
+        pty.writeAll(job);
+        while (pty.pendingForReader() > 0)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
-        const auto lastByte = Clock::now();
-        // Until a .txt takes its name in the folder.
-        bool named = false;
-        while (!named) {
-            pollfd p {watch, POLLIN, 0};
-            if (::poll(&p, 1, 10000) <= 0)
-                fail("no job file appeared");
-            alignas(inotify_event) char buffer[4096];
-            const ssize_t n = ::read(watch, buffer, sizeof buffer);
-            for (ssize_t at = 0; at < n;) {
-                const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
-                const std::string name = event->len ? event->name : "";
-                if (name.size() > 4 && name.compare(name.size() - 4, 4, ".txt") == 0)
-                    named = true;
-                at += ssize_t(sizeof(inotify_event) + event->len);
-            }
-        }
-        const double ms =
-            std::chrono::duration<double, std::milli>(Clock::now() - lastByte).count();
+        QElapsedTimer sinceLastByte;
+        sinceLastByte.start();
+        waitForJobFile(watch);
+        const double ms = sinceLastByte.nsecsElapsed() / 1e6;
         if (round == 0)
             continue;
         worst = std::max(worst, ms);
         total += ms;
     }
-    run.end(SIGTERM);
+    run.stop();
     ::close(watch);
     std::printf("capture_tool_latency_quiet_ms: %d\n", kQuietMs);
     std::printf("capture_tool_latency_over_quiet_ms_mean: %.1f\n", total / kRounds - kQuietMs);
@@ -332,17 +207,18 @@ void benchLatency(const std::string &program, const std::string &work)
 
 int main(int argc, char *argv[])
 {
+    QCoreApplication app(argc, argv);
     if (argc < 3)
-        fail(
-            "usage: bench_capture_tool TESSARY_CAPTURE WORKDIR [--megabytes N] [--idle-seconds S]");
-    const std::string program = argv[1];
-    const std::string work = argv[2];
+        fail(QStringLiteral("usage: bench_capture_tool TESSARY_CAPTURE WORKDIR [--megabytes N] "
+                            "[--idle-seconds S]"));
+    const QString program = QString::fromLocal8Bit(argv[1]);
+    const QString work = QString::fromLocal8Bit(argv[2]);
     int megabytes = 10;
     int idleSeconds = 10;
     for (int i = 3; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--megabytes") == 0)
+        if (qstrcmp(argv[i], "--megabytes") == 0)
             megabytes = std::atoi(argv[i + 1]);
-        else if (std::strcmp(argv[i], "--idle-seconds") == 0)
+        else if (qstrcmp(argv[i], "--idle-seconds") == 0)
             idleSeconds = std::atoi(argv[i + 1]);
     }
     benchLargeJob(program, work, megabytes);

@@ -4,6 +4,8 @@
 # and the port list following adapters. enscript, paps and ghostscript are
 # compared against when installed
 # (apt-get install enscript paps ghostscript).
+# A figure that misses its target is marked MISSED, and the exit status is
+# then 1.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 . "$root/scripts/deps.sh"
@@ -47,10 +49,38 @@ target() {
     esac
 }
 
-printf '| %-42s | %14s | %8s |\n' figure value target
-printf '|%s|%s|%s|\n' "$(printf -- '-%.0s' {1..44})" "$(printf -- '-%.0s' {1..16})" "$(printf -- '-%.0s' {1..10})"
+# Whether the value misses the target ("< 0.1", ">= 2", "0"); nothing to
+# miss without a target, and a value that is no number misses any.
+misses() {
+    local value="$1" target="$2"
+    [ -z "$target" ] && return 1
+    local op="${target% *}" limit="${target#* }"
+    [ "$op" = "$target" ] && op="==" && limit="$target"
+    awk -v v="$value" -v op="$op" -v t="$limit" 'BEGIN {
+        if (v !~ /^-?[0-9]+(\.[0-9]+)?$/) exit 0
+        v += 0; t += 0
+        ok = (op == "<" && v < t) || (op == "<=" && v <= t) || (op == ">=" && v >= t) ||
+             (op == ">" && v > t) || (op == "==" && v == t)
+        exit ok ? 1 : 0
+    }'
+}
+
+printf '| %-42s | %14s | %8s | %6s |\n' figure value target missed
+printf '|%s|%s|%s|%s|\n' "$(printf -- '-%.0s' {1..44})" "$(printf -- '-%.0s' {1..16})" \
+    "$(printf -- '-%.0s' {1..10})" "$(printf -- '-%.0s' {1..8})"
+missed=0
 while IFS= read -r line; do
     name="${line%%:*}"
     value="${line#*: }"
-    printf '| %-42s | %14s | %8s |\n' "$name" "$value" "$(target "$name")"
+    goal="$(target "$name")"
+    mark=""
+    if misses "$value" "$goal"; then
+        mark="MISSED"
+        missed=$((missed + 1))
+    fi
+    printf '| %-42s | %14s | %8s | %6s |\n' "$name" "$value" "$goal" "$mark"
 done <"$out"
+if [ "$missed" -gt 0 ]; then
+    echo "$missed figure(s) missed their target" >&2
+    exit 1
+fi

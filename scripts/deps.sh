@@ -37,7 +37,7 @@ TESSARY_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev li
     qt6-translations-l10n libcups2-dev)
 # What the tests need on top: pdftotext reads printed pages back; Ghostscript
 # and qpdf check that a PDF is one Debian's print filters accept;
-# qt6-base-private-dev lets a test queue real window-system input; cups,
+# qt6-base-private-dev lets two tests send real window-system input; cups,
 # cups-client and cups-filters run a private print server the tests print through.
 TESSARY_TEST_PACKAGES=(poppler-utils ghostscript qpdf qt6-base-private-dev cups cups-client cups-filters)
 # What the CI extras need: the formatter, clang and its sanitizer runtimes.

@@ -1,7 +1,8 @@
+#include "support/Process.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -39,16 +40,15 @@ private slots:
     // box instead of failing at start.
     void windowProgramStarts()
     {
-        QProcess window;
-        window.setProgram(QDir(QStringLiteral(TESSARY_BUILD_DIR)).filePath("tessary"));
-        window.start();
-        QVERIFY2(window.waitForStarted(), qPrintable(window.errorString()));
-        QVERIFY2(!window.waitForFinished(1500),
+        ProgramRun window(QDir(QStringLiteral(TESSARY_BUILD_DIR)).filePath("tessary"));
+        QVERIFY2(window.start({}), qPrintable(window.errorString()));
+        // Nothing to await but its staying: a program that fails at start
+        // ends within moments.
+        const int code = window.waitForEnd(1500);
+        QVERIFY2(window.running(),
                  qPrintable(QStringLiteral("ended with %1: %2")
-                                .arg(window.exitCode())
-                                .arg(QString::fromLocal8Bit(window.readAllStandardError()))));
-        window.kill();
-        window.waitForFinished();
+                                .arg(code)
+                                .arg(QString::fromLocal8Bit(window.err()))));
     }
 };
 

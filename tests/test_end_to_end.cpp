@@ -6,16 +6,15 @@
 #include "support/WindowRig.h"
 #include "toolkit/Waiting.h"
 
+#include "support/Pty.h"
+
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <fcntl.h>
 #include <termios.h>
-#include <unistd.h>
 
 namespace {
 
@@ -85,55 +84,14 @@ private:
 
 // The simulated PC-1600 on a fresh pseudo-terminal, waiting for a line on
 // its input before it sends.
-struct Simulator {
-    std::unique_ptr<QProcess> process;
-    QString device;
-    qint64 finishedAtMs = -1;
-
-    bool start(const QString &file, int baud, int lingerMs, const QElapsedTimer &clock)
-    {
-        process = startSimulator({"--pty", "--baud", QString::number(baud), "--burst-lines", "10",
-                                  "--pause-ms", "100", "--wait-line", "--linger-ms",
-                                  QString::number(lingerMs), file},
-                                 device);
-        if (!process)
-            return false;
-        QObject::connect(process.get(), &QProcess::finished, process.get(),
-                         [this, &clock] { finishedAtMs = clock.elapsed(); });
-        return device.startsWith(QStringLiteral("/dev/pts/"));
-    }
-    void go() { process->write("go\n"); }
-    ~Simulator()
-    {
-        if (process && process->state() != QProcess::NotRunning) {
-            process->kill();
-            process->waitForFinished(5000);
-        }
-    }
-};
-
-// A descriptor of our own on the pseudo-terminal, opened before the program
-// locks it, to read back the line settings the program applied.
-class LineWatch {
-public:
-    explicit LineWatch(const QString &device)
-        : m_fd(::open(device.toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK))
-    { }
-    ~LineWatch()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    bool isOpen() const { return m_fd >= 0; }
-    speed_t speed() const
-    {
-        termios tio {};
-        return ::tcgetattr(m_fd, &tio) == 0 ? cfgetospeed(&tio) : speed_t(-1);
-    }
-
-private:
-    int m_fd;
-};
+std::unique_ptr<ProgramRun> startSimulator(const QString &file, int baud, int lingerMs,
+                                           QString &device)
+{
+    return startSimulator({"--pty", "--baud", QString::number(baud), "--burst-lines", "10",
+                           "--pause-ms", "100", "--wait-line", "--linger-ms",
+                           QString::number(lingerMs), file},
+                          device);
+}
 
 } // namespace
 
@@ -198,10 +156,14 @@ void EndToEndTest::twoListingsAtTwoBaudRates()
     // changes between the two runs, like an adapter plugged in again.
     const QString port = m_dir.filePath(QStringLiteral("ttyPC1600"));
     constexpr int kLingerMs = 2500;
-    Simulator sim1;
-    QVERIFY(sim1.start(firstFile, 9600, kLingerMs, clock));
-    QVERIFY(QFile::link(sim1.device, port));
-    LineWatch line1(sim1.device);
+    QString device1;
+    const auto sim1 = startSimulator(firstFile, 9600, kLingerMs, device1);
+    QVERIFY(sim1);
+    qint64 sim1EndedAtMs = -1;
+    connect(sim1.get(), &QProcess::finished, this, [&] { sim1EndedAtMs = clock.elapsed(); });
+    QVERIFY(QFile::link(device1, port));
+    // Held from before the window locks the device, to read back its settings.
+    const Pty line1(device1);
     QVERIFY(line1.isOpen());
 
     RecordingMsgBox msgBox;
@@ -221,24 +183,28 @@ void EndToEndTest::twoListingsAtTwoBaudRates()
     QVERIFY(serAuswahl && printButton);
     msgBox.shown.clear();
 
-    serAuswahl->setCurrentIndex(0);
-    QCOMPARE(msgBox.shown, QStringList {kOpened});
-    QVERIFY(window.TestSerial1.isOpen());
-    QCOMPARE(line1.speed(), speed_t(B9600));
-    msgBox.shown.clear();
+    // The user chooses the port: it opens with one message, at the speed
+    // the device then has.
+    const auto choosePort = [&](const Pty &line) {
+        serAuswahl->setCurrentIndex(0);
+        const std::optional<termios> tio = line.slaveTermios();
+        const bool opened = msgBox.shown == QStringList {kOpened} && window.TestSerial1.isOpen();
+        msgBox.shown.clear();
+        return opened && tio ? cfgetospeed(&*tio) : speed_t(0);
+    };
+    QCOMPARE(choosePort(line1), speed_t(B9600));
 
     // The first half arrives while the window idles; the press comes while
     // the pocket computer is still sending, and the drain follows it to the end.
-    sim1.go();
+    sim1->write("go\n");
     QTRY_VERIFY_WITH_TIMEOUT(window.TestSerial1.bytesAvailable() >= first.size() / 2, 30000);
     QTest::mouseClick(printButton, Qt::LeftButton);
     QVERIFY(printing.printDialogAtMs >= 0);
-    QTRY_VERIFY_WITH_TIMEOUT(sim1.finishedAtMs >= 0, 30000);
-    QCOMPARE(sim1.process->exitCode(), 0);
+    QCOMPARE(sim1->waitForEnd(), 0);
 
     const QStringList rows1 = printing.recorder.rowTexts();
     const QByteArray printed1 = (rows1.join("\r\n") + "\r\n").toLatin1();
-    const qint64 lastByteAtMs = sim1.finishedAtMs - kLingerMs;
+    const qint64 lastByteAtMs = sim1EndedAtMs - kLingerMs;
     qInfo("9600 baud: %lld bytes sent, %lld bytes printed, last byte to print dialog %lld ms",
           qint64(first.size()), qint64(printed1.size()), printing.printDialogAtMs - lastByteAtMs);
     QCOMPARE(printed1.size(), first.size());
@@ -248,25 +214,22 @@ void EndToEndTest::twoListingsAtTwoBaudRates()
     QVERIFY(msgBox.shown.isEmpty());
 
     // A slower line: the port closes and must be chosen again.
-    Simulator sim2;
-    QVERIFY(sim2.start(secondFile, 4800, 60000, clock));
+    QString device2;
+    const auto sim2 = startSimulator(secondFile, 4800, 60000, device2);
+    QVERIFY(sim2);
     window.findChild<QComboBox *>(QStringLiteral("PopupBaud"))->setCurrentIndex(3);
     QVERIFY(!window.TestSerial1.isOpen());
     QCOMPARE(serAuswahl->currentIndex(), -1);
     QCOMPARE(window.Anzahl, 1);
     QVERIFY(QFile::remove(port));
-    QVERIFY(QFile::link(sim2.device, port));
-    LineWatch line2(sim2.device);
+    QVERIFY(QFile::link(device2, port));
+    const Pty line2(device2);
     QVERIFY(line2.isOpen());
 
-    serAuswahl->setCurrentIndex(0);
-    QCOMPARE(msgBox.shown, QStringList {kOpened});
-    QVERIFY(window.TestSerial1.isOpen());
-    QCOMPARE(line2.speed(), speed_t(B4800));
-    msgBox.shown.clear();
+    QCOMPARE(choosePort(line2), speed_t(B4800));
 
     // This time everything has arrived before the press.
-    sim2.go();
+    sim2->write("go\n");
     QTRY_VERIFY_WITH_TIMEOUT(window.TestSerial1.bytesAvailable() == second.size(), 60000);
     printing.recorder.sheets.clear();
     printing.recorder.pdfPath = m_dir.filePath(QStringLiteral("second.pdf"));

@@ -1,8 +1,8 @@
-#include "support/Pty.h"
+#include "support/Process.h"
+#include "support/SerialOnPty.h"
 #include "support/WindowRig.h"
 
 #include <QComboBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QSerialPort>
 #include <QtTest>
@@ -14,7 +14,6 @@
 namespace {
 
 const QString kOpened = QString::fromUtf8("Serial Port geöffnet.");
-const QString kOpenFailed = QString::fromUtf8("Konnte Device nicht öffnen. Fehler ");
 
 // Run as another program: holds the port the way any Qt program does and
 // takes what arrives, until its standard input closes.
@@ -82,12 +81,10 @@ private:
 
 void FaultsTest::init()
 {
-    for (auto &pty : m_ptys) {
+    for (auto &pty : m_ptys)
         pty = std::make_unique<Pty>();
-        QVERIFY(pty->isOpen());
-    }
     m_rig = std::make_unique<WindowRig>();
-    m_rig->ports.list = {{"A", m_ptys[0]->slavePath()}, {"B", m_ptys[1]->slavePath()}};
+    QVERIFY(m_rig->ports.listPtys({m_ptys[0].get(), m_ptys[1].get()}));
 }
 
 void FaultsTest::cleanup()
@@ -110,7 +107,7 @@ void FaultsTest::verifyStillUsable(int goodRow, Pty &goodPty)
     QCOMPARE(m_rig->msgBox.shown, QStringList {kOpened});
     QVERIFY(m_window->TestSerial1.isOpen());
 
-    QVERIFY(goodPty.writeAll(sent(900, 903)));
+    QVERIFY(deliver(goodPty, m_window->TestSerial1, sent(900, 903)));
     clickPrint();
     QCOMPARE(m_rig->printing.rowTexts(), lines(900, 903));
     QCOMPARE(m_rig->msgBox.shown, QStringList {kOpened});
@@ -118,11 +115,10 @@ void FaultsTest::verifyStillUsable(int goodRow, Pty &goodPty)
 
 void FaultsTest::portHeldByAnotherProgram()
 {
-    QProcess other;
-    other.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--hold-port"), m_ptys[0]->slavePath()});
-    QVERIFY(other.waitForReadyRead(10000));
-    QCOMPARE(other.readAll(), QByteArray("held\n"));
+    ProgramRun other(QCoreApplication::applicationFilePath());
+    QVERIFY(other.start({QStringLiteral("--hold-port"), m_ptys[0]->slavePath()}));
+    QTRY_VERIFY_WITH_TIMEOUT(other.out().contains('\n'), 10000);
+    QCOMPARE(other.out(), QByteArray("held\n"));
 
     m_window = m_rig->openWindow();
     m_rig->msgBox.shown.clear();
@@ -130,18 +126,19 @@ void FaultsTest::portHeldByAnotherProgram()
     const int code = m_window->TestSerial1.lastErrorCode();
     qInfo("port held by another program: error %d", code);
     QCOMPARE(code, int(QSerialPort::PermissionError));
-    QCOMPARE(m_rig->msgBox.shown, QStringList {kOpenFailed + QString::number(code)});
+    QCOMPARE(m_rig->msgBox.shown, QStringList {*portOpenFailedText(kGerman, code)});
     QVERIFY(!m_window->TestSerial1.isOpen());
     QCOMPARE(m_window->Anzahl, 1);
 
     // What arrives now is the other program's; print passes quietly.
     m_ptys[0]->write("NOT OURS\r\n");
-    int took = 0;
-    while (took < 10 && other.waitForReadyRead(10000)) {
-        for (const QByteArray &line : other.readAll().split('\n'))
-            took += line.startsWith("took ") ? line.mid(5).toInt() : 0;
-    }
-    QCOMPARE(took, 10);
+    const auto took = [&other] {
+        int bytes = 0;
+        for (const QString &line : other.outLines())
+            bytes += line.startsWith(QLatin1String("took ")) ? line.mid(5).toInt() : 0;
+        return bytes;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(took(), 10, 10000);
     m_rig->msgBox.shown.clear();
     clickPrint();
     QVERIFY(m_rig->msgBox.shown.isEmpty());
@@ -151,21 +148,19 @@ void FaultsTest::portHeldByAnotherProgram()
     // the row already selected fires nothing, so the user goes by way of
     // another port.
     other.closeWriteChannel();
-    QVERIFY(other.waitForFinished(10000));
-    QCOMPARE(other.exitCode(), 0);
+    QCOMPARE(other.waitForEnd(), 0);
     ports()->setCurrentIndex(1);
     verifyStillUsable(0, *m_ptys[0]);
 }
 
 void FaultsTest::lockLeftByAProgramThatDied()
 {
-    QProcess other;
-    other.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--hold-port"), m_ptys[0]->slavePath()});
-    QVERIFY(other.waitForReadyRead(10000));
-    QCOMPARE(other.readAll(), QByteArray("held\n"));
-    other.kill();
-    QVERIFY(other.waitForFinished(10000));
+    ProgramRun other(QCoreApplication::applicationFilePath());
+    QVERIFY(other.start({QStringLiteral("--hold-port"), m_ptys[0]->slavePath()}));
+    QTRY_VERIFY_WITH_TIMEOUT(other.out().contains('\n'), 10000);
+    QCOMPARE(other.out(), QByteArray("held\n"));
+    other.stop(SIGKILL);
+    QCOMPARE(other.state(), QProcess::NotRunning);
 
     m_window = m_rig->openWindow();
     verifyStillUsable(0, *m_ptys[0]);
@@ -199,7 +194,7 @@ void FaultsTest::pathThatIsNoSerialDevice()
     const int code = m_window->TestSerial1.lastErrorCode();
     qInfo("%s: error %d", qPrintable(path), code);
     QVERIFY(code != 0);
-    QCOMPARE(m_rig->msgBox.shown, QStringList {kOpenFailed + QString::number(code)});
+    QCOMPARE(m_rig->msgBox.shown, QStringList {*portOpenFailedText(kGerman, code)});
     QVERIFY(!m_window->TestSerial1.isOpen());
 
     m_rig->msgBox.shown.clear();
@@ -223,12 +218,17 @@ void FaultsTest::portVanishesDuringTheDrain()
 
     // More arrives during the pause, then the adapter is unplugged before
     // the line has been quiet long enough to end the job.
-    QVERIFY(m_ptys[0]->writeAll(sent(1, 40)));
+    // The press comes as the first lines arrive, so the drain pauses.
+    QVERIFY(m_ptys[0]->arrive(sent(1, 40)));
     m_rig->pause.onPause = [this](int count) {
         if (count != 1)
             return;
-        m_ptys[0]->write(sent(41, 70));
-        QTimer::singleShot(200, m_window.get(), [this] { m_ptys[0]->closeMaster(); });
+        QVERIFY(m_ptys[0]->arrive(sent(41, 70)));
+        // Unplugged once the port has taken them in, at the pause's first turn.
+        QTimer::singleShot(0, m_window.get(), [this] {
+            m_window->TestSerial1.bytesAvailable();
+            m_ptys[0]->closeMaster();
+        });
     };
     clickPrint();
     m_rig->pause.onPause = nullptr;
@@ -253,7 +253,7 @@ void FaultsTest::pageSetupCancelled()
     m_rig->msgBox.shown.clear();
     m_rig->printing.confirmPageSetup = false;
 
-    QVERIFY(m_ptys[0]->writeAll(sent(1, 130)));
+    QVERIFY(deliver(*m_ptys[0], m_window->TestSerial1, sent(1, 130)));
     clickPrint();
     QCOMPARE(m_rig->printing.count("pageSetupDialog"), 1);
     QCOMPARE(m_rig->printing.count("openPrinterDialog"), 1);
@@ -272,7 +272,7 @@ void FaultsTest::printDialogCancelled()
     m_rig->msgBox.shown.clear();
     m_rig->printing.acceptPrintDialog = false;
 
-    QVERIFY(m_ptys[0]->writeAll(sent(1, 130)));
+    QVERIFY(deliver(*m_ptys[0], m_window->TestSerial1, sent(1, 130)));
     clickPrint();
     QCOMPARE(m_rig->printing.count("openPrinterDialog"), 1);
     QCOMPARE(m_rig->printing.count("drawSheet"), 0);
@@ -284,7 +284,7 @@ void FaultsTest::printDialogCancelled()
     m_rig->printing.acceptPrintDialog = true;
     clickPrint();
     QCOMPARE(m_rig->printing.count("openPrinterDialog"), 1);
-    QVERIFY(m_ptys[0]->writeAll(sent(131, 135)));
+    QVERIFY(deliver(*m_ptys[0], m_window->TestSerial1, sent(131, 135)));
     clickPrint();
     QCOMPARE(m_rig->printing.rowTexts(), lines(131, 135));
     QCOMPARE(m_rig->printing.count("openPrinterDialog"), 2);
@@ -298,7 +298,7 @@ void FaultsTest::textKeptFromAFailedPrintIsDroppedByASettingChange()
     m_window = m_rig->openWindow();
     ports()->setCurrentIndex(0);
     m_rig->printing.failOnFinish = true;
-    QVERIFY(m_ptys[0]->writeAll(sent(1, 10)));
+    QVERIFY(deliver(*m_ptys[0], m_window->TestSerial1, sent(1, 10)));
     clickPrint();
     QCOMPARE(m_rig->printing.count("openPrinterDialog"), 1);
     QCOMPARE(m_rig->msgBox.shown.last(), *lookupText(TextKey::MsgPrintFailed, kGerman));

@@ -3,8 +3,8 @@
 #include "serial/Serial.h"
 #include "support/FakeToolkit.h"
 #include "support/PdfText.h"
-#include "support/Pty.h"
 #include "support/RecordingPrinter.h"
+#include "support/SerialOnPty.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
@@ -178,37 +178,30 @@ private slots:
     void tenMegabytesInOneJob();
 
 private:
-    // Sends the bytes over the pty while the event loop runs, then drains
-    // and prints them as the print button does.
+    // Sends the bytes over the pty while the event loop runs, then, once
+    // they are all in, drains them as the print button does.
     std::optional<QByteArray> sendAndCapture(const QByteArray &sent, Job &job);
 
-    Pty *m_pty = nullptr;
-    Serial *m_serial = nullptr;
+    std::unique_ptr<SerialOnPty> m_link;
     QTemporaryDir m_dir;
 };
 
 void HostileInputTest::init()
 {
-    m_pty = new Pty;
-    QVERIFY(m_pty->isOpen());
-    m_serial = new Serial;
-    m_serial->setSerialPort({QStringLiteral("pty"), m_pty->slavePath()});
-    QVERIFY(m_serial->open());
+    m_link = std::make_unique<SerialOnPty>();
+    QVERIFY(m_link->open());
 }
 
 void HostileInputTest::cleanup()
 {
-    delete m_serial;
-    delete m_pty;
-    m_serial = nullptr;
-    m_pty = nullptr;
+    m_link.reset();
 }
 
 std::optional<QByteArray> HostileInputTest::sendAndCapture(const QByteArray &sent, Job &job)
 {
-    if (!m_pty->writeAll(sent, 120000))
+    if (!m_link->deliver(sent, 120000))
         return std::nullopt;
-    return CaptureReceivedText(1, *m_serial, job.seams);
+    return CaptureReceivedText(1, m_link->serial, job.seams);
 }
 
 void HostileInputTest::randomBytesFromAWrongBaudRate()

@@ -4,15 +4,14 @@
 #include "support/Listings.h"
 #include "support/PdfText.h"
 #include "support/Process.h"
+#include "support/Pty.h"
 #include "support/RecordingPrinter.h"
 
 #include <QtTest>
 
 #include <csignal>
 #include <filesystem>
-#include <pty.h>
 #include <sys/resource.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -21,6 +20,20 @@ const QString kProgram = QStringLiteral("tessary-print");
 ProcessResult tessaryPrint(const QStringList &args, ProcessOptions options = {})
 {
     return runProcess(QStringLiteral(TESSARY_PRINT_PATH), args, options);
+}
+
+// The environment of a program run where the file system refuses unnamed
+// temporary files (O_TMPFILE), as FAT and many network file systems do.
+QProcessEnvironment refusingUnnamedFiles()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LD_PRELOAD"),
+                       QStringLiteral(TESSARY_REFUSE_UNNAMED_FILES_PATH));
+    // Under AddressSanitizer the preloaded library comes before its runtime.
+    const QString asan = environment.value(QStringLiteral("ASAN_OPTIONS"));
+    environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                       asan + (asan.isEmpty() ? "" : ":") + "verify_asan_link_order=0");
+    return environment;
 }
 
 // Whether the process holds a file open in OUT's folder other than OUT
@@ -58,9 +71,7 @@ private slots:
     void cleanup()
     {
         // A run leaves no temporary file behind, whatever its end.
-        const QStringList left = QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden);
-        for (const QString &name : left)
-            QVERIFY2(!name.startsWith(QLatin1String("out.pdf.")), qPrintable(name));
+        QCOMPARE(temporaryFiles(), QStringList());
     }
 
     void printsWithOptionsAnywhere_data()
@@ -139,19 +150,43 @@ private slots:
         QVERIFY2(qpdf.exitCode == 0, (qpdf.out + qpdf.err).constData());
     }
 
-    void standardInputToStandardOutput()
+    // With OUT "-" only the PDF goes to standard output and the page count
+    // to standard error; otherwise the count goes to standard output.
+    void pageCountGoesWhereThePdfDoesNot_data()
     {
+        QTest::addColumn<QString>("in");
+        QTest::addColumn<QString>("out");
+        QTest::newRow("- -") << "-"
+                             << "-";
+        QTest::newRow("IN -") << "IN"
+                              << "-";
+        QTest::newRow("- OUT") << "-"
+                               << "OUT";
+    }
+    void pageCountGoesWhereThePdfDoesNot()
+    {
+        QFETCH(QString, in);
+        QFETCH(QString, out);
         ProcessOptions options;
-        options.input = numberedLines(100);
-        const ProcessResult run = tessaryPrint({"-", "-"}, options);
+        if (in == QLatin1String("-"))
+            options.input = numberedLines(100);
+        const int pages = in == QLatin1String("-") ? 2 : 3;
+        const ProcessResult run = tessaryPrint(withPaths({in, out}), options);
         QCOMPARE(run.exitCode, 0);
-        QVERIFY(run.out.startsWith("%PDF-"));
-        QVERIFY(run.out.trimmed().endsWith("%%EOF"));
-        QCOMPARE(run.out.count("%PDF-"), 1);
-        QCOMPARE(ownMessages(run.err, kProgram), QStringList {"tessary-print: 2 pages"});
-        const QString copy = m_dir.filePath(QStringLiteral("piped.pdf"));
-        QVERIFY(writeFile(copy, run.out));
-        QCOMPARE(pdfPageCount(copy), 2);
+        QString pdf = m_out;
+        if (out == QLatin1String("-")) {
+            QVERIFY(run.out.startsWith("%PDF-"));
+            QVERIFY2(run.out.trimmed().endsWith("%%EOF"), run.out.right(40).constData());
+            QCOMPARE(run.out.count("%PDF-"), 1);
+            QCOMPARE(ownMessages(run.err, kProgram),
+                     QStringList {QStringLiteral("tessary-print: %1 pages").arg(pages)});
+            pdf = m_dir.filePath(QStringLiteral("piped.pdf"));
+            QVERIFY(writeFile(pdf, run.out));
+        } else {
+            QCOMPARE(run.out, QByteArray::number(pages) + '\n');
+            QCOMPARE(ownMessages(run.err, kProgram), QStringList());
+        }
+        QCOMPARE(pdfPageCount(pdf), pages);
     }
 
     void helpAndVersion_data()
@@ -217,25 +252,23 @@ private slots:
         QTest::newRow("IN is OUT") << QStringList {"OUT", "OUT"} << "is both IN and OUT";
         QTest::newRow("OUT a hard link to IN")
             << QStringList {"OUT", "LINK"} << "is both IN and OUT";
+        QTest::newRow("OUT a symbolic link to IN")
+            << QStringList {"OUT", "ALIAS"} << "is both IN and OUT";
     }
     void failuresLeaveTheOldFile()
     {
         QFETCH(QStringList, args);
         QFETCH(QString, reason);
         const QString link = m_dir.filePath(QStringLiteral("link.pdf"));
+        const QString alias = m_dir.filePath(QStringLiteral("alias.pdf"));
         QFile::remove(link);
+        QFile::remove(alias);
         QVERIFY(::link(QFile::encodeName(m_out).constData(), QFile::encodeName(link).constData()) ==
                 0);
-        for (QStringList *list : {&args}) {
-            list->replaceInStrings(QStringLiteral("LINK"), link);
-            list->replaceInStrings(QStringLiteral("NONE"), m_dir.filePath("none.txt"));
-            list->replaceInStrings(QStringLiteral("DIR"), m_dir.path());
-            list->replaceInStrings(QStringLiteral("IN"), m_in);
-            list->replaceInStrings(QStringLiteral("OUT"), m_out);
-        }
+        QVERIFY(QFile::link(m_out, alias));
         reason.replace(QStringLiteral("NONE"), m_dir.filePath("none.txt"));
         reason.replace(QStringLiteral("DIR"), m_dir.path());
-        const ProcessResult run = tessaryPrint(args);
+        const ProcessResult run = tessaryPrint(withPaths(args));
         QCOMPARE(run.exitCode, 1);
         const QStringList messages = ownMessages(run.err, kProgram);
         QCOMPARE(messages.size(), 1);
@@ -264,28 +297,37 @@ private slots:
         QCOMPARE(contentOf(m_out), QByteArray("%PDF-old"));
     }
 
+    // Where O_TMPFILE is refused (FAT, many network file systems) the PDF
+    // is written under a temporary name beside OUT, which a signal must
+    // take away with it.
     void interruptedRunLeavesNothingHalfDone_data()
     {
         QTest::addColumn<int>("signal");
-        QTest::newRow("SIGINT") << SIGINT;
-        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::addColumn<bool>("unnamedRefused");
+        QTest::newRow("SIGINT") << SIGINT << false;
+        QTest::newRow("SIGTERM") << SIGTERM << false;
+        QTest::newRow("SIGINT, O_TMPFILE refused") << SIGINT << true;
+        QTest::newRow("SIGTERM, O_TMPFILE refused") << SIGTERM << true;
     }
     void interruptedRunLeavesNothingHalfDone()
     {
         QFETCH(int, signal);
+        QFETCH(bool, unnamedRefused);
         const QString big = m_dir.filePath(QStringLiteral("huge.txt"));
         if (!QFile::exists(big))
             QVERIFY(writeFile(big, basicListing(200000)));
-        QProcess process;
-        process.start(QStringLiteral(TESSARY_PRINT_PATH), {big, m_out});
-        QVERIFY(process.waitForStarted());
+        ProgramRun run(QStringLiteral(TESSARY_PRINT_PATH));
+        if (unnamedRefused)
+            run.setProcessEnvironment(refusingUnnamedFiles());
+        QVERIFY(run.start({big, m_out}));
         // Strike while the PDF is being written beside OUT, named or not.
-        const qint64 pid = process.processId();
-        QTRY_VERIFY_WITH_TIMEOUT(writesBeside(pid, m_out), 30000);
-        ::kill(pid_t(pid), signal);
-        QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+        QTRY_VERIFY_WITH_TIMEOUT(writesBeside(run.pid(), m_out), 30000);
+        if (unnamedRefused)
+            QCOMPARE(temporaryFiles().size(), 1);
+        QCOMPARE(run.stop(signal), -1);
+        QCOMPARE(run.exitStatus(), QProcess::CrashExit);
         QCOMPARE(contentOf(m_out), QByteArray("%PDF-old"));
+        QCOMPARE(temporaryFiles(), QStringList());
     }
 
     void emptyInputLeavesOutAlone()
@@ -364,41 +406,48 @@ private slots:
     {
         const QString big = m_dir.filePath(QStringLiteral("long.txt"));
         QVERIFY(writeFile(big, basicListing(100000)));
-        int master = -1;
-        int slave = -1;
-        QVERIFY(::openpty(&master, &slave, nullptr, nullptr, nullptr) == 0);
+        Pty terminal;
+        QVERIFY(terminal.isOpen());
+        ProgramRun run(QStringLiteral(TESSARY_PRINT_PATH));
+        QVERIFY(run.start({big, m_out},
+                          [&terminal] { ::dup2(terminal.slaveHandle(), STDERR_FILENO); }));
         // Read the terminal while the job runs: a full terminal would stop it.
-        QByteArray terminal;
-        std::thread reader([master, &terminal] {
-            char buffer[4096];
-            for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
-                terminal.append(buffer, n);
-        });
-        ProcessOptions options;
-        options.inChild = [master, slave] {
-            ::close(master);
-            ::dup2(slave, STDERR_FILENO);
-        };
-        options.timeoutMs = 300000; // slow under the sanitizers
-        const ProcessResult run = tessaryPrint({big, m_out}, options);
-        ::close(slave); // the last writer gone, the reader sees the end
-        reader.join();
-        ::close(master);
-        QCOMPARE(run.exitCode, 0);
-        QVERIFY2(terminal.contains("tessary-print: page ") && terminal.contains(" of 1613"),
-                 terminal.right(200).constData());
-        QVERIFY(terminal.endsWith("\r\033[K"));
+        QByteArray seen;
+        const bool ended = QTest::qWaitFor(
+            [&] {
+                seen += terminal.readAvailable();
+                return !run.running();
+            },
+            300000); // slow under the sanitizers
+        seen += terminal.readAvailable();
+        QVERIFY(ended);
+        QCOMPARE(run.waitForEnd(), 0);
+        QVERIFY2(seen.contains("tessary-print: page ") && seen.contains(" of 1613"),
+                 seen.right(200).constData());
+        QVERIFY(seen.endsWith("\r\033[K"));
     }
 
 private:
-    // The placeholders of the data rows, made real paths.
+    // The temporary files of OUT's writer beside it.
+    QStringList temporaryFiles() const
+    {
+        return namesIn(m_dir.path()).filter(QRegularExpression(QStringLiteral("^out\\.pdf\\.")));
+    }
+
+    // The placeholders of the data rows, made real paths. Whole arguments
+    // only: the temporary folder's random name may hold "IN" or "OUT".
     QStringList withPaths(QStringList args) const
     {
-        args.replaceInStrings(QStringLiteral("LINK"), m_dir.filePath(QStringLiteral("link.pdf")));
-        args.replaceInStrings(QStringLiteral("NONE"), m_dir.filePath(QStringLiteral("none.txt")));
-        args.replaceInStrings(QStringLiteral("DIR"), m_dir.path());
-        args.replaceInStrings(QStringLiteral("IN"), m_in);
-        args.replaceInStrings(QStringLiteral("OUT"), m_out);
+        const QHash<QString, QString> paths = {
+            {QStringLiteral("IN"), m_in},
+            {QStringLiteral("OUT"), m_out},
+            {QStringLiteral("DIR"), m_dir.path()},
+            {QStringLiteral("NONE"), m_dir.filePath(QStringLiteral("none.txt"))},
+            {QStringLiteral("LINK"), m_dir.filePath(QStringLiteral("link.pdf"))},
+            {QStringLiteral("ALIAS"), m_dir.filePath(QStringLiteral("alias.pdf"))},
+        };
+        for (QString &arg : args)
+            arg = paths.value(arg, arg);
         return args;
     }
 

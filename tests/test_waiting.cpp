@@ -17,9 +17,10 @@ private slots:
 
         QElapsedTimer clock;
         clock.start();
-        QtPause().sleep(200);
-        QVERIFY(clock.elapsed() >= 195);
-        QVERIFY2(ticks >= 5, "timers did not run during the pause");
+        QtPause().sleep(1000);
+        // Never shorter than asked: the quiet rule counts on it.
+        QVERIFY(clock.elapsed() >= 1000);
+        QVERIFY2(ticks >= 1, "timers did not run during the pause");
     }
 
     // Called once per line of a long print: it must hand out turns, but not

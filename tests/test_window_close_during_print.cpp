@@ -24,14 +24,10 @@ private slots:
     {
         QFETCH(bool, fromWindowSystem);
         Pty pty;
-        QVERIFY(pty.isOpen());
         WindowRig rig;
-        rig.ports.list = {{QStringLiteral("A"), pty.slavePath()}};
-        QtPause realPause;
-        WindowServices services = rig.services();
-        services.pause = &realPause;
+        QVERIFY(rig.ports.listPtys({&pty}));
 
-        QPointer<Window1> window = new Window1(services);
+        QPointer<Window1> window = new Window1(rig.services());
         window->setAttribute(Qt::WA_DeleteOnClose);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
@@ -39,24 +35,27 @@ private slots:
         window->findChild<QComboBox *>(QStringLiteral("SerAuswahl"))->setCurrentIndex(0);
         QVERIFY(window->TestSerial1.isOpen());
 
-        const QByteArray sent = "10 REM ONE\r\n20 REM TWO\r\n";
-        QVERIFY(pty.writeAll(sent));
-        QTRY_COMPARE(window->TestSerial1.bytesAvailable(), qint64(sent.size()));
+        // Pressed as the listing arrives: the drain pauses for the quiet time.
+        QVERIFY(pty.arrive("10 REM ONE\r\n20 REM TWO\r\n"));
 
         bool inJob = false;
         bool destroyedInJob = false;
         bool closeRequested = false;
         connect(window, &QObject::destroyed, this, [&] { destroyedInJob = inJob; });
-        // Two or three reads 500 ms apart: the request lands in the first pause.
-        QTimer::singleShot(200, this, [&] {
-            closeRequested = inJob;
-            if (!window)
+        // The request lands in the first pause, at a turn of its event loop.
+        rig.pause.onPause = [&](int count) {
+            if (count != 1)
                 return;
-            if (fromWindowSystem)
-                QCoreApplication::postEvent(window->windowHandle(), new QCloseEvent);
-            else
-                window->close();
-        });
+            QTimer::singleShot(0, this, [&] {
+                closeRequested = inJob;
+                if (!window)
+                    return;
+                if (fromWindowSystem)
+                    QCoreApplication::postEvent(window->windowHandle(), new QCloseEvent);
+                else
+                    window->close();
+            });
+        };
 
         inJob = true;
         QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("PushButton1")),

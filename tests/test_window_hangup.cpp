@@ -1,6 +1,6 @@
 #include "support/CpuTime.h"
 #include "support/Files.h"
-#include "support/Pty.h"
+#include "support/SerialOnPty.h"
 #include "support/WindowRig.h"
 
 #include <QComboBox>
@@ -10,7 +10,6 @@
 namespace {
 
 const QString kOpened = QString::fromUtf8("Serial Port geöffnet.");
-const QString kOpenFailed = QString::fromUtf8("Konnte Device nicht öffnen. Fehler ");
 
 } // namespace
 
@@ -24,9 +23,8 @@ private slots:
     {
         m_vanishing = std::make_unique<Pty>();
         m_other = std::make_unique<Pty>();
-        QVERIFY(m_vanishing->isOpen() && m_other->isOpen());
         m_rig = std::make_unique<WindowRig>();
-        m_rig->ports.list = {{"A", m_vanishing->slavePath()}, {"B", m_other->slavePath()}};
+        QVERIFY(m_rig->ports.listPtys({m_vanishing.get(), m_other.get()}));
         m_window = m_rig->openWindow();
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
@@ -45,10 +43,9 @@ private slots:
     void printsWhatArrivedThenReportsTheGonePortAtTheNextChoice()
     {
         const QByteArray sent = "10 REM BEFORE\r\n20 REM UNPLUGGED\r\n";
-        QVERIFY(m_vanishing->writeAll(sent));
-        QVERIFY(m_vanishing->waitUntilTaken());
-        runEventLoop(20);
+        QVERIFY(deliver(*m_vanishing, m_window->TestSerial1, sent));
         m_vanishing->closeMaster();
+        QTRY_VERIFY(m_window->TestSerial1.isLost());
 
         // Idling after the hang-up: no spinning, not one box.
         const double cpuBefore = processCpuSeconds();
@@ -75,7 +72,7 @@ private slots:
         ports()->setCurrentIndex(0);
         const int code = m_window->TestSerial1.lastErrorCode();
         QVERIFY(code != 0);
-        QCOMPARE(m_rig->msgBox.shown, (QStringList {kOpened, kOpenFailed + QString::number(code)}));
+        QCOMPARE(m_rig->msgBox.shown, (QStringList {kOpened, *portOpenFailedText(kGerman, code)}));
         QCOMPARE(ports()->currentIndex(), 0);
         QCOMPARE(m_window->Anzahl, 1);
         QVERIFY(!m_window->TestSerial1.isOpen());
@@ -99,11 +96,9 @@ private slots:
         emit ports()->activated(0); // then the pick is announced
         QVERIFY(m_window->TestSerial1.isOpen());
 
-        QVERIFY(m_other->writeAll("10 REM BEFORE\r\n"));
-        QVERIFY(m_other->waitUntilTaken());
-        runEventLoop(20);
+        QVERIFY(deliver(*m_other, m_window->TestSerial1, "10 REM BEFORE\r\n"));
         m_other->closeMaster();
-        runEventLoop(100);
+        QTRY_VERIFY(m_window->TestSerial1.isLost());
         QVERIFY(!m_window->TestSerial1.isOpen());
 
         Pty replugged;
@@ -113,8 +108,7 @@ private slots:
         emit ports()->activated(0); // the user picks the selected row again
         QCOMPARE(m_rig->msgBox.shown, QStringList {kOpened});
 
-        QVERIFY(replugged.writeAll("20 REM AFTER\r\n"));
-        QTRY_VERIFY(m_window->TestSerial1.bytesAvailable() > 15);
+        QVERIFY(deliver(replugged, m_window->TestSerial1, "20 REM AFTER\r\n"));
         printButton()->click();
         QCOMPARE(m_rig->printing.rowTexts(), (QStringList {"10 REM BEFORE", "20 REM AFTER"}));
         m_window.reset();
@@ -123,7 +117,7 @@ private slots:
     void nothingReceivedBeforeTheHangupPrintsNothing()
     {
         m_vanishing->closeMaster();
-        runEventLoop(300);
+        QTRY_VERIFY(m_window->TestSerial1.isLost());
         printButton()->click();
 
         QVERIFY(m_rig->msgBox.shown.isEmpty());

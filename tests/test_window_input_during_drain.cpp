@@ -1,37 +1,13 @@
 #include "support/Pty.h"
 #include "support/WindowRig.h"
+#include "support/WindowSystemInput.h"
 
 #include <QComboBox>
 #include <QPushButton>
 #include <QtTest>
-#include <qpa/qwindowsysteminterface.h>
 
 namespace {
-
 const QString kOpened = QString::fromUtf8("Serial Port geöffnet.");
-
-// A click with the mouse, as the window system reports it: queued, and
-// delivered whenever the event loop takes user input.
-void queueClick(QWidget *widget)
-{
-    QWindow *window = widget->window()->windowHandle();
-    const QPointF local = widget->mapTo(widget->window(), widget->rect().center());
-    const QPointF global = widget->mapToGlobal(widget->rect().center());
-    using Queued = QWindowSystemInterface::AsynchronousDelivery;
-    QWindowSystemInterface::handleMouseEvent<Queued>(window, local, global, Qt::LeftButton,
-                                                     Qt::LeftButton, QEvent::MouseButtonPress);
-    QWindowSystemInterface::handleMouseEvent<Queued>(window, local, global, Qt::NoButton,
-                                                     Qt::LeftButton, QEvent::MouseButtonRelease);
-}
-
-void queueKey(QWidget *widget, Qt::Key key)
-{
-    QWindow *window = widget->window()->windowHandle();
-    using Queued = QWindowSystemInterface::AsynchronousDelivery;
-    QWindowSystemInterface::handleKeyEvent<Queued>(window, QEvent::KeyPress, key, Qt::NoModifier);
-    QWindowSystemInterface::handleKeyEvent<Queued>(window, QEvent::KeyRelease, key, Qt::NoModifier);
-}
-
 } // namespace
 
 // The user clicks or types while Print waits for the line to be quiet. The
@@ -54,9 +30,8 @@ private slots:
         const bool click = input == QLatin1String("click");
         Pty ptyA;
         Pty ptyB;
-        QVERIFY(ptyA.isOpen() && ptyB.isOpen());
         WindowRig rig;
-        rig.ports.list = {{"A", ptyA.slavePath()}, {"B", ptyB.slavePath()}};
+        QVERIFY(rig.ports.listPtys({&ptyA, &ptyB}));
         auto window = rig.openWindow();
         window->show();
         window->activateWindow();
@@ -82,11 +57,11 @@ private slots:
         rig.pause.onPause = [&](int count) {
             if (count != 1)
                 return;
-            ptyA.write("20 REM TWO\r\n");
+            QVERIFY(ptyA.arrive("20 REM TWO\r\n"));
             if (click)
-                queueClick(print);
+                windowSystem::queueClick(print);
             else
-                queueKey(ports, Qt::Key_Down);
+                windowSystem::queueKey(ports, Qt::Key_Down);
         };
         QStringList portAfterEachPause;
         rig.pause.afterPause = [&](int) {
@@ -95,8 +70,8 @@ private slots:
                                        : QStringLiteral("closed"));
         };
 
-        QVERIFY(ptyA.writeAll("10 REM ONE\r\n"));
-        QTRY_VERIFY(window->TestSerial1.bytesAvailable() > 0);
+        // Pressed as the line arrives: the drain pauses for the quiet time.
+        QVERIFY(ptyA.arrive("10 REM ONE\r\n"));
         inJob = true;
         print->click();
         inJob = false;

@@ -1,4 +1,4 @@
-#include "support/Pty.h"
+#include "support/SerialOnPty.h"
 #include "support/WindowRig.h"
 
 #include <QComboBox>
@@ -9,7 +9,6 @@
 namespace {
 
 const QString kOpened = QString::fromUtf8("Serial Port geöffnet.");
-const QString kOpenFailed = QString::fromUtf8("Konnte Device nicht öffnen. Fehler ");
 
 QStringList rows(QComboBox *box)
 {
@@ -182,9 +181,7 @@ private slots:
         m_rig->msgBox.shown.clear();
 
         Pty &first = *m_ptys.value("ttyUSB0");
-        QVERIFY(first.writeAll("10 REM BEFORE\r\n"));
-        QVERIFY(first.waitUntilTaken());
-        QTRY_VERIFY(m_window->TestSerial1.bytesAvailable() > 0);
+        QVERIFY(deliver(first, m_window->TestSerial1, "10 REM BEFORE\r\n"));
         pullOut("ttyUSB0");
         QTRY_VERIFY(m_window->TestSerial1.isLost());
         m_rig->portWatcher.portsChanged();
@@ -206,8 +203,7 @@ private slots:
         m_rig->portWatcher.portsChanged();
         QCOMPARE(m_rig->msgBox.shown.size(), 1);
 
-        QVERIFY(m_ptys.value("ttyUSB0")->writeAll("20 REM AFTER\r\n"));
-        QTRY_VERIFY(m_window->TestSerial1.bytesAvailable() >= 29);
+        QVERIFY(deliver(*m_ptys.value("ttyUSB0"), m_window->TestSerial1, "20 REM AFTER\r\n"));
         printButton()->click();
         QCOMPARE(m_rig->printing.rowTexts(), (QStringList {"10 REM BEFORE", "20 REM AFTER"}));
     }
@@ -230,7 +226,7 @@ private slots:
         m_rig->portWatcher.portsChanged();
         const int code = m_window->TestSerial1.lastErrorCode();
         QVERIFY(code != 0);
-        QCOMPARE(m_rig->msgBox.shown, QStringList {kOpenFailed + QString::number(code)});
+        QCOMPARE(m_rig->msgBox.shown, QStringList {*portOpenFailedText(kGerman, code)});
         QVERIFY(!m_window->TestSerial1.isOpen());
 
         // Told once; the user chooses the port again when it is fixed.
@@ -284,8 +280,8 @@ private slots:
         m_window = m_rig->openWindow();
         ports()->setCurrentIndex(0);
         m_rig->msgBox.shown.clear();
-        QVERIFY(m_ptys.value("ttyUSB0")->writeAll("10 REM ONE\r\n"));
-        QTRY_VERIFY(m_window->TestSerial1.bytesAvailable() > 0);
+        // Pressed as the line arrives: the drain pauses for the quiet time.
+        QVERIFY(m_ptys.value("ttyUSB0")->arrive("10 REM ONE\r\n"));
 
         QStringList rowsDuringTheJob;
         m_rig->pause.onPause = [&](int) {
@@ -340,8 +336,7 @@ private slots:
         };
         ports()->setCurrentIndex(0);
         if (duringTheJob) {
-            QVERIFY(m_ptys.value("ttyUSB0")->writeAll("10 REM ONE\r\n"));
-            QTRY_VERIFY(m_window->TestSerial1.bytesAvailable() > 0);
+            QVERIFY(m_ptys.value("ttyUSB0")->arrive("10 REM ONE\r\n"));
             m_rig->pause.onPause = [&](int) { replug(); };
             printButton()->click();
             QCOMPARE(m_rig->printing.rowTexts(), QStringList {"10 REM ONE"});

@@ -1,5 +1,5 @@
 #include "app/ProgressWheel.h"
-#include "support/Pty.h"
+#include "support/SerialOnPty.h"
 #include "support/WindowRig.h"
 
 #include <QComboBox>
@@ -39,11 +39,7 @@ private slots:
     void init()
     {
         m_rig = std::make_unique<WindowRig>();
-        for (Pty &pty : m_ptys)
-            QVERIFY(pty.isOpen());
-        m_rig->ports.list = {{"A", m_ptys[0].slavePath()},
-                             {"B", m_ptys[1].slavePath()},
-                             {"C", m_ptys[2].slavePath()}};
+        QVERIFY(m_rig->ports.listPtys({&m_ptys[0], &m_ptys[1], &m_ptys[2]}));
     }
     void cleanup() { m_rig.reset(); }
 
@@ -137,7 +133,8 @@ private slots:
 
         userPicks(ports, 0);
         QCOMPARE(m_rig->msgBox.shown.size(), 1);
-        QVERIFY(m_rig->msgBox.shown.first().startsWith("Konnte Device"));
+        QVERIFY(m_rig->msgBox.shown.first().startsWith(
+            *lookupText(TextKey::MsgPortOpenFailed, kGerman)));
 
         // The adapter is plugged in; the same row chosen again opens it.
         QVERIFY(QFile::link(m_ptys[0].slavePath(), link));
@@ -148,8 +145,7 @@ private slots:
 
         // Open already: picking it again neither reopens it nor drops what
         // it has collected.
-        QVERIFY(m_ptys[0].writeAll("10 REM\r\n"));
-        QTRY_COMPARE(window->TestSerial1.bytesAvailable(), qint64(8));
+        QVERIFY(deliver(m_ptys[0], window->TestSerial1, "10 REM\r\n"));
         userPicks(ports, 0);
         QCOMPARE(m_rig->msgBox.shown.size(), 2);
         QCOMPARE(window->TestSerial1.bytesAvailable(), qint64(8));
@@ -222,11 +218,10 @@ private slots:
         QVERIFY(window->TestSerial1.isOpen());
         m_rig->msgBox.shown.clear();
 
-        QVERIFY(m_ptys[0].writeAll("10 REM HELLO\r\n20 END\r\n"));
-        QTRY_VERIFY(window->TestSerial1.bytesAvailable() > 0);
-
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        // Pressed as the listing arrives: the drain pauses for the quiet time.
+        QVERIFY(m_ptys[0].arrive("10 REM HELLO\r\n20 END\r\n"));
         auto *wheel = window->findChild<ProgressWheel *>("ProgressWheel1");
         QList<bool> wheelDuringPause;
         m_rig->pause.onPause = [&](int) { wheelDuringPause << wheel->isVisible(); };

@@ -1,9 +1,9 @@
 #include "support/Pty.h"
 #include "support/WindowRig.h"
+#include "support/WindowSystemInput.h"
 
 #include <QComboBox>
 #include <QPushButton>
-#include <QWheelEvent>
 #include <QtTest>
 
 namespace {
@@ -12,20 +12,6 @@ const QString kOpened = QString::fromUtf8("Serial Port geöffnet.");
 
 const QStringList kPopups = {"SerAuswahl",   "PopupBaud", "PopupBits", "PopupParity",
                              "PopupStopBit", "PopupDTR",  "PopupCTS",  "PopupXON"};
-
-// Notches of a mouse wheel over the middle of the popup, delivered as the
-// window system delivers them: through the application, filters included.
-// Negative notches turn the wheel towards the user (down the list).
-void turnWheel(QComboBox *popup, int notches)
-{
-    const QPointF local = QRectF(popup->rect()).center();
-    const QPointF global = popup->mapToGlobal(local);
-    for (int i = 0; i < std::abs(notches); ++i) {
-        QWheelEvent event(local, global, QPoint(), QPoint(0, notches < 0 ? -120 : 120),
-                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(popup, &event);
-    }
-}
 
 struct Settings {
     QList<int> indexes;
@@ -56,6 +42,9 @@ Settings settingsOf(Window1 &window)
 
 } // namespace
 
+// Each notch comes through the window system, as a user's does: that is
+// where Qt hands the focus to a widget that takes it on a wheel, before the
+// popup sees the turn.
 class WindowWheelTest : public QObject {
     Q_OBJECT
 
@@ -63,11 +52,7 @@ private slots:
     void init()
     {
         m_rig = std::make_unique<WindowRig>();
-        for (Pty &pty : m_ptys)
-            QVERIFY(pty.isOpen());
-        m_rig->ports.list = {{"A", m_ptys[0].slavePath()},
-                             {"B", m_ptys[1].slavePath()},
-                             {"C", m_ptys[2].slavePath()}};
+        QVERIFY(m_rig->ports.listPtys({&m_ptys[0], &m_ptys[1], &m_ptys[2]}));
         m_window = m_rig->openWindow();
         m_window->show();
         m_window->activateWindow();
@@ -99,7 +84,7 @@ private slots:
         QTRY_COMPARE(QApplication::focusWidget(), printButton());
         const Settings before = settingsOf(*m_window);
 
-        turnWheel(popup(name), notches);
+        windowSystem::turnWheel(popup(name), notches);
 
         QVERIFY(settingsOf(*m_window) == before);
         QVERIFY(m_window->TestSerial1.isOpen());
@@ -113,7 +98,7 @@ private slots:
         baud->setFocus(Qt::TabFocusReason);
         QTRY_VERIFY(baud->hasFocus());
 
-        turnWheel(baud, -3);
+        windowSystem::turnWheel(baud, -3);
         QCOMPARE(baud->currentText(), QStringLiteral("1200"));
         QCOMPARE(m_window->BaudWert, 1200);
         QCOMPARE(m_window->TestSerial1.baud(), 1200);
@@ -125,7 +110,7 @@ private slots:
         QTest::keyClick(baud, Qt::Key_Up);
         QCOMPARE(baud->currentText(), QStringLiteral("2400"));
         QCOMPARE(m_window->BaudWert, 2400);
-        turnWheel(baud, 1);
+        windowSystem::turnWheel(baud, 1);
         QCOMPARE(m_window->BaudWert, 4800);
         QVERIFY(m_rig->msgBox.shown.isEmpty());
     }
@@ -136,7 +121,7 @@ private slots:
         ports->setFocus(Qt::TabFocusReason);
         QTRY_VERIFY(ports->hasFocus());
 
-        turnWheel(ports, -1);
+        windowSystem::turnWheel(ports, -1);
         QCOMPARE(ports->currentIndex(), 2);
         QCOMPARE(m_window->Anzahl, 3);
         QCOMPARE(m_window->TestSerial1.serialPort().location, m_ptys[2].slavePath());

@@ -28,6 +28,9 @@ SystemPortWatcher::SystemPortWatcher(const QStringList &folders, int settleMs)
     d->folders = folders;
     d->settle.setSingleShot(true);
     d->settle.setInterval(settleMs);
+    // A coarse timer may fire 5 % early, before udev is done; this one
+    // fires rarely, so it may as well keep its word.
+    d->settle.setTimerType(Qt::PreciseTimer);
     // Not restarted by later changes: a busy folder must not hold the news
     // back for ever.
     QObject::connect(&d->watcher, &QFileSystemWatcher::directoryChanged, &d->settle, [this] {

@@ -1,31 +1,90 @@
 #include "support/Process.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
+
+ProgramRun::ProgramRun(const QString &program) : m_name(QFileInfo(program).fileName())
+{
+    setProgram(program);
+}
+
+ProgramRun::~ProgramRun()
+{
+    if (state() != QProcess::NotRunning) {
+        kill();
+        waitForFinished(5000);
+    }
+}
+
+bool ProgramRun::start(const QStringList &arguments, const std::function<void()> &inChild)
+{
+    if (inChild)
+        setChildProcessModifier(inChild);
+    setArguments(arguments);
+    QProcess::start();
+    return waitForStarted(10000);
+}
+
+const QByteArray &ProgramRun::out()
+{
+    m_out += readAllStandardOutput();
+    return m_out;
+}
+
+const QByteArray &ProgramRun::err()
+{
+    m_err += readAllStandardError();
+    return m_err;
+}
+
+QStringList ProgramRun::outLines()
+{
+    QStringList lines = QString::fromUtf8(out()).split(QLatin1Char('\n'));
+    lines.removeAll(QString());
+    return lines;
+}
+
+QStringList ProgramRun::messages()
+{
+    return ownMessages(err(), m_name);
+}
+
+int ProgramRun::stop(int signalNumber, int timeoutMs)
+{
+    if (state() != QProcess::NotRunning)
+        ::kill(pid_t(processId()), signalNumber);
+    return waitForEnd(timeoutMs);
+}
+
+int ProgramRun::waitForEnd(int timeoutMs)
+{
+    if (state() != QProcess::NotRunning && !waitForFinished(timeoutMs))
+        return -1;
+    out();
+    err();
+    return exitStatus() == QProcess::NormalExit ? exitCode() : -1;
+}
 
 ProcessResult runProcess(const QString &program, const QStringList &arguments,
                          const ProcessOptions &options)
 {
-    QProcess process;
-    process.setProcessEnvironment(options.environment);
-    if (options.inChild)
-        process.setChildProcessModifier(options.inChild);
-    process.start(program, arguments);
+    ProgramRun run(program);
+    run.setProcessEnvironment(options.environment);
     ProcessResult result;
-    if (!process.waitForStarted(10000))
+    if (!run.start(arguments, options.inChild))
         return result;
     if (!options.input.isEmpty())
-        process.write(options.input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(options.timeoutMs)) {
-        process.kill();
-        process.waitForFinished(5000);
+        run.write(options.input);
+    run.closeWriteChannel();
+    result.exitCode = run.waitForEnd(options.timeoutMs);
+    if (run.running()) {
+        run.kill();
+        run.waitForEnd(5000);
     }
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    result.crashed = process.exitStatus() != QProcess::NormalExit;
-    if (process.state() == QProcess::NotRunning && !result.crashed)
-        result.exitCode = process.exitCode();
+    result.crashed = run.exitStatus() != QProcess::NormalExit;
+    result.out = run.out();
+    result.err = run.err();
     return result;
 }
 
@@ -39,17 +98,17 @@ QStringList ownMessages(const QByteArray &err, const QString &programName)
     return lines;
 }
 
-std::unique_ptr<QProcess> startSimulator(const QStringList &arguments, QString &device)
+std::unique_ptr<ProgramRun> startSimulator(const QStringList &arguments, QString &device)
 {
-    auto sim = std::make_unique<QProcess>();
-    sim->start(QStringLiteral(PC1600_SIM_PATH), arguments);
-    if (!sim->waitForStarted(10000))
+    auto sim = std::make_unique<ProgramRun>(QStringLiteral(PC1600_SIM_PATH));
+    if (!sim->start(arguments))
         return nullptr;
-    while (!sim->canReadLine()) {
-        if (!sim->waitForReadyRead(10000))
+    const QDeadlineTimer deadline(10000);
+    while (!sim->out().contains('\n')) {
+        if (!sim->waitForReadyRead(int(deadline.remainingTime())))
             return nullptr;
     }
-    device = QString::fromLocal8Bit(sim->readLine()).trimmed();
+    device = QString::fromLocal8Bit(sim->out().left(sim->out().indexOf('\n'))).trimmed();
     if (device.isEmpty())
         return nullptr;
     return sim;
@@ -68,14 +127,28 @@ bool holdsOpen(qint64 pid, const QString &path)
     return false;
 }
 
-qint64 bytesReadBy(qint64 pid)
+namespace {
+// The number after `field` in a /proc file of lines "field: value ..."; -1
+// when it cannot be read.
+qint64 procField(const QString &path, const QByteArray &field)
 {
-    QFile io(QStringLiteral("/proc/%1/io").arg(pid));
-    if (!io.open(QIODevice::ReadOnly))
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
         return -1;
-    for (const QByteArray &line : io.readAll().split('\n')) {
-        if (line.startsWith("rchar:"))
-            return line.mid(6).trimmed().toLongLong();
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(field.size()).simplified().split(' ').constFirst().toLongLong();
     }
     return -1;
+}
+} // namespace
+
+qint64 bytesReadBy(qint64 pid)
+{
+    return procField(QStringLiteral("/proc/%1/io").arg(pid), "rchar:");
+}
+
+qint64 peakMemoryKb(qint64 pid)
+{
+    return procField(QStringLiteral("/proc/%1/status").arg(pid), "VmHWM:");
 }

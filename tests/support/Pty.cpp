@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QThread>
 
 #include <cerrno>
@@ -33,6 +34,13 @@ Pty::Pty()
     ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
 }
 
+Pty::Pty(const QString &slaveOfAnother)
+    : m_slave(::open(QFile::encodeName(slaveOfAnother).constData(),
+                     O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)),
+      m_slavePath(slaveOfAnother),
+      m_ownPair(false)
+{ }
+
 Pty::~Pty()
 {
     closeMaster();
@@ -52,6 +60,8 @@ qint64 Pty::write(const QByteArray &bytes)
 
 bool Pty::writeAll(const QByteArray &bytes, int timeoutMs)
 {
+    if (m_master < 0)
+        return false;
     QDeadlineTimer deadline(timeoutMs);
     qsizetype done = 0;
     while (done < bytes.size()) {
@@ -72,11 +82,27 @@ bool Pty::writeAll(const QByteArray &bytes, int timeoutMs)
     return true;
 }
 
+bool Pty::arrive(const QByteArray &bytes, int timeoutMs)
+{
+    const int before = pendingForReader();
+    return before >= 0 && write(bytes) == bytes.size() &&
+        waitUntilPending(before + int(bytes.size()), timeoutMs);
+}
+
 void Pty::closeMaster()
 {
     if (m_master >= 0)
         ::close(m_master);
     m_master = -1;
+}
+
+QByteArray Pty::readAvailable()
+{
+    QByteArray bytes;
+    char buffer[4096];
+    for (ssize_t n; m_master >= 0 && (n = ::read(m_master, buffer, sizeof buffer)) > 0;)
+        bytes.append(buffer, n);
+    return bytes;
 }
 
 int Pty::pendingForReader() const
@@ -85,6 +111,17 @@ int Pty::pendingForReader() const
     if (m_slave < 0 || ::ioctl(m_slave, FIONREAD, &n) != 0)
         return -1;
     return n;
+}
+
+bool Pty::waitUntilPending(int bytes, int timeoutMs) const
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (pendingForReader() < bytes) {
+        if (pendingForReader() < 0 || deadline.hasExpired())
+            return false;
+        QThread::msleep(2);
+    }
+    return true;
 }
 
 bool Pty::waitUntilTaken(int timeoutMs) const

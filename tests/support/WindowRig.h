@@ -4,8 +4,10 @@
 #include "serial/PortList.h"
 #include "serial/PortWatcher.h"
 #include "support/FakeToolkit.h"
+#include "support/Pty.h"
 #include "support/RecordingPrinter.h"
 
+#include <initializer_list>
 #include <memory>
 
 // A fixed list of ports standing in for the machine's.
@@ -16,6 +18,19 @@ public:
         ++calls;
         return list;
     }
+    // Pseudo-terminals as the machine's ports, named "A", "B", ... in
+    // order; false when one of them is not open.
+    bool listPtys(std::initializer_list<const Pty *> ptys)
+    {
+        list.clear();
+        for (const Pty *pty : ptys) {
+            if (!pty->isOpen())
+                return false;
+            list.append({QString(QChar(char('A' + list.size()))), pty->slavePath()});
+        }
+        return true;
+    }
+
     QVector<PortDescriptor> list;
     mutable int calls = 0;
 };
