@@ -12,13 +12,12 @@
 #include <QtTest>
 
 #include <csignal>
-#include <fcntl.h>
-#include <pty.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
 const QString kProgram = QStringLiteral("tessary-capture");
+const QString kCapturePath = QStringLiteral(TESSARY_CAPTURE_PATH);
 
 // One line of the job report: "DIR/NAME.txt: B bytes, L lines, P pages".
 struct JobLine {
@@ -50,58 +49,6 @@ QStringList jobLinesIn(const QByteArray &err)
     }
     return lines;
 }
-
-// tessary-capture running in the background, as a user leaves it running.
-class CaptureRun {
-public:
-    ~CaptureRun()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-
-    bool start(const QStringList &arguments, const std::function<void()> &inChild = {},
-               const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
-    {
-        m_process.setProcessEnvironment(environment);
-        if (inChild)
-            m_process.setChildProcessModifier(inChild);
-        QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process,
-                         [this] { out += m_process.readAllStandardOutput(); });
-        QObject::connect(&m_process, &QProcess::readyReadStandardError, &m_process,
-                         [this] { err += m_process.readAllStandardError(); });
-        m_process.start(QStringLiteral(TESSARY_CAPTURE_PATH), arguments);
-        return m_process.waitForStarted(10000);
-    }
-    qint64 pid() const { return m_process.processId(); }
-    bool running() const { return m_process.state() == QProcess::Running; }
-
-    QStringList jobLines() const { return jobLinesIn(err); }
-    QStringList messages() const { return ownMessages(err, kProgram); }
-
-    // Sends the signal and waits for the end; the exit code, or -1.
-    int stop(int signalNumber = SIGTERM)
-    {
-        ::kill(pid_t(m_process.processId()), signalNumber);
-        return waitForEnd();
-    }
-    int waitForEnd(int timeoutMs = 30000)
-    {
-        if (!m_process.waitForFinished(timeoutMs))
-            return -1;
-        out += m_process.readAllStandardOutput();
-        err += m_process.readAllStandardError();
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-    }
-
-    QByteArray out;
-    QByteArray err;
-
-private:
-    QProcess m_process;
-};
 
 ProcessResult tessaryCapture(const QStringList &arguments, ProcessOptions options = {})
 {
@@ -168,7 +115,7 @@ void CaptureToolTest::twoListingsBecomeTwoFiles()
 {
     Pty pty;
     QVERIFY(pty.isOpen());
-    CaptureRun run;
+    ProgramRun run(kCapturePath);
     QVERIFY(run.start({"--port", pty.slavePath(), "--out", m_out, "--pdf", "--quiet-ms", "300"}));
     QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
 
@@ -176,9 +123,9 @@ void CaptureToolTest::twoListingsBecomeTwoFiles()
     const QByteArray second = basicListing(70);
     QVERIFY(!first.isEmpty());
     QVERIFY(pty.writeAll(first));
-    QTRY_COMPARE_WITH_TIMEOUT(run.jobLines().size(), 1, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(jobLinesIn(run.err()).size(), 1, 15000);
     QVERIFY(pty.writeAll(second));
-    QTRY_COMPARE_WITH_TIMEOUT(run.jobLines().size(), 2, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(jobLinesIn(run.err()).size(), 2, 15000);
     QCOMPARE(run.stop(), 0);
     QCOMPARE(run.messages(), QStringList());
 
@@ -187,8 +134,8 @@ void CaptureToolTest::twoListingsBecomeTwoFiles()
     const int pages[] = {3, 2};
     QCOMPARE(namesIn(m_out).size(), 4);
     for (int i = 0; i < 2; ++i) {
-        const std::optional<JobLine> job = parseJobLine(run.jobLines().value(i));
-        QVERIFY2(job, qPrintable(run.jobLines().value(i)));
+        const std::optional<JobLine> job = parseJobLine(jobLinesIn(run.err()).value(i));
+        QVERIFY2(job, qPrintable(jobLinesIn(run.err()).value(i)));
         QCOMPARE(QFileInfo(job->path).absolutePath(), QFileInfo(m_out).absoluteFilePath());
         QVERIFY(contentOf(job->path) == sent[i]);
         QCOMPARE(job->bytes, qint64(sent[i].size()));
@@ -274,7 +221,7 @@ void CaptureToolTest::everyByteValue()
         QVERIFY(sim->waitForFinished(10000));
     } else {
         Pty pty;
-        CaptureRun capture;
+        ProgramRun capture(kCapturePath);
         QVERIFY(capture.start(QStringList {"--port", pty.slavePath()} + arguments));
         QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(capture.pid(), pty.slavePath()), 10000);
         QVERIFY(pty.writeAll(bytes));
@@ -300,7 +247,7 @@ void CaptureToolTest::signalSavesTheJobInProgress()
 {
     QFETCH(int, signalNumber);
     Pty pty;
-    CaptureRun run;
+    ProgramRun run(kCapturePath);
     // A quiet time that never comes: only the signal ends the job.
     QVERIFY(run.start({"--port", pty.slavePath(), "--out", m_out, "--quiet-ms", "600000"}));
     QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
@@ -318,8 +265,8 @@ void CaptureToolTest::signalSavesTheJobInProgress()
     const QStringList names = namesIn(m_out);
     QCOMPARE(names.size(), 1);
     QVERIFY(contentOf(m_out + '/' + names[0]) == taken + last);
-    QCOMPARE(run.jobLines().size(), 1);
-    QVERIFY(run.jobLines()[0].endsWith(
+    QCOMPARE(jobLinesIn(run.err()).size(), 1);
+    QVERIFY(jobLinesIn(run.err())[0].endsWith(
         QStringLiteral(": %1 bytes, 501 lines, 9 pages").arg(taken.size() + last.size())));
 }
 
@@ -330,7 +277,7 @@ void CaptureToolTest::hangUpSavesThePartAndWaitsForThePort()
     const QString link = m_dir.filePath(QStringLiteral("ttyPC1600-%1").arg(m_case));
     auto first = std::make_unique<Pty>();
     QVERIFY(QFile::link(first->slavePath(), link));
-    CaptureRun run;
+    ProgramRun run(kCapturePath);
     QVERIFY(run.start({"--port", link, "--out", m_out, "--quiet-ms", "600000"}));
     QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), first->slavePath()), 10000);
 
@@ -344,8 +291,8 @@ void CaptureToolTest::hangUpSavesThePartAndWaitsForThePort()
     QTRY_VERIFY(bytesReadBy(run.pid()) - readBefore >= part.size());
     first->closeMaster();
     // Saved at once, long before the quiet time.
-    QTRY_VERIFY2_WITH_TIMEOUT(run.jobLines().size() == 1, run.err.constData(), 5000);
-    const std::optional<JobLine> job = parseJobLine(run.jobLines()[0]);
+    QTRY_VERIFY2_WITH_TIMEOUT(jobLinesIn(run.err()).size() == 1, run.err().constData(), 5000);
+    const std::optional<JobLine> job = parseJobLine(jobLinesIn(run.err())[0]);
     QVERIFY(job);
     QVERIFY(contentOf(job->path) == part);
     QTRY_COMPARE(run.messages().size(), 1);
@@ -372,8 +319,8 @@ void CaptureToolTest::hangUpSavesThePartAndWaitsForThePort()
     QVERIFY(second.writeAll(next));
     QVERIFY(second.waitUntilTaken());
     QCOMPARE(run.stop(), 0);
-    QCOMPARE(run.jobLines().size(), 2);
-    const std::optional<JobLine> nextJob = parseJobLine(run.jobLines()[1]);
+    QCOMPARE(jobLinesIn(run.err()).size(), 2);
+    const std::optional<JobLine> nextJob = parseJobLine(jobLinesIn(run.err())[1]);
     QVERIFY(nextJob);
     QVERIFY(contentOf(nextJob->path) == next);
     QCOMPARE(
@@ -388,7 +335,7 @@ void CaptureToolTest::hungUpTerminalEndsTheCapture()
 {
     auto pty = std::make_unique<Pty>();
     const QString path = pty->slavePath();
-    CaptureRun run;
+    ProgramRun run(kCapturePath);
     QVERIFY(run.start({"--port", path, "--out", m_out, "--quiet-ms", "600000"}));
     QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), path), 10000);
     const QByteArray part = numberedLines(40);
@@ -402,8 +349,8 @@ void CaptureToolTest::hungUpTerminalEndsTheCapture()
              QStringList {kProgram + ": " + path +
                           ": the pseudo-terminal hung up; it never comes back, so the capture "
                           "ends"});
-    QCOMPARE(run.jobLines().size(), 1);
-    QVERIFY(contentOf(parseJobLine(run.jobLines()[0])->path) == part);
+    QCOMPARE(jobLinesIn(run.err()).size(), 1);
+    QVERIFY(contentOf(parseJobLine(jobLinesIn(run.err())[0])->path) == part);
 }
 
 // What still streams in when the signal comes goes into the job in
@@ -411,7 +358,7 @@ void CaptureToolTest::hungUpTerminalEndsTheCapture()
 void CaptureToolTest::signalWhileBytesStillComeKeepsOneJob()
 {
     Pty pty;
-    CaptureRun run;
+    ProgramRun run(kCapturePath);
     QVERIFY(run.start({"--port", pty.slavePath(), "--out", m_out, "--quiet-ms", "600000"}));
     QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
     // Several times what one read takes, the signal early on.
@@ -427,7 +374,7 @@ void CaptureToolTest::signalWhileBytesStillComeKeepsOneJob()
     const QStringList names = namesIn(m_out);
     QCOMPARE(names.size(), 1);
     QVERIFY(contentOf(m_out + '/' + names[0]) == stream);
-    QCOMPARE(run.jobLines().size(), 1);
+    QCOMPARE(jobLinesIn(run.err()).size(), 1);
 }
 
 // The text of a job is on the disk before its pages are made; the port is
@@ -436,7 +383,7 @@ void CaptureToolTest::signalWhileBytesStillComeKeepsOneJob()
 void CaptureToolTest::pagesFollowTheTextWhileThePortIsRead()
 {
     Pty pty;
-    CaptureRun run;
+    ProgramRun run(kCapturePath);
     // A quiet time that outlasts the steps from the next job to the signal.
     QVERIFY(run.start({"--port", pty.slavePath(), "--out", m_out, "--pdf", "--quiet-ms", "2000"}));
     QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
@@ -465,7 +412,7 @@ void CaptureToolTest::pagesFollowTheTextWhileThePortIsRead()
     QCOMPARE(texts.size(), 2);
     QCOMPARE(namesIn(m_out).size(), 4);
     QVERIFY(contentOf(m_out + '/' + texts[1]) == next + last);
-    QCOMPARE(run.jobLines().size(), 2);
+    QCOMPARE(jobLinesIn(run.err()).size(), 2);
     QCOMPARE(run.messages(), QStringList());
 }
 
@@ -635,7 +582,7 @@ void CaptureToolTest::unwritableFolder()
 void CaptureToolTest::diskFillsUp()
 {
     Pty pty;
-    CaptureRun run;
+    ProgramRun run(kCapturePath);
     QVERIFY(run.start({"--port", pty.slavePath(), "--out", m_out, "--quiet-ms", "300"}, [] {
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit {8192, 8192};
@@ -649,7 +596,7 @@ void CaptureToolTest::diskFillsUp()
     const QByteArray small2 = numberedLines(5, "\n");
     QVERIFY(big1.size() > 8192 && big2.size() > 8192);
     QVERIFY(pty.writeAll(small1));
-    QTRY_COMPARE_WITH_TIMEOUT(run.jobLines().size(), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(jobLinesIn(run.err()).size(), 1, 10000);
     QVERIFY(pty.writeAll(big1));
     QTRY_COMPARE_WITH_TIMEOUT(run.messages().size(), 1, 10000);
     QVERIFY2(run.messages()[0].contains(QStringLiteral("(%1 bytes) is not saved: cannot write in "
@@ -663,10 +610,10 @@ void CaptureToolTest::diskFillsUp()
     QVERIFY(run.messages()[1].contains(QStringLiteral("(%1 bytes)").arg(big1.size())));
     QVERIFY(run.messages()[2].contains(QStringLiteral("(%1 bytes)").arg(big2.size())));
     QVERIFY(pty.writeAll(small2));
-    QTRY_COMPARE_WITH_TIMEOUT(run.jobLines().size(), 2, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(jobLinesIn(run.err()).size(), 2, 10000);
 
     QCOMPARE(run.stop(), 1);
-    QVERIFY(run.out == big1 + big2);
+    QVERIFY(run.out() == big1 + big2);
     const QStringList rescued = run.messages().filter("it went to standard output");
     QCOMPARE(rescued.size(), 2);
     QVERIFY(rescued[0].contains(QStringLiteral("(%1 bytes)").arg(big1.size())));
@@ -683,17 +630,17 @@ void CaptureToolTest::diskFillsUp()
 void CaptureToolTest::folderRemovedWhileRunning()
 {
     Pty pty;
-    CaptureRun run;
+    ProgramRun run(kCapturePath);
     QVERIFY(run.start({"--port", pty.slavePath(), "--out", m_out, "--quiet-ms", "300"}));
     QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
     QVERIFY(QDir(m_out).removeRecursively());
 
     const QByteArray job = numberedLines(12);
     QVERIFY(pty.writeAll(job));
-    QTRY_COMPARE_WITH_TIMEOUT(run.jobLines().size(), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(jobLinesIn(run.err()).size(), 1, 10000);
     QCOMPARE(run.stop(), 0);
     QCOMPARE(run.messages(), QStringList {kProgram + ": " + m_out + " had gone and is made again"});
-    const std::optional<JobLine> saved = parseJobLine(run.jobLines()[0]);
+    const std::optional<JobLine> saved = parseJobLine(jobLinesIn(run.err())[0]);
     QVERIFY(saved);
     QVERIFY(contentOf(saved->path) == job);
 }
@@ -702,35 +649,24 @@ void CaptureToolTest::folderRemovedWhileRunning()
 // the line is taken away.
 void CaptureToolTest::liveLineOnATerminal()
 {
-    int master = -1;
-    int terminal = -1;
-    QVERIFY(::openpty(&master, &terminal, nullptr, nullptr, nullptr) == 0);
-    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-    ::fcntl(master, F_SETFD, FD_CLOEXEC);
+    Pty terminal;
     Pty pty;
-    CaptureRun run;
+    ProgramRun run(kCapturePath);
     QVERIFY(run.start({"--port", pty.slavePath(), "--out", m_out, "--quiet-ms", "400", "--once"},
-                      [terminal] { ::dup2(terminal, STDERR_FILENO); }));
-    ::close(terminal);
+                      [&terminal] { ::dup2(terminal.slaveHandle(), STDERR_FILENO); }));
     QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
     // CR LF split over two arrivals is still one line end.
     const QByteArray job = "10 PRINT 1\r\n20 PRINT 2\r\n30 LAST\r";
     const QByteArray tail = "\n40 END\r\n";
     QByteArray seen;
-    char buffer[4096];
-    const auto readTerminal = [&] {
-        for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
-            seen.append(buffer, n);
-        return seen;
-    };
+    const auto readTerminal = [&] { return seen += terminal.readAvailable(); };
     QVERIFY(pty.writeAll(job));
     QTRY_VERIFY2_WITH_TIMEOUT(readTerminal().contains("receiving, 32 bytes, 3 lines"),
-                              (seen.toPercentEncoding() + run.err + run.out).constData(), 5000);
+                              seen.toPercentEncoding().constData(), 5000);
     QVERIFY(pty.writeAll(tail));
     QTRY_VERIFY_WITH_TIMEOUT(readTerminal().contains("receiving, 41 bytes, 4 lines"), 5000);
     QCOMPARE(run.waitForEnd(), 0);
     readTerminal();
-    ::close(master);
     // The line is taken away, and the job's own line stands in its place.
     const qsizetype cleared = seen.lastIndexOf("\r\033[K");
     QVERIFY2(cleared > 0, seen.constData());
@@ -746,18 +682,18 @@ void CaptureToolTest::printsEveryJobOnTheQueue()
     const QString queue = QStringLiteral("Listings%1").arg(m_case);
     QVERIFY2(m_cups.addQueue(queue), qPrintable(m_cups.error()));
     Pty pty;
-    CaptureRun run;
+    ProgramRun run(kCapturePath);
+    run.setProcessEnvironment(m_cups.environment());
     QVERIFY(run.start(
-        {"--port", pty.slavePath(), "--out", m_out, "--printer", queue, "--quiet-ms", "300"}, {},
-        m_cups.environment()));
+        {"--port", pty.slavePath(), "--out", m_out, "--printer", queue, "--quiet-ms", "300"}));
     QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
 
     const QByteArray jobs[] = {numberedLines(130), numberedLines(70, "\n")};
     const int pages[] = {3, 2};
     for (int i = 0; i < 2; ++i) {
         QVERIFY(pty.writeAll(jobs[i]));
-        QTRY_COMPARE_WITH_TIMEOUT(run.jobLines().size(), i + 1, 30000);
-        const std::optional<JobLine> line = parseJobLine(run.jobLines()[i]);
+        QTRY_COMPARE_WITH_TIMEOUT(jobLinesIn(run.err()).size(), i + 1, 30000);
+        const std::optional<JobLine> line = parseJobLine(jobLinesIn(run.err())[i]);
         QVERIFY(line);
         QVERIFY(contentOf(line->path) == jobs[i]);
         // The queue's file holds only the last job: read it before the next.
@@ -805,23 +741,23 @@ void CaptureToolTest::refusedOrGonePrinterCostsNoJob()
     const QString queue = QStringLiteral("Refusing%1").arg(m_case);
     QVERIFY2(m_cups.addQueue(queue), qPrintable(m_cups.error()));
     Pty pty;
-    CaptureRun run;
+    ProgramRun run(kCapturePath);
+    run.setProcessEnvironment(m_cups.environment());
     QVERIFY(run.start({"--port", pty.slavePath(), "--out", m_out, "--printer", queue, "--pdf",
-                       "--quiet-ms", "300"},
-                      {}, m_cups.environment()));
+                       "--quiet-ms", "300"}));
     QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
 
     QVERIFY2(m_cups.reject(queue), qPrintable(m_cups.error()));
     QVERIFY(pty.writeAll(numberedLines(10)));
-    QTRY_COMPARE_WITH_TIMEOUT(run.jobLines().size(), 1, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(jobLinesIn(run.err()).size(), 1, 30000);
     QCOMPARE(
-        parseJobLine(run.jobLines()[0])->went,
+        parseJobLine(jobLinesIn(run.err())[0])->went,
         QStringLiteral("not printed: %1: Destination \"%1\" is not accepting jobs.").arg(queue));
 
     m_cups.stop();
     QVERIFY(pty.writeAll(numberedLines(20)));
-    QTRY_COMPARE_WITH_TIMEOUT(run.jobLines().size(), 2, 90000);
-    const QString went = parseJobLine(run.jobLines()[1])->went;
+    QTRY_COMPARE_WITH_TIMEOUT(jobLinesIn(run.err()).size(), 2, 90000);
+    const QString went = parseJobLine(jobLinesIn(run.err())[1])->went;
     QVERIFY2(went.startsWith(QStringLiteral("not printed: %1: cannot reach the CUPS server at %2")
                                  .arg(queue, m_cups.socketPath())),
              qPrintable(went));
@@ -830,7 +766,7 @@ void CaptureToolTest::refusedOrGonePrinterCostsNoJob()
     QVERIFY2(m_cups.start(), qPrintable(m_cups.error()));
 
     QCOMPARE(namesIn(m_out).size(), 4);
-    QVERIFY(contentOf(parseJobLine(run.jobLines()[1])->path) == numberedLines(20));
+    QVERIFY(contentOf(parseJobLine(jobLinesIn(run.err())[1])->path) == numberedLines(20));
     QCOMPARE(run.messages(), QStringList());
 }
 
@@ -878,15 +814,15 @@ void CaptureToolTest::defaultPrinterOnTheAskedPaper()
     const QString queue = QStringLiteral("Default%1").arg(m_case);
     QVERIFY2(m_cups.addQueue(queue) && m_cups.setDefault(queue), qPrintable(m_cups.error()));
     Pty pty;
-    CaptureRun run;
+    ProgramRun run(kCapturePath);
+    run.setProcessEnvironment(m_cups.environment());
     QVERIFY(run.start({"--port", pty.slavePath(), "--out", m_out, "--print", "--pdf", "--paper",
-                       "A4", "--quiet-ms", "300", "--once"},
-                      {}, m_cups.environment()));
+                       "A4", "--quiet-ms", "300", "--once"}));
     QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
     QVERIFY(pty.writeAll(numberedLines(5)));
     QCOMPARE(run.waitForEnd(), 0);
-    const std::optional<JobLine> line = parseJobLine(run.jobLines().value(0));
-    QVERIFY2(line, run.err.constData());
+    const std::optional<JobLine> line = parseJobLine(jobLinesIn(run.err()).value(0));
+    QVERIFY2(line, run.err().constData());
     QVERIFY2(line->went.startsWith("printed on " + queue + " as job "), qPrintable(line->went));
     QVERIFY2(m_cups.waitForCompleted(queue, 1), qPrintable(m_cups.error()));
     const QString a4 = QStringLiteral("595 x 842 pts (A4)");

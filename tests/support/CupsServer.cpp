@@ -313,6 +313,47 @@ bool CupsServer::removeQueue(const QString &name)
     return run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), name});
 }
 
+namespace {
+
+// One job's id, name and state from a response's attributes, or the jobs
+// of a Get-Jobs answer, each its own group.
+QList<CupsJob> jobsIn(ipp_t *response)
+{
+    QList<CupsJob> jobs;
+    CupsJob job;
+    for (ipp_attribute_t *attribute = ippFirstAttribute(response); attribute;
+         attribute = ippNextAttribute(response)) {
+        const char *name = ippGetName(attribute);
+        if (!name || ippGetGroupTag(attribute) != IPP_TAG_JOB) {
+            if (job.id > 0)
+                jobs << job;
+            job = CupsJob();
+            continue;
+        }
+        if (!std::strcmp(name, "job-id"))
+            job.id = ippGetInteger(attribute, 0);
+        else if (!std::strcmp(name, "job-name"))
+            job.title = QString::fromUtf8(ippGetString(attribute, 0, nullptr));
+        else if (!std::strcmp(name, "job-state"))
+            job.state = jobStateName(ippGetInteger(attribute, 0));
+    }
+    if (job.id > 0)
+        jobs << job;
+    return jobs;
+}
+
+ipp_t *jobRequest(ipp_op_t operation, const QByteArray &printerUri)
+{
+    ipp_t *request = ippNewRequest(operation);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
+                 printerUri.constData());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+                 cupsUser());
+    return request;
+}
+
+} // namespace
+
 QList<CupsJob> CupsServer::jobs(const QString &queue)
 {
     QList<CupsJob> jobs;
@@ -323,42 +364,28 @@ QList<CupsJob> CupsServer::jobs(const QString &queue)
         failed(QStringLiteral("cannot connect to ") + socketPath());
         return jobs;
     }
-    ipp_t *request = ippNewRequest(IPP_OP_GET_JOBS);
     const QByteArray uri = "ipp://localhost/printers/" + queue.toUtf8();
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri.constData());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
-                 cupsUser());
+    ipp_t *request = jobRequest(IPP_OP_GET_JOBS, uri);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "all");
-    // Asked by name, a finished job's name can be missing (CUPS 2.4
-    // answers those from its cache); "all" loads the job.
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
                  "all");
     ipp_t *response = cupsDoRequest(http, request, "/");
-    if (!response || ippGetStatusCode(response) > IPP_STATUS_OK_CONFLICTING) {
+    if (!response || ippGetStatusCode(response) > IPP_STATUS_OK_CONFLICTING)
         failed(QStringLiteral("Get-Jobs for %1: %2").arg(queue, cupsLastErrorString()));
-    } else {
-        CupsJob job;
-        for (ipp_attribute_t *attribute = ippFirstAttribute(response); attribute;
-             attribute = ippNextAttribute(response)) {
-            // Each job is one group; a separator (no name) ends it.
-            const char *name = ippGetName(attribute);
-            if (!name || ippGetGroupTag(attribute) != IPP_TAG_JOB) {
-                if (job.id > 0)
-                    jobs << job;
-                job = CupsJob();
-                continue;
-            }
-            if (!std::strcmp(name, "job-id"))
-                job.id = ippGetInteger(attribute, 0);
-            else if (!std::strcmp(name, "job-name"))
-                job.title = QString::fromUtf8(ippGetString(attribute, 0, nullptr));
-            else if (!std::strcmp(name, "job-state"))
-                job.state = jobStateName(ippGetInteger(attribute, 0));
-        }
-        if (job.id > 0)
-            jobs << job;
-    }
+    else
+        jobs = jobsIn(response);
     ippDelete(response);
+    // A job finished a moment ago is answered from the scheduler's cache,
+    // without its name; asked on its own, the job is read back whole.
+    for (CupsJob &job : jobs) {
+        if (!job.title.isEmpty())
+            continue;
+        ipp_t *one = jobRequest(IPP_OP_GET_JOB_ATTRIBUTES, uri);
+        ippAddInteger(one, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", job.id);
+        ipp_t *answer = cupsDoRequest(http, one, "/");
+        job.title = jobsIn(answer).value(0).title;
+        ippDelete(answer);
+    }
     httpClose(http);
     std::sort(jobs.begin(), jobs.end(),
               [](const CupsJob &a, const CupsJob &b) { return a.id < b.id; });
