@@ -38,5 +38,11 @@ TESSARY_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev li
 # and qpdf check that a PDF is one Debian's print filters accept;
 # qt6-base-private-dev lets a test queue real window-system input.
 TESSARY_TEST_PACKAGES=(poppler-utils ghostscript qpdf qt6-base-private-dev)
-# What the CI extras need: the formatter, clang and its sanitizer runtimes.
-TESSARY_CI_PACKAGES=(clang clang-format libclang-rt-14-dev git)
+# What scripts/package.sh needs on top: cpack's dependency list comes from
+# dpkg-shlibdeps, which looks at the programs with file.
+TESSARY_PACKAGE_PACKAGES=(dpkg-dev file)
+# What the CI extras need: the formatter, clang and its sanitizer runtimes;
+# the reviewers of the package (lintian, the AppStream and desktop-entry
+# validators) and systemd-analyze for the capture's unit.
+TESSARY_CI_PACKAGES=(clang clang-format libclang-rt-14-dev git "${TESSARY_PACKAGE_PACKAGES[@]}" lintian
+    appstream desktop-file-utils systemd)
