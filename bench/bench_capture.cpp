@@ -54,7 +54,10 @@ class StopwatchPrinting : public PrintService {
             m_owner.askedAt = std::chrono::steady_clock::now();
             return false;
         }
-        std::unique_ptr<PrinterGraphics> openPrinterDialog() override { return nullptr; }
+        std::unique_ptr<PrinterGraphics> openPrinterDialog(const SheetCounter &) override
+        {
+            return nullptr;
+        }
 
     private:
         StopwatchPrinting &m_owner;

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds everything into build/ and runs every test.
-# With CI set, also checks the formatting, runs the whole suite again under
-# AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/), and fuzzes
-# the paging and the page layout for 60 s each (build-fuzz/).
+# With CI set, also checks the formatting, builds the Debian package
+# (build-package/) and has lintian and the AppStream and desktop-entry
+# validators review it, runs the whole suite again under AddressSanitizer
+# and UndefinedBehaviorSanitizer (build-asan/), and fuzzes the paging and the
+# page layout for 60 s each (build-fuzz/).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 . "$root/scripts/deps.sh"
@@ -29,6 +31,18 @@ ctest --test-dir "$root/build" --output-on-failure --no-tests=error -j "$jobs"
 ran+=("tests")
 
 if [ -n "${CI:-}" ]; then
+    echo "== package"
+    deb="$("$root/scripts/package.sh" | tail -n 1)"
+    # No error and no warning; lintian's full report shows either way.
+    lintian --fail-on error,warning "$deb"
+    contents="$root/build-package/contents"
+    rm -rf "$contents" && dpkg-deb -x "$deb" "$contents"
+    appstreamcli validate --no-net "$contents"/usr/share/metainfo/*.metainfo.xml
+    # Hints count as failures too.
+    hints="$(desktop-file-validate "$contents"/usr/share/applications/*.desktop)"
+    [ -z "$hints" ] || { echo "$hints" >&2; exit 1; }
+    ran+=("package")
+
     echo "== sanitizers"
     cmake -S "$root" -B "$root/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSARY_SANITIZE=ON >/dev/null
     cmake --build "$root/build-asan" -j "$jobs"

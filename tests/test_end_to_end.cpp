@@ -68,10 +68,10 @@ private:
             : m_service(service), m_inner(std::move(inner))
         { }
         bool pageSetupDialog() override { return m_inner->pageSetupDialog(); }
-        std::unique_ptr<PrinterGraphics> openPrinterDialog() override
+        std::unique_ptr<PrinterGraphics> openPrinterDialog(const SheetCounter &countSheets) override
         {
             m_service.printDialogAtMs = m_service.m_clock.elapsed();
-            return m_inner->openPrinterDialog();
+            return m_inner->openPrinterDialog(countSheets);
         }
 
     private:

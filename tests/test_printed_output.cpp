@@ -1,12 +1,14 @@
 #include "printjob/PageLayout.h"
 #include "printjob/PrintJob.h"
 #include "support/FakeToolkit.h"
+#include "support/Files.h"
 #include "support/Listings.h"
 #include "support/PdfText.h"
 #include "support/RecordingPrinter.h"
 #include "toolkit/FontCheck.h"
 #include "toolkit/QtPrinting.h"
 
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QtTest>
 
@@ -88,7 +90,6 @@ private slots:
             pdfPrinter(m_dir.filePath(QStringLiteral("metrics.pdf")), QPageSize(QPageSize::A4));
         printer->setResolution(72);
         QtPrinterGraphics graphics(printer);
-        QVERIFY(graphics.isPainting());
         graphics.setTextStyle({QStringLiteral("Helvetica"), 10, false, false});
         // 10 pt type: a real font at its size, not scaled by the resolution.
         QVERIFY(graphics.ascent() > 6 && graphics.ascent() <= 12);
@@ -172,6 +173,78 @@ private slots:
         QCOMPARE(second.size(), 62);
         QVERIFY2(second.first().startsWith(QLatin1String("L63 ")), qPrintable(second.first()));
         QVERIFY2(third.last().startsWith(QLatin1String("L186 ")), qPrintable(third.last()));
+    }
+
+    // A range past the job's last sheet (the paper changed in the dialog)
+    // prints nothing at all: no blank sheet, and the file already there
+    // stays as it was.
+    void rangeWithNoSheetOfTheJobPrintsNothing()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("nothing.pdf"));
+        QVERIFY(writeFile(path, "kept"));
+        const auto printer = pdfPrinter(path, QPageSize(QPageSize::A4));
+        printer->setPrintRange(QPrinter::PageRange);
+        printer->setFromTo(5, 9);
+        DialoglessPrintService printing([&] { return printerGraphics(printer); });
+        CountingYield yield;
+        const PrintOutcome outcome = PrintReceivedText(sampleListing(70), printing, yield);
+        QVERIFY(!outcome.failed && !outcome.cancelled);
+        QCOMPARE(contentOf(path), QByteArray("kept"));
+    }
+
+    // The sheets the dialog offers are counted on the paper of the page
+    // setup with the measures the printing uses: wrapped lines included,
+    // the count is the number of sheets that come out.
+    void offeredSheetsAreTheSheetsPrinted_data()
+    {
+        QTest::addColumn<QString>("paper");
+        QTest::newRow("A4") << QStringLiteral("A4");
+        QTest::newRow("Letter") << QStringLiteral("Letter");
+    }
+    void offeredSheetsAreTheSheetsPrinted()
+    {
+        QFETCH(QString, paper);
+        // Lines of about 20 rows each: the count follows every width.
+        QByteArray text;
+        for (const QByteArray &line : sampleListing(30).split('\n'))
+            text += line.trimmed().repeated(80) + "\r\n";
+        RecordingPrintService printer;
+        printer.pdfPath = m_dir.filePath(QStringLiteral("offered-%1.pdf").arg(paper));
+        printer.pdfPaper = QPageSize(paper == "A4" ? QPageSize::A4 : QPageSize::Letter);
+        CountingYield yield;
+        const PrintOutcome outcome = PrintReceivedText(text, printer, yield);
+        QCOMPARE(outcome.pages, 1);
+        QVERIFY2(outcome.sheets > 8, qPrintable(QString::number(outcome.sheets)));
+        QCOMPARE(printer.offeredSheets, QList<int> {outcome.sheets});
+        QCOMPARE(pdfPages(printer.pdfPath).size(), outcome.sheets);
+    }
+
+    // The system's print dialog: its page range runs from 1 to the count.
+    void printDialogOffersOnlyTheJobsSheets()
+    {
+        QtPrintService service;
+        const std::unique_ptr<PrinterSetup> setup = service.newPrinterSetup();
+        int minPage = -1;
+        int maxPage = -1;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            if (auto *dialog = qobject_cast<QPrintDialog *>(QApplication::activeModalWidget())) {
+                poll.stop();
+                minPage = dialog->minPage();
+                maxPage = dialog->maxPage();
+                dialog->reject();
+            }
+        });
+        poll.start(10);
+        QSizeF counted;
+        const auto graphics = setup->openPrinterDialog([&](PrinterMetrics &metrics) {
+            counted = metrics.printableSize();
+            return 2;
+        });
+        QVERIFY(!graphics);
+        QCOMPARE(minPage, 1);
+        QCOMPARE(maxPage, 2);
+        QVERIFY(counted.width() > 500 && counted.height() > 700);
     }
 
     // Lines wrap where they would on Helvetica only with a font of its

@@ -77,6 +77,7 @@ private slots:
 
         QCOMPARE(outcome.pages, pages);
         QCOMPARE(outcome.sheets, pages);
+        QCOMPARE(printer.offeredSheets, QList<int> {pages});
         QCOMPARE(printer.sheets.size(), pages);
         QCOMPARE(printer.count("nextPage"), pages - 1);
         for (int k = 0; k < pages; ++k) {
@@ -86,8 +87,9 @@ private slots:
             QCOMPARE(printer.sheets[k].first().y, 50.0);
             QCOMPARE(printer.sheets[k].first().x, 30.0);
         }
-        // The window gets a turn about once per line, not once per byte.
-        QCOMPARE(yield.count, lineCount);
+        // The window gets a turn about once per line, not once per byte:
+        // counting the sheets for the print dialog, then printing them.
+        QCOMPARE(yield.count, 2 * lineCount);
     }
 
     void everyCharacterIsPrinted_data()
@@ -161,6 +163,8 @@ private slots:
         const PrintOutcome outcome = PrintReceivedText(text, printer, yield);
         QCOMPARE(outcome.pages, 2);
         QCOMPARE(outcome.sheets, 3);
+        // The print dialog offered those three sheets.
+        QCOMPARE(printer.offeredSheets, QList<int> {3});
         QCOMPARE(printer.sheets[1].size(), 4);
         QCOMPARE(printer.sheets[1].last().text, QStringLiteral("LINE 62"));
         QCOMPARE(printer.sheets[2].first().text, QStringLiteral("LINE 63"));

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QWindow>
 #include <QtTest>
 
 // The start the program makes: real services, the window shown, then the
@@ -30,7 +31,10 @@ private slots:
                 return;
             poll.stop();
             boxText = box->text();
-            windowShownUnderBox = window->isVisible() && box->parentWidget() == window;
+            // On the screen, where the window manager placed it, before the
+            // box is centred over it.
+            windowShownUnderBox =
+                window->windowHandle()->isExposed() && box->parentWidget() == window;
             captionsAtBox = {window->findChild<QPushButton *>("PushButton2")->text(),
                              window->findChild<QLabel *>("Label2")->text(),
                              window->findChild<QLabel *>("Label1")->text()};

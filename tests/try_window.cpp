@@ -11,11 +11,11 @@
 
 #include "app/App.h"
 #include "app/MainMenuBar.h"
+#include "app/WhenExposed.h"
 #include "app/Window1.h"
 #include "serial/PortList.h"
 
 #include <QFileInfo>
-#include <QTimer>
 
 int main(int argc, char *argv[])
 {
@@ -37,6 +37,6 @@ int main(int argc, char *argv[])
     services.ports = &ports;
     Window1 window(services);
     window.show();
-    QTimer::singleShot(0, &window, &Window1::open);
+    callWhenExposed(&window, [&window] { window.open(); });
     return app.exec();
 }

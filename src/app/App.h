@@ -2,10 +2,14 @@
 
 #include <QApplication>
 
-// The application object; nothing of its own beyond QApplication.
+// The application object: QApplication under the program's name as a person
+// writes it, which titles its message boxes.
 class App : public QApplication {
 public:
-    App(int &argc, char **argv) : QApplication(argc, argv) { }
+    App(int &argc, char **argv) : QApplication(argc, argv)
+    {
+        setApplicationDisplayName(QStringLiteral("Tessary"));
+    }
 };
 
 // The registered application object, or nullptr when it is no App.

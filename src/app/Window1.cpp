@@ -3,6 +3,7 @@
 #include "app/MainMenuBar.h"
 #include "app/ProgressWheel.h"
 #include "app/Quit.h"
+#include "app/WhenExposed.h"
 #include "app/WindowLayout.h"
 #include "serial/PortWatcher.h"
 #include "toolkit/MsgBox.h"
@@ -15,7 +16,6 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QSignalBlocker>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -110,8 +110,8 @@ Window1 *Window1::instance()
         window = new Window1;
         window->setAttribute(Qt::WA_DeleteOnClose);
         window->show();
-        // Shown first, so the usage box opens over the window.
-        QTimer::singleShot(0, window, &Window1::open);
+        // On the screen first, so the usage box opens over the window.
+        callWhenExposed(window, [w = window.data()] { w->open(); });
     }
     return window;
 }

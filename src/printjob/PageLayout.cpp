@@ -15,12 +15,12 @@ bool isDrawn(uchar c)
 }
 } // namespace
 
-AdvanceTable measureAdvances(const PrinterGraphics &graphics)
+AdvanceTable measureAdvances(const PrinterMetrics &metrics)
 {
     AdvanceTable advances {};
     for (int c = 0; c < 256; ++c) {
         if (isDrawn(uchar(c)))
-            advances[c] = graphics.textWidth(QString(QChar(c)));
+            advances[c] = metrics.textWidth(QString(QChar(c)));
     }
     return advances;
 }

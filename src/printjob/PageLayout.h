@@ -11,7 +11,7 @@
 // Advance width in points of each Latin-1 character in the current style.
 using AdvanceTable = std::array<double, 256>;
 
-AdvanceTable measureAdvances(const PrinterGraphics &graphics);
+AdvanceTable measureAdvances(const PrinterMetrics &metrics);
 
 constexpr double kTextLeft = 30;
 constexpr double kFirstBaseline = 50;

@@ -9,14 +9,25 @@
 namespace {
 const TextStyle kListingStyle {QStringLiteral("Helvetica"), 10, false, false};
 
-LayoutMetrics metricsOf(const PrinterGraphics &graphics)
+LayoutMetrics metricsOf(const PrinterMetrics &printer)
 {
     LayoutMetrics metrics;
-    metrics.printable = graphics.printableSize();
-    metrics.descent = graphics.descent();
+    metrics.printable = printer.printableSize();
+    metrics.descent = printer.descent();
     metrics.linesPerPage = kLinesPerPage;
-    metrics.advances = measureAdvances(graphics);
+    metrics.advances = measureAdvances(printer);
     return metrics;
+}
+
+int sheetsFor(QByteArrayView text, PrinterMetrics &printer, const std::function<void()> &perLine)
+{
+    printer.setTextStyle(kListingStyle);
+    const PageLayout layout(metricsOf(printer));
+    int sheets = 0;
+    PageCutter pages(text, kLinesPerPage);
+    while (!pages.atEnd())
+        sheets += int(layout.layOutPage(pages.nextPage(), perLine).size());
+    return sheets;
 }
 } // namespace
 
@@ -27,9 +38,11 @@ PrintOutcome PrintReceivedText(const QByteArray &text, PrintService &printing, Y
     if (text.isEmpty())
         return outcome;
 
+    const auto perLine = [&yield] { yield.yield(); };
     const std::unique_ptr<PrinterSetup> setup = printing.newPrinterSetup();
     setup->pageSetupDialog(); // cancelled or not, the print dialog follows
-    const std::unique_ptr<PrinterGraphics> graphics = setup->openPrinterDialog();
+    const std::unique_ptr<PrinterGraphics> graphics = setup->openPrinterDialog(
+        [&](PrinterMetrics &metrics) { return sheetsFor(text, metrics, perLine); });
     if (!graphics) {
         outcome.cancelled = true;
         return outcome;
@@ -37,7 +50,6 @@ PrintOutcome PrintReceivedText(const QByteArray &text, PrintService &printing, Y
 
     graphics->setTextStyle(kListingStyle);
     const PageLayout layout(metricsOf(*graphics));
-    const auto perLine = [&yield] { yield.yield(); };
 
     PageCutter pages(text, kLinesPerPage);
     while (!pages.atEnd()) {

@@ -7,7 +7,10 @@ public:
         : m_makeGraphics(makeGraphics)
     { }
     bool pageSetupDialog() override { return true; }
-    std::unique_ptr<PrinterGraphics> openPrinterDialog() override { return m_makeGraphics(); }
+    std::unique_ptr<PrinterGraphics> openPrinterDialog(const SheetCounter &) override
+    {
+        return m_makeGraphics();
+    }
 
 private:
     DialoglessPrintService::GraphicsMaker m_makeGraphics;

@@ -25,11 +25,11 @@ struct TextRow {
 // Everything drawn on one sheet of paper.
 using Sheet = QVector<TextRow>;
 
-// The printer graphics that the print dialog hands out. Releasing it
-// completes the print.
-class PrinterGraphics {
+// What laying text out needs to know of a printer: the printable area and
+// the sizes of text in a style, in points.
+class PrinterMetrics {
 public:
-    virtual ~PrinterGraphics() = default;
+    virtual ~PrinterMetrics() = default;
     virtual void setTextStyle(const TextStyle &style) = 0;
     // The printable area in points.
     virtual QSizeF printableSize() const = 0;
@@ -37,6 +37,12 @@ public:
     virtual double textWidth(const QString &text) const = 0;
     virtual double ascent() const = 0;
     virtual double descent() const = 0;
+};
+
+// The printer graphics that the print dialog hands out. Releasing it
+// completes the print.
+class PrinterGraphics : public PrinterMetrics {
+public:
     virtual void drawSheet(const Sheet &sheet) = 0;
     // Later drawing goes to a new sheet.
     virtual void nextPage() = 0;
@@ -44,14 +50,19 @@ public:
     virtual bool finish() = 0;
 };
 
+// Counts the sheets a job takes on a paper of the given metrics.
+using SheetCounter = std::function<int(PrinterMetrics &metrics)>;
+
 // One page setup, created anew for each job.
 class PrinterSetup {
 public:
     virtual ~PrinterSetup() = default;
     // True when the user confirmed the dialog.
     virtual bool pageSetupDialog() = 0;
-    // The printer graphics, or nothing when the user cancelled.
-    virtual std::unique_ptr<PrinterGraphics> openPrinterDialog() = 0;
+    // The printer graphics, or nothing when the user cancelled. A dialog
+    // offers the sheets countSheets finds on the paper of the page setup,
+    // and no others; printing without a dialog never asks.
+    virtual std::unique_ptr<PrinterGraphics> openPrinterDialog(const SheetCounter &countSheets) = 0;
 };
 
 class PrintService {

@@ -49,11 +49,10 @@ bool pdfFileComplete(const QPrinter &printer)
 }
 } // namespace
 
-QtPrinterGraphics::QtPrinterGraphics(std::shared_ptr<QPagedPaintDevice> device,
-                                     std::function<bool()> outputComplete)
-    : m_device(std::move(device)), m_outputComplete(std::move(outputComplete))
+QtPrinterGraphics::QtPrinterGraphics(std::shared_ptr<QPagedPaintDevice> device, OutputChecks checks)
+    : m_device(std::move(device)), m_checks(std::move(checks))
 {
-    if (!m_device || !m_painter.begin(m_device.get()))
+    if (!m_device)
         m_failed = true;
 }
 
@@ -123,9 +122,19 @@ bool QtPrinterGraphics::sheetWanted() const
     return m_sheet >= m_firstSheet && (m_lastSheet == 0 || m_sheet <= m_lastSheet);
 }
 
+bool QtPrinterGraphics::startOutput()
+{
+    if (m_painter.isActive())
+        return true;
+    if (m_failed || m_finished || (m_checks.ready && !m_checks.ready()) ||
+        !m_painter.begin(m_device.get()))
+        m_failed = true;
+    return !m_failed;
+}
+
 void QtPrinterGraphics::drawSheet(const Sheet &sheet)
 {
-    if (!m_painter.isActive() || !m_font.isValid() || !sheetWanted())
+    if (!m_font.isValid() || !sheetWanted() || !startOutput())
         return;
     // The device starts on its first page; each later sheet gets its own.
     if (m_sheetsOut > 0 && !m_device->newPage())
@@ -157,7 +166,7 @@ bool QtPrinterGraphics::finish()
         m_finished = true;
         if (m_painter.isActive() && !m_painter.end())
             m_failed = true;
-        if (m_outputComplete && !m_outputComplete())
+        if (m_sheetsOut > 0 && m_checks.complete && !m_checks.complete())
             m_failed = true;
     }
     return !m_failed;
@@ -168,13 +177,14 @@ std::unique_ptr<PrinterGraphics> printerGraphics(std::shared_ptr<QPrinter> print
     // One unit per point, so that a font set in points and every position
     // mean the same on paper as in the PDF.
     printer->setResolution(kPointsPerInch);
-    if (!pdfFileWritable(*printer))
-        return std::make_unique<QtPrinterGraphics>(nullptr);
     QPrinter *raw = printer.get();
-    auto graphics = std::make_unique<QtPrinterGraphics>(std::move(printer), [raw] {
+    QtPrinterGraphics::OutputChecks checks;
+    checks.ready = [raw] { return pdfFileWritable(*raw); };
+    checks.complete = [raw] {
         return raw->printerState() != QPrinter::Error && pdfFileComplete(*raw) &&
             printerTookTheJob(*raw);
-    });
+    };
+    auto graphics = std::make_unique<QtPrinterGraphics>(std::move(printer), std::move(checks));
     // The page range the user picked in the print dialog, in sheets.
     if (raw->printRange() == QPrinter::PageRange)
         graphics->setSheetRange(raw->fromPage(), raw->toPage());
@@ -212,11 +222,16 @@ bool QtPrinterSetup::pageSetupDialog()
     return dialog.exec() == QDialog::Accepted;
 }
 
-std::unique_ptr<PrinterGraphics> QtPrinterSetup::openPrinterDialog()
+std::unique_ptr<PrinterGraphics> QtPrinterSetup::openPrinterDialog(const SheetCounter &countSheets)
 {
+    // Only the sheets the job has, on the paper of the page setup: a range
+    // past its end would select nothing.
+    QtPrinterMetrics metrics(m_printer->pageLayout());
+    const int sheets = std::max(1, countSheets(metrics));
     QPrintDialog dialog(m_printer.get(), nullptr);
     // A page range is honoured (the graphics skips the other sheets);
     // printing a selection or the current page means nothing here.
+    dialog.setMinMax(1, sheets);
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
     dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
     dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);

@@ -4,6 +4,7 @@
 #include "toolkit/Printing.h"
 
 #include <QGlyphRun>
+#include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 
@@ -14,16 +15,40 @@ class QIODevice;
 class QPagedPaintDevice;
 class QPrinter;
 
+// Measures text as QtPrinterGraphics draws it, on a paper of the given
+// layout, without a device.
+class QtPrinterMetrics : public PrinterMetrics {
+public:
+    explicit QtPrinterMetrics(const QPageLayout &layout) : m_layout(layout) { }
+    void setTextStyle(const TextStyle &style) override { m_font = Latin1Font(style); }
+    QSizeF printableSize() const override { return m_layout.paintRect(QPageLayout::Point).size(); }
+    double textWidth(const QString &text) const override { return m_font.textWidth(text); }
+    double ascent() const override { return m_font.ascent(); }
+    double descent() const override { return m_font.descent(); }
+
+private:
+    QPageLayout m_layout;
+    Latin1Font m_font;
+};
+
 // Draws on Qt's paged output (a printer, or a PDF writer) in points: one
 // painter unit is one point from the top-left of the printable area. Rows
 // are drawn as glyph runs from the style's Latin-1 table, so widths add up
-// exactly as textWidth measures them.
+// exactly as textWidth measures them. The output starts with the first
+// sheet drawn: a print that draws none leaves no trace, not even a blank
+// sheet.
 class QtPrinterGraphics : public PrinterGraphics {
 public:
-    // The device must already be set to 72 dpi. outputComplete, asked once
-    // the last page is done, tells whether the output reached its place.
-    QtPrinterGraphics(std::shared_ptr<QPagedPaintDevice> device,
-                      std::function<bool()> outputComplete = {});
+    // What the output is asked, each once: ready, just before the first
+    // sheet, whether it can take the print; complete, once the last sheet
+    // is done, whether the print reached its place.
+    struct OutputChecks {
+        std::function<bool()> ready;
+        std::function<bool()> complete;
+    };
+
+    // The device must already be set to 72 dpi.
+    explicit QtPrinterGraphics(std::shared_ptr<QPagedPaintDevice> device, OutputChecks checks = {});
     ~QtPrinterGraphics() override;
 
     void setTextStyle(const TextStyle &style) override;
@@ -35,8 +60,6 @@ public:
     void nextPage() override;
     bool finish() override;
 
-    bool isPainting() const { return m_painter.isActive(); }
-
     // Only sheets first to last (counted from 1; last 0: to the end) reach
     // the device, as the print dialog's page range asks.
     void setSheetRange(int first, int last);
@@ -44,9 +67,10 @@ public:
 private:
     void appendGlyphs(const TextRow &row);
     bool sheetWanted() const;
+    bool startOutput();
 
     std::shared_ptr<QPagedPaintDevice> m_device;
-    std::function<bool()> m_outputComplete;
+    OutputChecks m_checks;
     QPainter m_painter;
     Latin1Font m_font;
     QList<quint32> m_runGlyphs;
@@ -74,7 +98,7 @@ class QtPrinterSetup : public PrinterSetup {
 public:
     QtPrinterSetup();
     bool pageSetupDialog() override;
-    std::unique_ptr<PrinterGraphics> openPrinterDialog() override;
+    std::unique_ptr<PrinterGraphics> openPrinterDialog(const SheetCounter &countSheets) override;
 
 private:
     std::shared_ptr<QPrinter> m_printer;

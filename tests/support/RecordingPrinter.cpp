@@ -5,6 +5,20 @@
 #include <QPrinter>
 
 namespace {
+// The fake graphics' measures, for counting sheets before the dialog.
+class FakeMetrics : public PrinterMetrics {
+public:
+    explicit FakeMetrics(const RecordingPrintService &service) : m_service(service) { }
+    void setTextStyle(const TextStyle &) override { }
+    QSizeF printableSize() const override { return m_service.printable; }
+    double textWidth(const QString &text) const override { return text.size() * m_service.advance; }
+    double ascent() const override { return m_service.ascentPt; }
+    double descent() const override { return m_service.descentPt; }
+
+private:
+    const RecordingPrintService &m_service;
+};
+
 class RecordingGraphics : public PrinterGraphics {
 public:
     RecordingGraphics(RecordingPrintService &service, std::unique_ptr<PrinterGraphics> real)
@@ -67,9 +81,17 @@ public:
         m_service.calls << QStringLiteral("pageSetupDialog");
         return m_service.confirmPageSetup;
     }
-    std::unique_ptr<PrinterGraphics> openPrinterDialog() override
+    std::unique_ptr<PrinterGraphics> openPrinterDialog(const SheetCounter &countSheets) override
     {
         m_service.calls << QStringLiteral("openPrinterDialog");
+        if (m_service.pdfPath.isEmpty()) {
+            FakeMetrics metrics(m_service);
+            m_service.offeredSheets << countSheets(metrics);
+        } else {
+            QtPrinterMetrics metrics(
+                pdfPrinter(m_service.pdfPath, m_service.pdfPaper)->pageLayout());
+            m_service.offeredSheets << countSheets(metrics);
+        }
         if (!m_service.acceptPrintDialog)
             return nullptr;
         std::unique_ptr<PrinterGraphics> real;

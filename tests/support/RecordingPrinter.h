@@ -35,6 +35,8 @@ public:
     // "nextPage", "finish", "release".
     QStringList calls;
     QList<TextStyle> styles;
+    // The sheets each print dialog offered, counted before it opened.
+    QList<int> offeredSheets;
     QVector<Sheet> sheets;
 
     // The text of every row drawn, sheet after sheet.
