@@ -38,13 +38,15 @@ TESSARY_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev li
 # What the tests need on top: pdftotext reads printed pages back; Ghostscript
 # and qpdf check that a PDF is one Debian's print filters accept;
 # qt6-base-private-dev lets two tests send real window-system input; cups,
-# cups-client and cups-filters run a private print server the tests print through.
-TESSARY_TEST_PACKAGES=(poppler-utils ghostscript qpdf qt6-base-private-dev cups cups-client cups-filters)
+# cups-client and cups-filters run a private print server the tests print
+# through; systemd-analyze checks the capture's unit.
+TESSARY_TEST_PACKAGES=(poppler-utils ghostscript qpdf qt6-base-private-dev cups cups-client cups-filters
+    systemd)
 # What scripts/package.sh needs on top: cpack's dependency list comes from
 # dpkg-shlibdeps, which looks at the programs with file.
 TESSARY_PACKAGE_PACKAGES=(dpkg-dev file)
 # What the CI extras need: the formatter, clang and its sanitizer runtimes;
 # the reviewers of the package (lintian, the AppStream and desktop-entry
-# validators) and systemd-analyze for the capture's unit.
+# validators).
 TESSARY_CI_PACKAGES=(clang clang-format libclang-rt-14-dev git "${TESSARY_PACKAGE_PACKAGES[@]}" lintian
-    appstream desktop-file-utils systemd)
+    appstream desktop-file-utils)
