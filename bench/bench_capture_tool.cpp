@@ -1,13 +1,16 @@
 // tessary-capture as a user runs it, over a pseudo-terminal: a large listing
 // sent as fast as it goes (bytes lost, peak memory), its CPU on a silent
-// open port and after a hang-up, and the time from the last byte to the
-// job's file on disk.
+// open port and while it waits for a port that went, the time from the last
+// byte to the job's file on disk (also with --pdf and a large job), to the
+// job accepted by a CUPS queue, and how long bytes wait to be read while
+// pages are made.
 //
 //   bench_capture_tool TESSARY_CAPTURE WORKDIR [--megabytes N] [--idle-seconds S]
 //
 // Prints one "name: value" line per figure.
 
 #include "support/CpuTime.h"
+#include "support/CupsServer.h"
 #include "support/Files.h"
 #include "support/Listings.h"
 #include "support/Process.h"
@@ -123,8 +126,16 @@ void benchLargeJob(const QString &program, const QString &work, int megabytes)
 void benchIdle(const QString &program, const QString &work, int seconds)
 {
     Pty pty;
+    // Through a link, like /dev/serial/by-id: after a hang-up the program
+    // waits for the port as for an unplugged adapter.
+    const QString link = work + QStringLiteral("/ttyIDLE");
+    QFile::remove(link);
+    if (!QFile::link(pty.slavePath(), link))
+        fail(QStringLiteral("cannot link ") + link);
     ProgramRun run(program);
-    startOn(run, pty, {"--out", freshDir(work, QStringLiteral("idle"))});
+    if (!run.start({"--port", link, "--out", freshDir(work, QStringLiteral("idle"))}) ||
+        !QTest::qWaitFor([&] { return holdsOpen(run.pid(), pty.slavePath()); }, 20000))
+        fail(QStringLiteral("the program never opened ") + link);
     std::this_thread::sleep_for(std::chrono::milliseconds(500)); // start-up is not idling
 
     double before = processCpuSeconds(run.pid());
@@ -145,11 +156,11 @@ void benchIdle(const QString &program, const QString &work, int seconds)
 }
 
 // Waits until a job file takes its name in the folder inotify watches.
-void waitForJobFile(int watch)
+void waitForJobFile(int watch, int timeoutMs = 10000)
 {
     for (;;) {
         pollfd p {watch, POLLIN, 0};
-        if (::poll(&p, 1, 10000) <= 0)
+        if (::poll(&p, 1, timeoutMs) <= 0)
             fail(QStringLiteral("no job file appeared"));
         alignas(inotify_event) char buffer[4096];
         const ssize_t n = ::read(watch, buffer, sizeof buffer);
@@ -162,17 +173,31 @@ void waitForJobFile(int watch)
     }
 }
 
+// A watch on the folder for files that take their name there.
+int watchFolder(const QString &dir)
+{
+    QDir().mkpath(dir);
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    if (watch < 0 ||
+        ::inotify_add_watch(watch, QFile::encodeName(dir).constData(), IN_CREATE | IN_MOVED_TO) < 0)
+        fail(QStringLiteral("inotify failed"));
+    return watch;
+}
+
+// Until the program's reads have emptied the pty: its last byte is taken.
+void waitUntilRead(const Pty &pty)
+{
+    while (pty.pendingForReader() > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+}
+
 void benchLatency(const QString &program, const QString &work)
 {
     constexpr int kQuietMs = 1000;
     constexpr int kRounds = 5;
     Pty pty;
     const QString dir = freshDir(work, QStringLiteral("latency"));
-    QDir().mkpath(dir);
-    const int watch = ::inotify_init1(IN_CLOEXEC);
-    if (watch < 0 ||
-        ::inotify_add_watch(watch, QFile::encodeName(dir).constData(), IN_CREATE | IN_MOVED_TO) < 0)
-        fail(QStringLiteral("inotify failed"));
+    const int watch = watchFolder(dir);
     ProgramRun run(program);
     startOn(run, pty, {"--out", dir, "--quiet-ms", QString::number(kQuietMs)});
 
@@ -185,8 +210,7 @@ void benchLatency(const QString &program, const QString &work)
     // does are not yet on its line when the loop below finds the line empty.
     for (int round = 0; round <= kRounds; ++round) {
         pty.writeAll(job);
-        while (pty.pendingForReader() > 0)
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        waitUntilRead(pty);
         QElapsedTimer sinceLastByte;
         sinceLastByte.start();
         waitForJobFile(watch);
@@ -201,6 +225,103 @@ void benchLatency(const QString &program, const QString &work)
     std::printf("capture_tool_latency_quiet_ms: %d\n", kQuietMs);
     std::printf("capture_tool_latency_over_quiet_ms_mean: %.1f\n", total / kRounds - kQuietMs);
     std::printf("capture_tool_latency_over_quiet_ms_worst: %.1f\n", worst - kQuietMs);
+}
+
+// With --pdf, the text of a large job is on the disk at once, before its
+// pages are made.
+void benchTextBeforePages(const QString &program, const QString &work)
+{
+    constexpr int kQuietMs = 1000;
+    constexpr int kLines = 400000;
+    Pty pty;
+    const QString dir = freshDir(work, QStringLiteral("text-before-pages"));
+    const int watch = watchFolder(dir);
+    ProgramRun run(program);
+    startOn(run, pty, {"--out", dir, "--pdf", "--quiet-ms", QString::number(kQuietMs)});
+    if (!pty.writeAll(numberedLines(kLines), 600000))
+        fail(QStringLiteral("cannot write to the pty"));
+    waitUntilRead(pty);
+    QElapsedTimer sinceLastByte;
+    sinceLastByte.start();
+    waitForJobFile(watch, 60000);
+    const double ms = sinceLastByte.nsecsElapsed() / 1e6;
+    run.stop(SIGTERM, 600000);
+    ::close(watch);
+    std::printf("capture_tool_pdf_job_lines: %d\n", kLines);
+    std::printf("capture_tool_pdf_text_latency_over_quiet_ms: %.1f\n", ms - kQuietMs);
+}
+
+// While the pages of a large job are made, bytes that arrive are read at
+// once: how long the longest of them waited.
+void benchReadWhilePagesAreMade(const QString &program, const QString &work)
+{
+    constexpr int kChunks = 20;
+    Pty pty;
+    const QString dir = freshDir(work, QStringLiteral("read-while-pages"));
+    const int watch = watchFolder(dir);
+    ProgramRun run(program);
+    startOn(run, pty, {"--out", dir, "--pdf", "--quiet-ms", "300"});
+    if (!pty.writeAll(numberedLines(400000), 600000))
+        fail(QStringLiteral("cannot write to the pty"));
+    waitForJobFile(watch, 60000); // its pages are being made from now on
+    double worst = 0;
+    for (int chunk = 0; chunk < kChunks; ++chunk) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!pty.arrive("10 PRINT \"WHILE THE PAGES ARE MADE\"\r\n"))
+            fail(QStringLiteral("cannot write to the pty"));
+        QElapsedTimer waited;
+        waited.start();
+        waitUntilRead(pty);
+        worst = std::max(worst, waited.nsecsElapsed() / 1e6);
+    }
+    const bool stillDrawing = namesIn(dir).filter(QStringLiteral(".pdf")).isEmpty();
+    run.stop(SIGTERM, 600000);
+    ::close(watch);
+    if (!stillDrawing)
+        fail(QStringLiteral("the pages were done before the last chunk: make the job larger"));
+    std::printf("capture_tool_read_delay_while_pages_ms_worst: %.1f\n", worst);
+}
+
+// From the last byte of a 150-line job to CUPS's word that it took the job,
+// on a queue of a private CUPS server.
+void benchPrintLatency(const QString &program, const QString &work)
+{
+    constexpr int kQuietMs = 500;
+    constexpr int kRounds = 5;
+    CupsServer cups;
+    if (!cups.start() || !cups.addQueue(QStringLiteral("Bench")))
+        fail(QStringLiteral("no CUPS server: ") + cups.error());
+    Pty pty;
+    ProgramRun run(program);
+    run.setProcessEnvironment(cups.environment());
+    run.setReadChannel(QProcess::StandardError);
+    startOn(run, pty,
+            {"--out", freshDir(work, QStringLiteral("print")), "--printer", "Bench", "--quiet-ms",
+             QString::number(kQuietMs)});
+    const QByteArray job = numberedLines(150);
+    double worst = 0;
+    double total = 0;
+    // Round 0 lets the program and the queue warm up.
+    for (int round = 0; round <= kRounds; ++round) {
+        if (!pty.writeAll(job))
+            fail(QStringLiteral("cannot write to the pty"));
+        waitUntilRead(pty);
+        QElapsedTimer sinceLastByte;
+        sinceLastByte.start();
+        while (run.err().count(" as job ") < round + 1) {
+            if (!run.waitForReadyRead(30000))
+                fail(QStringLiteral("the job was not printed: ") + QString::fromUtf8(run.err()));
+        }
+        const double ms = sinceLastByte.nsecsElapsed() / 1e6;
+        if (round == 0)
+            continue;
+        worst = std::max(worst, ms);
+        total += ms;
+    }
+    run.stop();
+    std::printf("capture_tool_print_latency_over_quiet_ms_mean: %.1f\n",
+                total / kRounds - kQuietMs);
+    std::printf("capture_tool_print_latency_over_quiet_ms_worst: %.1f\n", worst - kQuietMs);
 }
 
 } // namespace
@@ -223,6 +344,9 @@ int main(int argc, char *argv[])
     }
     benchLargeJob(program, work, megabytes);
     benchLatency(program, work);
+    benchTextBeforePages(program, work);
+    benchReadWhilePagesAreMade(program, work);
+    benchPrintLatency(program, work);
     if (idleSeconds > 0)
         benchIdle(program, work, idleSeconds);
     return 0;

@@ -43,6 +43,9 @@ target() {
         capture_tool_bytes_lost) echo "0" ;;
         capture_tool_peak_over_baseline_per_input) echo "< 3" ;;
         capture_tool_latency_over_quiet_ms_worst) echo "<= 20" ;;
+        capture_tool_pdf_text_latency_over_quiet_ms) echo "<= 20" ;;
+        capture_tool_read_delay_while_pages_ms_worst) echo "<= 50" ;;
+        capture_tool_print_latency_over_quiet_ms_worst) echo "<= 150" ;;
         idle_capture_tool_*_cpu_percent) echo "< 1" ;;
         idle_*_cpu_percent) echo "< 1" ;;
         *) echo "" ;;
