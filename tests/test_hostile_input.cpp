@@ -1,4 +1,5 @@
 #include "printjob/Capture.h"
+#include "printjob/Pagination.h"
 #include "printjob/PrintJob.h"
 #include "serial/Serial.h"
 #include "support/FakeToolkit.h"

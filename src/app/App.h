@@ -11,9 +11,3 @@ public:
         setApplicationDisplayName(QStringLiteral("Tessary"));
     }
 };
-
-// The registered application object, or nullptr when it is no App.
-inline App *theApp()
-{
-    return dynamic_cast<App *>(QCoreApplication::instance());
-}

@@ -51,16 +51,10 @@ const Binding kBindings[] = {
     {"HilfeButton", Event::Action, &Window1::HilfeButton_Action},
 };
 
-// What tells two ports apart: the path the connection opens.
-QString portKey(const PortDescriptor &port)
-{
-    return port.location.isEmpty() ? port.name : port.location;
-}
-
 int rowOf(const QVector<PortDescriptor> &ports, const QString &key, int from = 0)
 {
     for (int row = from; row < ports.size(); ++row) {
-        if (portKey(ports.at(row)) == key)
+        if (ports.at(row).path() == key)
             return row;
     }
     return -1;
@@ -246,7 +240,7 @@ void Window1::SerAuswahl_Change()
     if (index < 0 || index >= m_ports.size())
         return;
     Anzahl = index + 1;
-    if (portKey(m_ports.at(index)) != portKey(TestSerial1.serialPort()))
+    if (m_ports.at(index).path() != TestSerial1.serialPort().path())
         m_printButton.forgetUnprinted();
     TestSerial1.setSerialPort(m_ports.at(index));
     m_heldPortWentAway = false;
@@ -266,7 +260,7 @@ void Window1::refreshPorts()
     QVector<PortDescriptor> listed = m_services.ports->ports();
     const PortDescriptor held = TestSerial1.serialPort();
     const bool holding = Anzahl > 0;
-    int heldRow = holding ? rowOf(listed, portKey(held)) : -1;
+    int heldRow = holding ? rowOf(listed, held.path()) : -1;
     const bool present = heldRow >= 0;
     // Noted even when the rest waits, so that an adapter pulled out and
     // plugged in again meanwhile is still opened again afterwards.
@@ -311,14 +305,14 @@ void Window1::showPorts(const QVector<PortDescriptor> &listed, int selectedRow)
 {
     const QSignalBlocker quiet(SerAuswahl);
     for (int row = int(m_ports.size()) - 1; row >= 0; --row) {
-        if (rowOf(listed, portKey(m_ports.at(row))) < 0) {
+        if (rowOf(listed, m_ports.at(row).path()) < 0) {
             SerAuswahl->removeItem(row);
             m_ports.removeAt(row);
         }
     }
     for (int row = 0; row < listed.size(); ++row) {
         const PortDescriptor &port = listed.at(row);
-        const int found = rowOf(m_ports, portKey(port), row);
+        const int found = rowOf(m_ports, port.path(), row);
         if (found != row) {
             if (found > row) {
                 SerAuswahl->removeItem(found);

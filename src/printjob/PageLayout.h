@@ -21,7 +21,7 @@ constexpr int kTabColumns = 8;
 struct LayoutMetrics {
     QSizeF printable; // points
     double descent = 0; // points below the baseline
-    int linesPerPage = 62;
+    int linesPerPage = kLinesPerPage;
     AdvanceTable advances {};
 };
 
@@ -34,7 +34,6 @@ public:
     explicit PageLayout(const LayoutMetrics &metrics);
 
     double linePitch() const { return m_pitch; }
-    double rowWidthLimit() const { return m_widthLimit; }
 
     // afterLine is called once per line laid out.
     QVector<Sheet> layOutPage(const PageLines &lines,

@@ -19,18 +19,21 @@ private:
 
 using PageLines = QVector<QByteArrayView>;
 
+// The lines of received text on one page.
+constexpr int kLinesPerPage = 62;
+
 // Cuts received text into pages of a fixed number of lines, one page at a
 // time, so that only the page being printed is held in memory.
 class PageCutter {
 public:
-    explicit PageCutter(QByteArrayView text, int linesPerPage = 62);
+    explicit PageCutter(QByteArrayView text, int linesPerPage = kLinesPerPage);
     bool atEnd() const { return m_lines.atEnd(); }
     PageLines nextPage();
 
 private:
     LineReader m_lines;
-    int m_linesPerPage = 62;
+    int m_linesPerPage = kLinesPerPage;
 };
 
 int countLines(QByteArrayView text);
-int countPages(QByteArrayView text, int linesPerPage = 62);
+int countPages(QByteArrayView text, int linesPerPage = kLinesPerPage);

@@ -14,7 +14,6 @@ LayoutMetrics metricsOf(const PrinterMetrics &printer)
     LayoutMetrics metrics;
     metrics.printable = printer.printableSize();
     metrics.descent = printer.descent();
-    metrics.linesPerPage = kLinesPerPage;
     metrics.advances = measureAdvances(printer);
     return metrics;
 }
@@ -24,7 +23,7 @@ int sheetsFor(QByteArrayView text, PrinterMetrics &printer, const std::function<
     printer.setTextStyle(kListingStyle);
     const PageLayout layout(metricsOf(printer));
     int sheets = 0;
-    PageCutter pages(text, kLinesPerPage);
+    PageCutter pages(text);
     while (!pages.atEnd())
         sheets += int(layout.layOutPage(pages.nextPage(), perLine).size());
     return sheets;
@@ -51,7 +50,7 @@ PrintOutcome PrintReceivedText(const QByteArray &text, PrintService &printing, Y
     graphics->setTextStyle(kListingStyle);
     const PageLayout layout(metricsOf(*graphics));
 
-    PageCutter pages(text, kLinesPerPage);
+    PageCutter pages(text);
     while (!pages.atEnd()) {
         const QVector<Sheet> sheets = layout.layOutPage(pages.nextPage(), perLine);
         ++outcome.pages;

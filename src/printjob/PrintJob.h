@@ -16,8 +16,6 @@ struct PrintOutcome {
     int sheets = 0; // sheets of paper drawn
 };
 
-constexpr int kLinesPerPage = 62;
-
 // Told the number of 62-line pages printed so far, after each one.
 using PageDone = std::function<void(int pages)>;
 

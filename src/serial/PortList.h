@@ -26,6 +26,9 @@ struct PortDescriptor {
     QString serialNumber;
     QString byIdLink; // its /dev/serial/by-id path, when it has one
 
+    // The device the connection opens: the location, or the name alone.
+    QString path() const { return location.isEmpty() ? name : location; }
+
     bool operator==(const PortDescriptor &other) const
     {
         return name == other.name && location == other.location &&

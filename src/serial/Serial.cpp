@@ -235,8 +235,7 @@ bool Serial::xon() const
 
 bool Serial::open()
 {
-    const QString location =
-        d->descriptor.location.isEmpty() ? d->descriptor.name : d->descriptor.location;
+    const QString location = d->descriptor.path();
     // Bytes rescued from this very port when it vanished wait for the next
     // read: reopening an adapter that was plugged back in must not lose them.
     QByteArray rescued;

@@ -5,7 +5,6 @@
 #include "PageWorker.h"
 #include "printjob/Capture.h"
 #include "printjob/Pagination.h"
-#include "printjob/PrintJob.h"
 #include "serial/PortConnection.h"
 
 #include <QFileInfo>
@@ -203,8 +202,7 @@ void CaptureSession::handle(const QVector<TextReport> &reports, bool newJobLast)
         if (m_pages && (order.pdfFile || order.print))
             m_pages->add(std::move(order));
         else if (report.saved())
-            jobLine(summary(report.textPath, report.job.bytes,
-                            countPages(report.job.bytes, kLinesPerPage)));
+            jobLine(summary(report.textPath, report.job.bytes, countPages(report.job.bytes)));
     }
 }
 
@@ -215,8 +213,7 @@ void CaptureSession::pagesDone(const PageResult &result)
         ? QStringLiteral("the job of %1")
               .arg(order.job.firstByte.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
         : m_files.textPath(order.name);
-    const int pages =
-        result.drawError.isEmpty() ? result.sheets : countPages(order.job.bytes, kLinesPerPage);
+    const int pages = result.drawError.isEmpty() ? result.sheets : countPages(order.job.bytes);
     QString line = summary(where, order.job.bytes, pages);
     if (result.printed) {
         if (result.printed->printed) {

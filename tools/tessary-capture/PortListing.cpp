@@ -13,6 +13,6 @@ QString portListingLine(const PortDescriptor &port)
         known << QStringLiteral("serial number %1").arg(port.serialNumber);
     if (!port.byIdLink.isEmpty())
         known << port.byIdLink;
-    const QString path = port.location.isEmpty() ? port.name : port.location;
+    const QString path = port.path();
     return known.isEmpty() ? path : path + QLatin1String(": ") + known.join(QLatin1String(", "));
 }

@@ -13,7 +13,7 @@ constexpr qint64 kRefreshMs = 100;
 } // namespace
 
 PrintProgress::PrintProgress(const QByteArray &text)
-    : m_totalPages(countPages(text, kLinesPerPage)), m_terminal(::isatty(STDERR_FILENO) == 1)
+    : m_totalPages(countPages(text)), m_terminal(::isatty(STDERR_FILENO) == 1)
 {
     m_clock.start();
 }
