@@ -1,3 +1,4 @@
+#include "AtomicFile.h"
 #include "CaptureOptions.h"
 #include "JobFiles.h"
 #include "LiveLine.h"
@@ -118,7 +119,7 @@ void CaptureFilesTest::neverOverwrites()
         else
             QVERIFY(writeFile(path(entry), "theirs: " + entry.toUtf8()));
     }
-    JobFiles::useRenameOnly(renameOnly);
+    AtomicFile::useRenameOnly(renameOnly);
     JobFiles files(m_dir->path(), pdf);
     const QByteArray bytes = sampleListing(10);
     const QVector<TextReport> reports = files.save({bytes, kStamp});
@@ -129,7 +130,7 @@ void CaptureFilesTest::neverOverwrites()
         // The same PDF once more: its name is taken now.
         again = files.writePdf(reports.value(0).name, "%PDF again");
     }
-    JobFiles::useRenameOnly(false);
+    AtomicFile::useRenameOnly(false);
 
     QCOMPARE(reports.size(), 1);
     QVERIFY2(reports[0].saved(), qPrintable(reports[0].error));

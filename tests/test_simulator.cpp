@@ -195,8 +195,18 @@ void SimulatorTest::reportsErrors()
     QCOMPARE(missingDevice.exitCode, 1);
     QCOMPARE(missingDevice.err.count('\n'), 1);
     QVERIFY2(missingDevice.err.contains("/dev/ttyNONE-tessary"), missingDevice.err.constData());
-    QCOMPARE(runProcess(sim, {"--baud", "fast", file->fileName()}).exitCode, 2);
     QCOMPARE(runProcess(sim, {"/nonexistent/listing.txt"}).exitCode, 1);
+    // A usage error: one line, and where to read more.
+    for (const QStringList &arguments :
+         {QStringList {"--baud", "fast", file->fileName()}, QStringList {"--fast"},
+          QStringList {file->fileName(), "--baud"}, QStringList {}}) {
+        const ProcessResult run = runProcess(sim, arguments);
+        QCOMPARE(run.exitCode, 2);
+        const QList<QByteArray> lines = run.err.trimmed().split('\n');
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[0].startsWith("pc1600-sim: "), run.err.constData());
+        QCOMPARE(lines[1], QByteArray("Try 'pc1600-sim --help' for more information."));
+    }
 }
 
 QTEST_GUILESS_MAIN(SimulatorTest)

@@ -3,6 +3,8 @@
 // the baud rate, one line per burst with a short pause between bursts. A
 // pseudo-terminal waits for a reader and hangs up only once it has read all.
 
+#include "HelpText.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -11,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <getopt.h>
 #include <iostream>
 #include <poll.h>
 #include <pty.h>
@@ -24,29 +27,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-const char kUsage[] = "Usage: pc1600-sim [options] FILE\n"
-                      "Sends FILE (\"-\" for standard input) like a PC-1600 running LLIST.\n"
-                      "The first line written to standard output is the device it sends on.\n"
-                      "\n"
-                      "  --pty              send over a new pseudo-terminal (default); open the\n"
-                      "                     printed /dev/pts/N path in the program. Sending\n"
-                      "                     starts once a program has opened it, and the\n"
-                      "                     listing is held until that program has read it all\n"
-                      "  --device PATH      send over this serial device instead\n"
-                      "  --baud N           line speed, 50 to 4000000 (default 9600); about ten\n"
-                      "                     bits go over the line per byte\n"
-                      "  --pause-ms N       pause between bursts (default 100)\n"
-                      "  --burst-lines N    lines per burst (default 1)\n"
-                      "  --repeat N         send the file N times (default 1)\n"
-                      "  --wait-ms N        wait N ms before sending (default 0)\n"
-                      "  --wait-line        wait for a line on standard input before sending\n"
-                      "  --linger-ms N      once the reader has taken the last byte, keep the\n"
-                      "                     pseudo-terminal open until the reader closes it, but\n"
-                      "                     at most N ms (default 10000); then it hangs up\n"
-                      "  --help             this text\n"
-                      "\n"
-                      "Exit status: 0 when everything was sent, 1 on an error, 2 on bad usage.\n";
 
 struct Options {
     std::string file;
@@ -66,59 +46,121 @@ struct Options {
     std::exit(status);
 }
 
+[[noreturn]] void usageError(const std::string &reason)
+{
+    std::cerr << "pc1600-sim: " << reason << '\n' << tryHelp("pc1600-sim");
+    std::exit(2);
+}
+
 long number(const char *option, const char *text, long min, long max)
 {
     char *end = nullptr;
     errno = 0;
     const long value = std::strtol(text, &end, 10);
     if (errno != 0 || end == text || *end != '\0' || value < min || value > max)
-        fail(std::string(option) + " needs a number from " + std::to_string(min) + " to " +
-                 std::to_string(max),
-             2);
+        usageError(std::string(option) + " needs a number from " + std::to_string(min) + " to " +
+                   std::to_string(max));
     return value;
+}
+
+struct OptionRow {
+    option parsing;
+    HelpRow help;
+};
+
+// Every option once: how it is parsed, and how --help shows it.
+const OptionRow kOptions[] = {
+    {{"pty", no_argument, nullptr, 'p'},
+     {"    --pty",
+      "send over a new pseudo-terminal (default); open the printed /dev/pts/N path in the "
+      "program. Sending starts once a program has opened it, and the listing is held until "
+      "that program has read it all"}},
+    {{"device", required_argument, nullptr, 'd'},
+     {"    --device PATH", "send over this serial device instead"}},
+    {{"baud", required_argument, nullptr, 'b'},
+     {"    --baud N",
+      "line speed, 50 to 4000000 (default 9600); about ten bits go over the line per byte"}},
+    {{"pause-ms", required_argument, nullptr, 's'},
+     {"    --pause-ms N", "pause between bursts (default 100)"}},
+    {{"burst-lines", required_argument, nullptr, 'l'},
+     {"    --burst-lines N", "lines per burst (default 1)"}},
+    {{"repeat", required_argument, nullptr, 'r'},
+     {"    --repeat N", "send the file N times (default 1)"}},
+    {{"wait-ms", required_argument, nullptr, 'w'},
+     {"    --wait-ms N", "wait N ms before sending (default 0)"}},
+    {{"wait-line", no_argument, nullptr, 'W'},
+     {"    --wait-line", "wait for a line on standard input before sending"}},
+    {{"linger-ms", required_argument, nullptr, 'g'},
+     {"    --linger-ms N",
+      "once the reader has taken the last byte, keep the pseudo-terminal open until the reader "
+      "closes it, but at most N ms (default 10000); then it hangs up"}},
+    {{"help", no_argument, nullptr, 'h'}, {"-h, --help", "display this help and exit"}},
+};
+
+std::string help()
+{
+    HelpPage page {"pc1600-sim",
+                   {"[OPTION]... FILE"},
+                   "Sends FILE (\"-\" for standard input) like a PC-1600 running LLIST. The "
+                   "first line written to standard output is the device it sends on.",
+                   {},
+                   "Exit status: 0 when everything was sent, 1 on an error, 2 on bad usage."};
+    for (const OptionRow &row : kOptions)
+        page.rows.push_back(row.help);
+    return helpText(page);
 }
 
 Options parse(int argc, char **argv)
 {
+    std::vector<option> longOptions;
+    for (const OptionRow &row : kOptions)
+        longOptions.push_back(row.parsing);
+    longOptions.push_back({nullptr, 0, nullptr, 0});
     Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> const char * {
-            if (i + 1 >= argc)
-                fail(arg + " needs a value", 2);
-            return argv[++i];
-        };
-        if (arg == "--help" || arg == "-h") {
-            std::cout << kUsage;
+    opterr = 0; // what is wrong is said here, under the program's own name
+    for (int code; (code = getopt_long(argc, argv, ":h", longOptions.data(), nullptr)) != -1;) {
+        switch (code) {
+        case 'h':
+            std::cout << help();
             std::exit(0);
-        } else if (arg == "--pty") {
+        case 'p':
             options.device.clear();
-        } else if (arg == "--device") {
-            options.device = value();
-        } else if (arg == "--baud") {
-            options.baud = number("--baud", value(), 50, 4000000);
-        } else if (arg == "--pause-ms") {
-            options.pauseMs = number("--pause-ms", value(), 0, 3600000);
-        } else if (arg == "--burst-lines") {
-            options.burstLines = number("--burst-lines", value(), 1, LONG_MAX);
-        } else if (arg == "--repeat") {
-            options.repeat = number("--repeat", value(), 1, 1000000);
-        } else if (arg == "--wait-ms") {
-            options.waitMs = number("--wait-ms", value(), 0, 3600000);
-        } else if (arg == "--wait-line") {
+            break;
+        case 'd':
+            options.device = optarg;
+            break;
+        case 'b':
+            options.baud = number("--baud", optarg, 50, 4000000);
+            break;
+        case 's':
+            options.pauseMs = number("--pause-ms", optarg, 0, 3600000);
+            break;
+        case 'l':
+            options.burstLines = number("--burst-lines", optarg, 1, LONG_MAX);
+            break;
+        case 'r':
+            options.repeat = number("--repeat", optarg, 1, 1000000);
+            break;
+        case 'w':
+            options.waitMs = number("--wait-ms", optarg, 0, 3600000);
+            break;
+        case 'W':
             options.waitLine = true;
-        } else if (arg == "--linger-ms") {
-            options.lingerMs = number("--linger-ms", value(), 0, 3600000);
-        } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
-            fail("unknown option " + arg + " (try --help)", 2);
-        } else if (options.file.empty()) {
-            options.file = arg;
-        } else {
-            fail("more than one file given", 2);
+            break;
+        case 'g':
+            options.lingerMs = number("--linger-ms", optarg, 0, 3600000);
+            break;
+        case ':':
+            usageError(std::string("option '") + argv[optind - 1] + "' requires an argument");
+        default:
+            usageError(std::string("unrecognized option '") + argv[optind - 1] + "'");
         }
     }
-    if (options.file.empty())
-        fail("no file given (try --help)", 2);
+    if (optind >= argc)
+        usageError("no file given");
+    if (argc - optind > 1)
+        usageError("more than one file given");
+    options.file = argv[optind];
     return options;
 }
 

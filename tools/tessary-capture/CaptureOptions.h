@@ -28,12 +28,14 @@ struct CaptureOptions {
     QVector<QPair<LineSetting, int>> lineSettings;
 };
 
-enum class CaptureAction { Capture, ListPorts, Help, Version, UsageError };
+// Exit: --help, --version or a usage error was answered; the program ends
+// with exitStatus.
+enum class CaptureAction { Capture, ListPorts, Exit };
 
 struct CaptureCommand {
-    CaptureAction action = CaptureAction::UsageError;
+    CaptureAction action = CaptureAction::Exit;
+    int exitStatus = 0;
     CaptureOptions options;
-    QString error; // for UsageError
 };
 
 // Reads the arguments, the program name first.
@@ -45,5 +47,3 @@ constexpr int kMarkParity = 4;
 
 // Hands every line setting to the connection, to take effect at its open().
 void applyLineSettings(const CaptureOptions &options, Serial &serial);
-
-extern const char kCaptureUsage[];

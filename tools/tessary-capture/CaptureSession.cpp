@@ -129,6 +129,7 @@ void CaptureSession::take()
     if (m_job.bytes.isEmpty())
         m_job.firstByte = clock();
     m_job.bytes += bytes;
+    m_files.writeAhead(bytes);
     m_live.add(bytes);
     m_goneSaid = m_backSaid = false;
 }

@@ -1,12 +1,16 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QString>
 #include <QVector>
 
 #include <deque>
 #include <functional>
+#include <memory>
+
+class AtomicFile;
 
 // Everything that arrived between two quiet times.
 struct Job {
@@ -41,6 +45,12 @@ class JobFiles {
 public:
     // withPdf: every text's name is chosen so that its PDF can follow.
     JobFiles(const QString &dir, bool withPdf);
+    ~JobFiles();
+
+    // Bytes of the job arriving, written ahead into a temporary file so
+    // that little is left to do when it ends; what cannot be written there
+    // is written when the job is saved.
+    void writeAhead(QByteArrayView bytes);
 
     // Writes the kept texts, then this one; a report for each. `more`, when
     // given, is asked for what arrived after the job until it hands nothing:
@@ -68,15 +78,15 @@ public:
     static bool prepare(const QString &dir, QString &error);
     static QString baseName(const QDateTime &firstByte);
 
-    // Names files as on a file system without hard links (FAT, most network
-    // shares): by a rename that refuses to replace.
-    static void useRenameOnly(bool renameOnly);
-
 private:
-    TextReport write(Job &job, const std::function<QByteArray()> &more);
+    TextReport write(Job &job, const std::function<QByteArray()> &more,
+                     std::unique_ptr<AtomicFile> text);
+    std::unique_ptr<AtomicFile> newFile() const;
 
     QString m_dir;
     bool m_withPdf = false;
     std::deque<Job> m_kept;
     std::deque<std::pair<QString, QByteArray>> m_keptPdfs;
+    std::unique_ptr<AtomicFile> m_ahead;
+    qint64 m_writtenAhead = 0;
 };

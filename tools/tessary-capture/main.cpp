@@ -9,7 +9,7 @@
 #include "LiveLine.h"
 #include "PageWorker.h"
 #include "PortListing.h"
-#include "SignalPipe.h"
+#include "SignalPath.h"
 #include "serial/PortList.h"
 #include "serial/Serial.h"
 #include "texts/Catalogue.h"
@@ -22,7 +22,6 @@
 #include <unistd.h>
 
 namespace {
-constexpr int kUsageError = 2;
 constexpr int kFailure = 1;
 
 int listPorts()
@@ -90,7 +89,7 @@ int capture(const CaptureOptions &options)
         status = endStatus;
         QCoreApplication::exit(endStatus);
     };
-    const SignalPipe signalPipe({SIGINT, SIGTERM, SIGHUP}, [&session](int) { session.stop(); });
+    const SignalPath stopOnSignal([&session](int) { session.stop(); });
     session.start();
     QCoreApplication::exec();
     return status;
@@ -102,16 +101,8 @@ int main(int argc, char *argv[])
     HeadlessApp app(argc, argv, QStringLiteral("tessary-capture"));
     const CaptureCommand command = parseCaptureCommand(app.arguments());
     switch (command.action) {
-    case CaptureAction::Help:
-        std::fputs(kCaptureUsage, stdout);
-        return 0;
-    case CaptureAction::Version:
-        std::printf("tessary-capture %s\n", TESSARY_VERSION);
-        return 0;
-    case CaptureAction::UsageError:
-        say(command.error);
-        std::fputs(kCaptureUsage, stderr);
-        return kUsageError;
+    case CaptureAction::Exit:
+        return command.exitStatus;
     case CaptureAction::ListPorts:
         return listPorts();
     case CaptureAction::Capture:

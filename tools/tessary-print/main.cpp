@@ -1,55 +1,33 @@
 // Prints a file of received text to PDF exactly as a print job would, with
 // no dialog: tessary-print [--paper A4|Letter] IN OUT
 
+#include "AtomicFile.h"
+#include "CommandLine.h"
 #include "HeadlessApp.h"
-#include "PrintProgress.h"
-#include "SafeOutput.h"
+#include "SignalPath.h"
+#include "StatusLine.h"
+#include "printjob/Pagination.h"
 #include "printjob/PrintJob.h"
 #include "toolkit/Waiting.h"
 
-#include <QCommandLineParser>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-constexpr int kUsageError = 2;
 constexpr int kFailure = 1;
-
-struct Arguments {
-    QString input;
-    QString output;
-    QPageSize paper {QPageSize::A4};
-};
-
-const char kUsage[] =
-    "Usage: tessary-print [--paper A4|Letter] IN OUT\n"
-    "Prints a file of text received from a Sharp PC-1600 into a PDF, in the pages\n"
-    "of 62 lines that the Tessary window prints (Helvetica 10; lines end at LF,\n"
-    "CR LF or CR).\n"
-    "\n"
-    "  IN               the received text; - for standard input\n"
-    "  OUT              the PDF; - for standard output. A file is written under a\n"
-    "                   temporary name and renamed when complete.\n"
-    "  --paper SIZE     A4 (default) or Letter\n"
-    "  -h, --help       this text\n"
-    "  --version        the version\n"
-    "\n"
-    "The number of pages goes to standard output, or to standard error when OUT\n"
-    "is -. Exit status: 0 printed (or IN empty), 1 failed, 2 bad usage.\n";
-
-int usageError(const QString &reason)
-{
-    say(reason);
-    std::fputs(kUsage, stderr);
-    return kUsageError;
-}
+// Links followed from OUT to the file they name, at most.
+constexpr int kMostLinks = 128;
+// A job done within this time shows no progress.
+constexpr qint64 kQuietProgressMs = 1000;
 
 int failure(const QString &reason)
 {
@@ -92,6 +70,57 @@ bool sameFile(const QString &a, const QString &b)
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+// Where the PDF goes: standard output or a device (a pipe, a terminal) is
+// written straight, as there is nothing to rename there; a file is written
+// beside itself and takes its name when complete, so that a failed or
+// interrupted run leaves an earlier one as it was. A link is followed to
+// the file it names.
+class Output {
+public:
+    explicit Output(const QString &path) : m_path(path) { }
+
+    bool open()
+    {
+        const QFileInfo info(m_path);
+        if (m_path == QLatin1String("-") || (info.exists() && !info.isFile())) {
+            const bool opened = m_path == QLatin1String("-")
+                ? m_direct.open(STDOUT_FILENO, QIODevice::WriteOnly)
+                : (m_direct.setFileName(m_path), m_direct.open(QIODevice::WriteOnly));
+            m_error = m_direct.errorString();
+            return opened;
+        }
+        QFileInfo target = info;
+        for (int links = 0; links < kMostLinks && target.isSymLink(); ++links)
+            target.setFile(target.symLinkTarget());
+        m_target = target.filePath();
+        m_file = std::make_unique<AtomicFile>(m_target + QStringLiteral(".XXXXXX"));
+        const bool opened = m_file->open(true);
+        m_error = m_file->errorString();
+        return opened;
+    }
+    QFileDevice *device() { return m_file ? m_file->device() : &m_direct; }
+    bool commit()
+    {
+        if (!m_file) {
+            const bool ok = m_direct.flush() && m_direct.error() == QFileDevice::NoError;
+            m_error = m_direct.errorString();
+            return ok;
+        }
+        const bool ok =
+            m_file->commit(m_target, AtomicFile::Naming::Replace) == AtomicFile::Placed::Done;
+        m_error = m_file->errorString();
+        return ok;
+    }
+    QString errorString() const { return m_error; }
+
+private:
+    QString m_path;
+    QString m_target;
+    QFile m_direct;
+    std::unique_ptr<AtomicFile> m_file;
+    QString m_error;
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -99,71 +128,75 @@ int main(int argc, char *argv[])
     keepFreedMemory();
     HeadlessApp app(argc, argv, QStringLiteral("tessary-print"));
 
-    QCommandLineParser parser;
-    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption paperOption(QStringLiteral("paper"), QString(), QStringLiteral("size"),
-                                         QStringLiteral("A4"));
-    const QCommandLineOption helpOption(QStringList {QStringLiteral("h"), QStringLiteral("help")});
-    const QCommandLineOption versionOption(QStringLiteral("version"));
-    parser.addOptions({paperOption, helpOption, versionOption});
-
-    if (!parser.parse(app.arguments()))
-        return usageError(parser.errorText());
-    if (parser.isSet(helpOption)) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (parser.isSet(versionOption)) {
-        std::printf("tessary-print %s\n", TESSARY_VERSION);
-        return 0;
-    }
-    Arguments args;
-    const std::optional<QPageSize> paper = paperNamed(parser.value(paperOption));
+    CommandLine line(
+        {"[--paper A4|Letter] IN OUT"},
+        "Prints a file of text received from a Sharp PC-1600 into a PDF, in the pages of 62 "
+        "lines that the Tessary window prints (Helvetica 10; lines end at LF, CR LF or CR).",
+        "The number of pages goes to standard output, or to standard error when OUT is -. A "
+        "job that takes more than a second shows its progress on a terminal.\n"
+        "Exit status: 0 printed (or IN empty), 1 failed, 2 bad usage.",
+        {{"IN", "the received text; - for standard input"},
+         {"OUT",
+          "the PDF; - for standard output. A file is written under a temporary name and "
+          "renamed when complete."}});
+    line.parser().setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    const QCommandLineOption paperOption(QStringLiteral("paper"),
+                                         QStringLiteral("A4 (default) or Letter"),
+                                         QStringLiteral("SIZE"), QStringLiteral("A4"));
+    line.add(paperOption);
+    if (const std::optional<int> status = line.parse(app.arguments()))
+        return *status;
+    const std::optional<QPageSize> paper = paperNamed(line.parser().value(paperOption));
     if (!paper)
-        return usageError(
-            QStringLiteral("unknown paper \"%1\" (A4 or Letter)").arg(parser.value(paperOption)));
-    args.paper = *paper;
-    const QStringList files = parser.positionalArguments();
+        return line.usageError(QStringLiteral("unknown paper \"%1\" (A4 or Letter)")
+                                   .arg(line.parser().value(paperOption)));
+    const QStringList files = line.parser().positionalArguments();
     if (files.size() != 2)
-        return usageError(files.size() < 2 ? QStringLiteral("IN and OUT are needed")
-                                           : QStringLiteral("more than IN and OUT given"));
-    args.input = files[0];
-    args.output = files[1];
-    if (sameFile(args.input, args.output))
-        return failure(QStringLiteral("%1 is both IN and OUT; the listing would be overwritten")
-                           .arg(args.output));
+        return line.usageError(files.size() < 2 ? QStringLiteral("IN and OUT are needed")
+                                                : QStringLiteral("more than IN and OUT given"));
+    const QString &input = files[0];
+    const QString &output = files[1];
+    if (sameFile(input, output))
+        return failure(
+            QStringLiteral("%1 is both IN and OUT; the listing would be overwritten").arg(output));
 
     QString error;
-    const std::optional<QByteArray> text = readInput(args.input, error);
+    const std::optional<QByteArray> text = readInput(input, error);
     if (!text)
-        return failure(QStringLiteral("cannot read %1: %2").arg(args.input, error));
+        return failure(QStringLiteral("cannot read %1: %2").arg(input, error));
     if (text->isEmpty()) {
-        say(QStringLiteral("%1 is empty: nothing printed, %2 left as it was")
-                .arg(args.input, args.output));
+        say(QStringLiteral("%1 is empty: nothing printed, %2 left as it was").arg(input, output));
         return 0;
     }
 
-    SafeOutput::removeTemporaryOnSignal();
-    SafeOutput out(args.output);
+    const SignalPath endOnSignal;
+    Output out(output);
     if (!out.open())
-        return failure(QStringLiteral("cannot write %1: %2").arg(args.output, out.errorString()));
+        return failure(QStringLiteral("cannot write %1: %2").arg(output, out.errorString()));
 
+    // "page N of M" on a terminal while a long job runs.
+    StatusLine progress;
+    const int totalPages = countPages(*text);
+    QElapsedTimer clock;
+    clock.start();
+    const PageDone pageDone = [&](int pages) {
+        if (clock.elapsed() >= kQuietProgressMs)
+            progress.show(QStringLiteral("page %1 of %2").arg(pages).arg(totalPages),
+                          pages == totalPages);
+    };
     NoYield yield;
-    PrintProgress progress(*text);
     const PrintOutcome outcome =
-        PrintTextToPdf(*text, out.device(), args.paper, yield, progress.pageDone());
-    progress.finish();
-    if (outcome.failed) {
-        out.discard();
+        PrintTextToPdf(*text, out.device(), *paper, yield, progress.isOn() ? pageDone : PageDone());
+    progress.hide();
+    // Pages cut short by a write that failed are told by the write.
+    if (outcome.failed && out.device()->error() == QFileDevice::NoError)
         return failure(QStringLiteral("printing to %1 failed: no font to draw Helvetica with "
                                       "(install fonts-urw-base35)")
-                           .arg(args.output));
-    }
+                           .arg(output));
     if (!out.commit())
-        return failure(QStringLiteral("cannot write %1: %2").arg(args.output, out.errorString()));
+        return failure(QStringLiteral("cannot write %1: %2").arg(output, out.errorString()));
 
-    if (args.output == QLatin1String("-"))
+    if (output == QLatin1String("-"))
         say(outcome.sheets == 1 ? QStringLiteral("1 page")
                                 : QStringLiteral("%1 pages").arg(outcome.sheets));
     else

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <memory>
+
+class QFileDevice;
+class QTemporaryFile;
+
+// A file written under a temporary name in the folder of its final name and
+// given that name only once complete, so that nobody ever finds half of it
+// there. The name is taken over whatever had it (Replace), or only while it
+// is free (NeverReplace): by a hard link or, on a file system without them
+// (FAT on a memory stick), a rename that refuses to replace.
+class AtomicFile {
+public:
+    enum class Naming { Replace, NeverReplace };
+    enum class Placed { Done, Taken, Failed };
+
+    // The temporary file's path, with XXXXXX for what makes it unique.
+    explicit AtomicFile(const QString &temporaryTemplate);
+    ~AtomicFile(); // an uncommitted file goes
+    AtomicFile(const AtomicFile &) = delete;
+    AtomicFile &operator=(const AtomicFile &) = delete;
+
+    // With removedOnSignal, a signal that ends the program removes the
+    // temporary file until it is committed (SignalPath).
+    bool open(bool removedOnSignal = false);
+    bool write(QByteArrayView bytes);
+    // The bytes written so far on the disk, not only in the cache.
+    bool sync();
+    QFileDevice *device();
+
+    // Syncs and names the file `path`. Taken leaves it open and unnamed, to
+    // be committed under another name.
+    Placed commit(const QString &path, Naming naming);
+    void discard();
+    // The system's reason for the last failure.
+    QString errorString() const { return m_error; }
+
+    // Names files as on a file system without hard links.
+    static void useRenameOnly(bool renameOnly);
+
+private:
+    bool failed(int error);
+    Placed refused(int error);
+    void forget();
+
+    QString m_template;
+    std::unique_ptr<QTemporaryFile> m_file;
+    bool m_removedOnSignal = false;
+    QString m_error;
+};
