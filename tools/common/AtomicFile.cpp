@@ -2,11 +2,11 @@
 
 #include "SignalPath.h"
 
-#include <QTemporaryFile>
+#include <QFile>
+#include <QRandomGenerator>
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,17 +14,7 @@
 
 namespace {
 std::atomic<bool> renameOnly {false};
-
-// The permissions any new file gets here: a temporary file is made private.
-mode_t newFileMode()
-{
-    static const mode_t mode = [] {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        return mode_t(0666 & ~mask);
-    }();
-    return mode;
-}
+constexpr int kMostTries = 100;
 } // namespace
 
 AtomicFile::AtomicFile(const QString &temporaryTemplate) : m_template(temporaryTemplate) { }
@@ -42,24 +32,33 @@ void AtomicFile::useRenameOnly(bool on)
 bool AtomicFile::failed(int error)
 {
     m_error = error != 0 ? QString::fromLocal8Bit(std::strerror(error))
-                         : (m_file ? m_file->errorString() : QString());
+                         : (m_file ? m_file->errorString() : m_error);
     return false;
 }
 
 bool AtomicFile::open(bool removedOnSignal)
 {
-    const SignalPath::Held held;
-    m_file = std::make_unique<QTemporaryFile>(m_template);
-    if (!m_file->open()) {
-        m_error = m_file->errorString();
-        m_file.reset();
-        return false;
+    // A name nobody has, made by this very call; a signal knows it before
+    // the file exists, so none can come in between and leave it behind.
+    for (int tries = 0; tries < kMostTries; ++tries) {
+        QString name = m_template;
+        name.replace(QStringLiteral("XXXXXX"),
+                     QString::number(QRandomGenerator::global()->generate(), 36));
+        if (removedOnSignal)
+            SignalPath::removeOnSignal(name);
+        m_file = std::make_unique<QFile>(name);
+        if (m_file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            m_removedOnSignal = removedOnSignal;
+            return true;
+        }
+        if (removedOnSignal)
+            SignalPath::removeOnSignal(QString());
+        if (m_file->error() != QFileDevice::OpenError || !QFile::exists(name))
+            break;
     }
-    ::fchmod(m_file->handle(), newFileMode());
-    m_removedOnSignal = removedOnSignal;
-    if (m_removedOnSignal)
-        SignalPath::removeOnSignal(m_file->fileName());
-    return true;
+    m_error = m_file->errorString();
+    m_file.reset();
+    return false;
 }
 
 bool AtomicFile::write(QByteArrayView bytes)
@@ -99,19 +98,17 @@ AtomicFile::Placed AtomicFile::commit(const QString &path, Naming naming)
             failed(errno);
             return Placed::Failed;
         }
-        m_file->setAutoRemove(false);
     } else if (!renameOnly && ::link(from.constData(), to.constData()) == 0) {
-        m_file->remove();
+        ::unlink(from.constData());
     } else if (!renameOnly && errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS &&
                errno != EMLINK) {
         return refused(errno);
     } else if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(),
-                           RENAME_NOREPLACE) == 0) {
-        m_file->setAutoRemove(false);
-    } else {
+                           RENAME_NOREPLACE) != 0) {
         return refused(errno);
     }
-    forget();
+    m_file.reset();
+    discard();
     return Placed::Done;
 }
 
@@ -125,17 +122,12 @@ AtomicFile::Placed AtomicFile::refused(int error)
 
 void AtomicFile::discard()
 {
-    if (!m_file)
-        return;
-    const SignalPath::Held held;
-    m_file.reset();
-    forget();
-}
-
-void AtomicFile::forget()
-{
+    if (m_file) {
+        m_file->close();
+        m_file->remove();
+        m_file.reset();
+    }
     if (m_removedOnSignal)
         SignalPath::removeOnSignal(QString());
     m_removedOnSignal = false;
-    m_file.reset();
 }

@@ -6,7 +6,7 @@
 #include <memory>
 
 class QFileDevice;
-class QTemporaryFile;
+class QFile;
 
 // A file written under a temporary name in the folder of its final name and
 // given that name only once complete, so that nobody ever finds half of it
@@ -45,10 +45,9 @@ public:
 private:
     bool failed(int error);
     Placed refused(int error);
-    void forget();
 
     QString m_template;
-    std::unique_ptr<QTemporaryFile> m_file;
+    std::unique_ptr<QFile> m_file;
     bool m_removedOnSignal = false;
     QString m_error;
 };

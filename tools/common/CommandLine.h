@@ -1,25 +1,20 @@
 #pragma once
 
-#include "HelpText.h"
-
 #include <QCommandLineParser>
-#include <QStringList>
 
 #include <optional>
 
 // A command-line program's options on QCommandLineParser, each described
-// once: --help is made from the descriptions, --version from the program's
-// name and version, and a usage error is one line and a pointer to --help.
+// once. --help prints the usage lines, Qt's list of the options and
+// arguments made from their descriptions, what else there is to say with
+// the exit status last, and where the manual page is; --version the name
+// and version; a usage error is one line and a pointer to --help.
 class CommandLine {
 public:
-    // The usage lines, the text about the program, and what the help says
-    // after the options, its exit status last; rows for the arguments (IN,
-    // OUT) stand before the options.
-    CommandLine(std::vector<std::string> usage, std::string about, std::string epilogue,
-                std::vector<HelpRow> arguments = {});
+    // Both texts as they are printed, line ends included.
+    CommandLine(QString usage, QString epilogue);
 
-    // An option with its value's name and its description.
-    void add(const QCommandLineOption &option);
+    void add(const QCommandLineOption &option) { m_parser.addOption(option); }
     QCommandLineParser &parser() { return m_parser; }
 
     // Reads the arguments, the program's name first. With --help or
@@ -32,7 +27,8 @@ public:
 
 private:
     QCommandLineParser m_parser;
-    HelpPage m_page;
+    QString m_usage;
+    QString m_epilogue;
     QCommandLineOption m_help;
     QCommandLineOption m_version;
 };

@@ -34,14 +34,6 @@ void onSignal(int signalNumber)
     ::raise(signalNumber);
 }
 
-sigset_t handledSignals()
-{
-    sigset_t set;
-    sigemptyset(&set);
-    for (const int number : kSignals)
-        sigaddset(&set, number);
-    return set;
-}
 } // namespace
 
 SignalPath::SignalPath(std::function<void(int)> handler) : m_handler(std::move(handler))
@@ -77,22 +69,11 @@ SignalPath::~SignalPath()
 
 void SignalPath::removeOnSignal(const QString &path)
 {
-    const Held held;
-    const QByteArray name = QFile::encodeName(path);
+    // The handler looks at the name only while it is whole.
     haveTemporary = 0;
+    const QByteArray name = QFile::encodeName(path);
     if (path.isEmpty() || size_t(name.size()) >= sizeof temporaryPath)
         return;
     std::memcpy(temporaryPath, name.constData(), size_t(name.size()) + 1);
     haveTemporary = 1;
-}
-
-SignalPath::Held::Held()
-{
-    const sigset_t set = handledSignals();
-    ::sigprocmask(SIG_BLOCK, &set, &m_old);
-}
-
-SignalPath::Held::~Held()
-{
-    ::sigprocmask(SIG_SETMASK, &m_old, nullptr);
 }

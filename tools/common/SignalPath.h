@@ -2,7 +2,6 @@
 
 #include <QString>
 
-#include <csignal>
 #include <functional>
 #include <memory>
 
@@ -23,19 +22,6 @@ public:
 
     // The file a signal removes from now on; empty for none.
     static void removeOnSignal(const QString &path);
-
-    // Holds the signals off for as long as it lives: while a temporary file
-    // exists that the handler does not know of yet, or knows of no longer.
-    class Held {
-    public:
-        Held();
-        ~Held();
-        Held(const Held &) = delete;
-        Held &operator=(const Held &) = delete;
-
-    private:
-        sigset_t m_old;
-    };
 
 private:
     std::function<void(int)> m_handler;

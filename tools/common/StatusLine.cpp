@@ -2,13 +2,9 @@
 
 #include <QCoreApplication>
 
-#include <unistd.h>
-
 namespace {
 constexpr qint64 kRefreshMs = 100;
 } // namespace
-
-StatusLine::StatusLine() : StatusLine(::isatty(STDERR_FILENO) == 1 ? stderr : nullptr) { }
 
 StatusLine::StatusLine(std::FILE *terminal) : m_terminal(terminal)
 {

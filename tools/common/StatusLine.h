@@ -11,8 +11,6 @@
 // time comes. Nothing at all without a terminal.
 class StatusLine {
 public:
-    // Standard error when that is a terminal; otherwise none.
-    StatusLine();
     // `terminal` is where the line goes, or null for none.
     explicit StatusLine(std::FILE *terminal);
 

@@ -3,8 +3,6 @@
 // the baud rate, one line per burst with a short pause between bursts. A
 // pseudo-terminal waits for a reader and hangs up only once it has read all.
 
-#include "HelpText.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -40,16 +38,13 @@ struct Options {
     long lingerMs = 10000;
 };
 
+// Status 2 is bad usage, which points to --help.
 [[noreturn]] void fail(const std::string &reason, int status = 1)
 {
     std::cerr << "pc1600-sim: " << reason << std::endl;
+    if (status == 2)
+        std::cerr << "Try 'pc1600-sim --help' for more information." << std::endl;
     std::exit(status);
-}
-
-[[noreturn]] void usageError(const std::string &reason)
-{
-    std::cerr << "pc1600-sim: " << reason << '\n' << tryHelp("pc1600-sim");
-    std::exit(2);
 }
 
 long number(const char *option, const char *text, long min, long max)
@@ -58,108 +53,86 @@ long number(const char *option, const char *text, long min, long max)
     errno = 0;
     const long value = std::strtol(text, &end, 10);
     if (errno != 0 || end == text || *end != '\0' || value < min || value > max)
-        usageError(std::string(option) + " needs a number from " + std::to_string(min) + " to " +
-                   std::to_string(max));
+        fail(std::string(option) + " needs a number from " + std::to_string(min) + " to " +
+                 std::to_string(max),
+             2);
     return value;
 }
 
+// Every option once: how --help shows it, and what it sets.
 struct OptionRow {
-    option parsing;
-    HelpRow help;
+    const char *name;
+    const char *valueName; // none for a flag
+    const char *description;
+    void (*set)(Options &options, const char *value);
 };
 
-// Every option once: how it is parsed, and how --help shows it.
 const OptionRow kOptions[] = {
-    {{"pty", no_argument, nullptr, 'p'},
-     {"    --pty",
-      "send over a new pseudo-terminal (default); open the printed /dev/pts/N path in the "
-      "program. Sending starts once a program has opened it, and the listing is held until "
-      "that program has read it all"}},
-    {{"device", required_argument, nullptr, 'd'},
-     {"    --device PATH", "send over this serial device instead"}},
-    {{"baud", required_argument, nullptr, 'b'},
-     {"    --baud N",
-      "line speed, 50 to 4000000 (default 9600); about ten bits go over the line per byte"}},
-    {{"pause-ms", required_argument, nullptr, 's'},
-     {"    --pause-ms N", "pause between bursts (default 100)"}},
-    {{"burst-lines", required_argument, nullptr, 'l'},
-     {"    --burst-lines N", "lines per burst (default 1)"}},
-    {{"repeat", required_argument, nullptr, 'r'},
-     {"    --repeat N", "send the file N times (default 1)"}},
-    {{"wait-ms", required_argument, nullptr, 'w'},
-     {"    --wait-ms N", "wait N ms before sending (default 0)"}},
-    {{"wait-line", no_argument, nullptr, 'W'},
-     {"    --wait-line", "wait for a line on standard input before sending"}},
-    {{"linger-ms", required_argument, nullptr, 'g'},
-     {"    --linger-ms N",
-      "once the reader has taken the last byte, keep the pseudo-terminal open until the reader "
-      "closes it, but at most N ms (default 10000); then it hangs up"}},
-    {{"help", no_argument, nullptr, 'h'}, {"-h, --help", "display this help and exit"}},
+    {"pty", nullptr, "send over a new pseudo-terminal (default)",
+     [](Options &o, const char *) { o.device.clear(); }},
+    {"device", "PATH", "send over this serial device instead",
+     [](Options &o, const char *v) { o.device = v; }},
+    {"baud", "N", "line speed, 50 to 4000000 (default 9600)",
+     [](Options &o, const char *v) { o.baud = number("--baud", v, 50, 4000000); }},
+    {"pause-ms", "N", "pause between bursts (default 100)",
+     [](Options &o, const char *v) { o.pauseMs = number("--pause-ms", v, 0, 3600000); }},
+    {"burst-lines", "N", "lines per burst (default 1)",
+     [](Options &o, const char *v) { o.burstLines = number("--burst-lines", v, 1, LONG_MAX); }},
+    {"repeat", "N", "send the file N times (default 1)",
+     [](Options &o, const char *v) { o.repeat = number("--repeat", v, 1, 1000000); }},
+    {"wait-ms", "N", "wait N ms before sending (default 0)",
+     [](Options &o, const char *v) { o.waitMs = number("--wait-ms", v, 0, 3600000); }},
+    {"wait-line", nullptr, "wait for a line on standard input before sending",
+     [](Options &o, const char *) { o.waitLine = true; }},
+    {"linger-ms", "N", "wait at most N ms for the reader to close (default 10000)",
+     [](Options &o, const char *v) { o.lingerMs = number("--linger-ms", v, 0, 3600000); }},
+    {"help", nullptr, "display this help and exit", nullptr},
 };
 
-std::string help()
+// --help, its rows made from the descriptions above.
+void printHelp()
 {
-    HelpPage page {"pc1600-sim",
-                   {"[OPTION]... FILE"},
-                   "Sends FILE (\"-\" for standard input) like a PC-1600 running LLIST. The "
-                   "first line written to standard output is the device it sends on.",
-                   {},
-                   "Exit status: 0 when everything was sent, 1 on an error, 2 on bad usage."};
-    for (const OptionRow &row : kOptions)
-        page.rows.push_back(row.help);
-    return helpText(page);
+    std::printf("Usage: pc1600-sim [OPTION]... FILE\n"
+                "Sends FILE (\"-\" for standard input) like a PC-1600 running LLIST, one line a\n"
+                "burst at the pace of the baud rate. The first line written to standard output\n"
+                "is the device it sends on. On a pseudo-terminal, sending starts once a program\n"
+                "has opened it; the listing is held until that program has read it all, and\n"
+                "then the pseudo-terminal hangs up when the program closes it, or after\n"
+                "--linger-ms. About ten bits go over the line per byte.\n\nOptions:\n");
+    for (const OptionRow &row : kOptions) {
+        const std::string names = (row.set ? "--" : "-h, --") + std::string(row.name) +
+            (row.valueName ? std::string(" ") + row.valueName : "");
+        std::printf("  %-17s  %s\n", names.c_str(), row.description);
+    }
+    std::printf("\nExit status: 0 when everything was sent, 1 on an error, 2 on bad usage.\n"
+                "\nFull documentation: man pc1600-sim\n");
 }
 
 Options parse(int argc, char **argv)
 {
     std::vector<option> longOptions;
     for (const OptionRow &row : kOptions)
-        longOptions.push_back(row.parsing);
+        longOptions.push_back({row.name, row.valueName ? required_argument : no_argument, nullptr,
+                               row.set ? 0 : 'h'});
     longOptions.push_back({nullptr, 0, nullptr, 0});
     Options options;
     opterr = 0; // what is wrong is said here, under the program's own name
-    for (int code; (code = getopt_long(argc, argv, ":h", longOptions.data(), nullptr)) != -1;) {
-        switch (code) {
-        case 'h':
-            std::cout << help();
+    int row = 0;
+    for (int code; (code = getopt_long(argc, argv, ":h", longOptions.data(), &row)) != -1;) {
+        if (code == 'h') {
+            printHelp();
             std::exit(0);
-        case 'p':
-            options.device.clear();
-            break;
-        case 'd':
-            options.device = optarg;
-            break;
-        case 'b':
-            options.baud = number("--baud", optarg, 50, 4000000);
-            break;
-        case 's':
-            options.pauseMs = number("--pause-ms", optarg, 0, 3600000);
-            break;
-        case 'l':
-            options.burstLines = number("--burst-lines", optarg, 1, LONG_MAX);
-            break;
-        case 'r':
-            options.repeat = number("--repeat", optarg, 1, 1000000);
-            break;
-        case 'w':
-            options.waitMs = number("--wait-ms", optarg, 0, 3600000);
-            break;
-        case 'W':
-            options.waitLine = true;
-            break;
-        case 'g':
-            options.lingerMs = number("--linger-ms", optarg, 0, 3600000);
-            break;
-        case ':':
-            usageError(std::string("option '") + argv[optind - 1] + "' requires an argument");
-        default:
-            usageError(std::string("unrecognized option '") + argv[optind - 1] + "'");
         }
+        if (code == ':')
+            fail(std::string("option '") + argv[optind - 1] + "' requires an argument", 2);
+        if (code != 0)
+            fail(std::string("unrecognized option '") + argv[optind - 1] + "'", 2);
+        kOptions[row].set(options, optarg);
     }
     if (optind >= argc)
-        usageError("no file given");
+        fail("no file given", 2);
     if (argc - optind > 1)
-        usageError("more than one file given");
+        fail("more than one file given", 2);
     options.file = argv[optind];
     return options;
 }

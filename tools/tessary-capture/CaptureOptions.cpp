@@ -80,22 +80,25 @@ QCommandLineOption option(const char *name, const char *valueName, const QString
 CaptureCommand parseCaptureCommand(const QStringList &arguments)
 {
     CommandLine line(
-        {"--port PATH --out DIR [OPTION]...", "--list-ports"},
-        "Keeps everything a Sharp PC-1600 prints over a serial port as files, unattended, and "
-        "prints each job on a CUPS printer when asked to. A job is what arrives until the line "
-        "has been quiet for --quiet-ms; it goes to DIR/YYYY-MM-DD_HH-MM-SS.txt (local time of "
-        "its first byte; -2, -3, ... for another job in the same second), the bytes exactly as "
-        "received. No file is ever overwritten.",
-        "Each finished job puts a line on standard error: file, bytes, lines, pages, and where "
-        "it was printed. Standard output carries nothing but the bytes of jobs that could not "
-        "be written, one after another in the order they came.\n"
-        "An adapter that vanishes is waited for and opened again with the same settings; a "
-        "pseudo-terminal that hangs up never comes back, so that ends the program. SIGINT, "
-        "SIGTERM or SIGHUP saves the job in progress and ends the program. A job that cannot "
-        "be written is kept, tried again after the next job and at the end, and then goes to "
-        "standard output if that is not a terminal.\n"
-        "Exit status: 0 done; 1 failed (port, DIR, printer, a job not saved or not printed); 2 "
-        "bad usage.");
+        QStringLiteral(
+            "Usage: tessary-capture --port PATH --out DIR [OPTION]...\n"
+            "  or:  tessary-capture --list-ports\n"
+            "Keeps everything a Sharp PC-1600 prints over a serial port as files, unattended,\n"
+            "and prints each job on a CUPS printer when asked to. A job is what arrives until\n"
+            "the line has been quiet for --quiet-ms; it goes to DIR/YYYY-MM-DD_HH-MM-SS.txt\n"
+            "(local time of its first byte; -2, -3, ... for another job in the same second),\n"
+            "the bytes exactly as received. No file is ever overwritten.\n"),
+        QStringLiteral(
+            "Each finished job puts a line on standard error: file, bytes, lines, pages, and\n"
+            "where it was printed. Standard output carries nothing but the bytes of jobs that\n"
+            "could not be written, one after another in the order they came.\n"
+            "An adapter that vanishes is waited for and opened again with the same settings;\n"
+            "a pseudo-terminal that hangs up never comes back, so that ends the program.\n"
+            "SIGINT, SIGTERM or SIGHUP saves the job in progress and ends the program. A job\n"
+            "that cannot be written is kept, tried again after the next job and at the end,\n"
+            "and then goes to standard output if that is not a terminal.\n"
+            "Exit status: 0 done; 1 failed (port, DIR, printer, a job not saved or not\n"
+            "printed); 2 bad usage.\n"));
     const QCommandLineOption port =
         option("port", "PATH",
                QStringLiteral("the serial device: /dev/ttyUSB0, /dev/ttyS0, /dev/rfcomm0, a "

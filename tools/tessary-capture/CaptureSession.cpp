@@ -116,7 +116,7 @@ void CaptureSession::take()
     // A read pulls from the system and may itself announce arrivals; the
     // outer read takes them all. While a text is being written, bytes wait
     // in the port's own buffer.
-    if (m_taking || m_saving || m_phase == Phase::Finishing || m_phase == Phase::Ended)
+    if (m_taking || m_saving || m_phase != Phase::Capturing)
         return;
     m_taking = true;
     const QByteArray bytes = m_port.readAll();
@@ -124,8 +124,7 @@ void CaptureSession::take()
     if (bytes.isEmpty())
         return;
     // The quiet time counts from now, before anything else is done.
-    if (m_phase == Phase::Capturing)
-        m_quiet.start(m_settings.quietMs);
+    m_quiet.start(m_settings.quietMs);
     if (m_job.bytes.isEmpty())
         m_job.firstByte = clock();
     m_job.bytes += bytes;
@@ -186,16 +185,13 @@ bool CaptureSession::finishJob(bool last)
 
 void CaptureSession::handle(const QVector<TextReport> &reports, bool newJobLast)
 {
-    const QString later = m_lastRetryDone
-        ? QString()
-        : QStringLiteral("; it is kept and tried again after the next job and at the end");
     for (int i = 0; i < reports.size(); ++i) {
         const TextReport &report = reports[i];
         if (report.folderMadeAgain)
             tell(QStringLiteral("%1 had gone and is made again").arg(m_files.dir()));
         if (!report.saved())
             tell(QStringLiteral("%1 is not saved: %2%3")
-                     .arg(jobName(report.job), report.error, later));
+                     .arg(jobName(report.job), report.error, keptNote()));
         // A job is printed once, when it ends; a text written later only
         // gets its PDF.
         PageOrder order {report.job, report.name, m_settings.pdf && report.saved(),
@@ -203,7 +199,7 @@ void CaptureSession::handle(const QVector<TextReport> &reports, bool newJobLast)
         if (m_pages && (order.pdfFile || order.print))
             m_pages->add(std::move(order));
         else if (report.saved())
-            jobLine(summary(report.textPath, report.job.bytes, countPages(report.job.bytes)));
+            tell(summary(report.textPath, report.job.bytes, countPages(report.job.bytes)), true);
     }
 }
 
@@ -227,19 +223,23 @@ void CaptureSession::pagesDone(const PageResult &result)
             m_notPrinted = true;
         }
     }
-    jobLine(line);
-    const QString later = m_lastRetryDone
-        ? QString()
-        : QStringLiteral("; it is kept and tried again after the next job and at the end");
+    tell(line, true);
     if (!result.drawError.isEmpty()) {
         tell(QStringLiteral("%1: no pages made: %2").arg(where, result.drawError));
         if (order.pdfFile)
             m_pdfFailed = true;
     } else if (result.pdfFile && !result.pdfFile->error.isEmpty()) {
         tell(QStringLiteral("%1 is written, not its PDF: %2%3")
-                 .arg(where, result.pdfFile->error, later));
+                 .arg(where, result.pdfFile->error, keptNote()));
         m_files.keepPdf(order.name, result.pdf);
     }
+}
+
+QString CaptureSession::keptNote() const
+{
+    return m_lastRetryDone
+        ? QString()
+        : QStringLiteral("; it is kept and tried again after the next job and at the end");
 }
 
 void CaptureSession::retryPdfs()
@@ -248,18 +248,16 @@ void CaptureSession::retryPdfs()
         return;
     for (const PdfReport &report : m_files.retryPdfs()) {
         if (report.error.isEmpty())
-            jobLine(QStringLiteral("%1: written now").arg(report.pdfPath));
+            tell(QStringLiteral("%1: written now").arg(report.pdfPath), true);
     }
 }
 
 void CaptureSession::portLost()
 {
-    if (m_phase == Phase::Ended)
+    if (m_phase != Phase::Capturing)
         return;
     // What the port held when it went is the end of this job.
     take();
-    if (m_phase != Phase::Capturing)
-        return;
     const bool finished = finishJob(false);
     if (isPseudoTerminal(m_openedDevice)) {
         if (!isLink(m_settings.portPath)) {
@@ -279,35 +277,38 @@ void CaptureSession::portLost()
         stop();
         return;
     }
-    watchForPort();
+    watchForPort(true);
 }
 
-void CaptureSession::watchForPort()
+// The port's folder tells when something comes or goes there; a folder
+// that went (the last adapter of /dev/serial/by-id) is watched again once it
+// is back.
+void CaptureSession::watchForPort(bool watching)
 {
+    const QStringList watched = m_folderWatch.directories();
     const QString folder = QFileInfo(m_settings.portPath).absolutePath();
-    if (QFileInfo(folder).isDir() && !m_folderWatch.directories().contains(folder))
+    if (!watching && !watched.isEmpty())
+        m_folderWatch.removePaths(watched);
+    else if (watching && !watched.contains(folder) && QFileInfo(folder).isDir())
         m_folderWatch.addPath(folder);
-    m_reopenTimer.start();
+    if (watching)
+        m_reopenTimer.start();
+    else
+        m_reopenTimer.stop();
 }
 
 void CaptureSession::tryReopen()
 {
     if (m_phase != Phase::Capturing || m_port.isOpen())
         return;
-    // A folder that went (the last adapter of /dev/serial/by-id) is watched
-    // again once it is back.
-    const QString folder = QFileInfo(m_settings.portPath).absolutePath();
-    if (!m_folderWatch.directories().contains(folder) && QFileInfo(folder).isDir())
-        m_folderWatch.addPath(folder);
+    watchForPort(true);
     // Through links to what they point at now: a link moved to a new device
     // is that new device. A link still on the terminal that hung up is not.
     const dev_t device = deviceAt(m_settings.portPath);
     if (device == 0 || (m_hungUpTerminal != 0 && device == m_hungUpTerminal) || !m_port.open())
         return;
     m_openedDevice = device;
-    m_reopenTimer.stop();
-    if (!m_folderWatch.directories().isEmpty())
-        m_folderWatch.removePaths(m_folderWatch.directories());
+    watchForPort(false);
     if (m_goneSaid && !m_backSaid)
         tell(QStringLiteral("%1: open again").arg(m_settings.port));
     m_backSaid = true;
@@ -322,9 +323,7 @@ void CaptureSession::stop()
     if (m_phase != Phase::Capturing)
         return;
     m_quiet.stop();
-    m_reopenTimer.stop();
-    if (!m_folderWatch.directories().isEmpty())
-        m_folderWatch.removePaths(m_folderWatch.directories());
+    watchForPort(false);
     take();
     m_phase = Phase::Finishing;
     m_lastRetryDone = true;
@@ -356,10 +355,9 @@ void CaptureSession::end()
         const bool written = std::fwrite(job.bytes.constData(), 1, size_t(job.bytes.size()),
                                          stdout) == size_t(job.bytes.size()) &&
             std::fflush(stdout) == 0;
-        tell(written ? QStringLiteral("%1 could not be written; it went to standard output")
-                           .arg(jobName(job))
-                     : QStringLiteral("%1 could not be written, not even to standard output")
-                           .arg(jobName(job)));
+        tell(jobName(job) +
+             QLatin1String(written ? " could not be written; it went to standard output"
+                                   : " could not be written, not even to standard output"));
     }
     if (m_files.hasKeptPdfs()) {
         status = 1;
@@ -372,15 +370,12 @@ void CaptureSession::end()
         onEnd(status);
 }
 
-void CaptureSession::tell(const QString &text)
+// A message, or with `jobLine` a job's own line, in place of the live line.
+void CaptureSession::tell(const QString &text, bool jobLine)
 {
     m_live.hide();
-    say(text);
-}
-
-void CaptureSession::jobLine(const QString &text)
-{
-    m_live.hide();
+    if (!jobLine)
+        return say(text);
     std::fprintf(stderr, "%s\n", qUtf8Printable(text));
     std::fflush(stderr);
 }

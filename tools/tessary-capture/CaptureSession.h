@@ -58,13 +58,13 @@ private:
     void handle(const QVector<TextReport> &reports, bool newJobLast);
     void pagesDone(const PageResult &result);
     void retryPdfs();
+    QString keptNote() const;
     void portLost();
-    void watchForPort();
+    void watchForPort(bool watching);
     void tryReopen();
     void finishPages();
     void end();
-    void tell(const QString &text);
-    void jobLine(const QString &text);
+    void tell(const QString &text, bool jobLine = false);
 
     PortConnection &m_port;
     JobFiles &m_files;

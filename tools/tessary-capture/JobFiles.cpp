@@ -182,7 +182,6 @@ TextReport JobFiles::write(Job &job, const std::function<QByteArray()> &more,
 PdfReport JobFiles::writePdf(const QString &name, const QByteArray &pdf) const
 {
     PdfReport report;
-    report.textPath = textPath(name);
     const QString pdfPath = QDir(m_dir).filePath(name + QLatin1String(".pdf"));
     const std::unique_ptr<AtomicFile> file = newFile();
     if (!file->device() || !file->write(pdf)) {

@@ -31,7 +31,6 @@ struct TextReport {
 
 // A PDF of a job whose text is on disk.
 struct PdfReport {
-    QString textPath;
     QString pdfPath; // once written
     QString error;
 };

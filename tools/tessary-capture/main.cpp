@@ -84,15 +84,10 @@ int capture(const CaptureOptions &options)
                            {options.port, port.location, options.quietMs, options.once, options.pdf,
                             printer ? printer->name() : QString()},
                            pages.get());
-    int status = 0;
-    session.onEnd = [&status](int endStatus) {
-        status = endStatus;
-        QCoreApplication::exit(endStatus);
-    };
+    session.onEnd = [](int status) { QCoreApplication::exit(status); };
     const SignalPath stopOnSignal([&session](int) { session.stop(); });
     session.start();
-    QCoreApplication::exec();
-    return status;
+    return QCoreApplication::exec();
 }
 } // namespace
 
@@ -100,13 +95,7 @@ int main(int argc, char *argv[])
 {
     HeadlessApp app(argc, argv, QStringLiteral("tessary-capture"));
     const CaptureCommand command = parseCaptureCommand(app.arguments());
-    switch (command.action) {
-    case CaptureAction::Exit:
+    if (command.action == CaptureAction::Exit)
         return command.exitStatus;
-    case CaptureAction::ListPorts:
-        return listPorts();
-    case CaptureAction::Capture:
-        break;
-    }
-    return capture(command.options);
+    return command.action == CaptureAction::ListPorts ? listPorts() : capture(command.options);
 }

@@ -77,48 +77,38 @@ bool sameFile(const QString &a, const QString &b)
 // the file it names.
 class Output {
 public:
-    explicit Output(const QString &path) : m_path(path) { }
-
-    bool open()
+    explicit Output(const QString &path) : m_stdout(path == QLatin1String("-"))
     {
-        const QFileInfo info(m_path);
-        if (m_path == QLatin1String("-") || (info.exists() && !info.isFile())) {
-            const bool opened = m_path == QLatin1String("-")
-                ? m_direct.open(STDOUT_FILENO, QIODevice::WriteOnly)
-                : (m_direct.setFileName(m_path), m_direct.open(QIODevice::WriteOnly));
-            m_error = m_direct.errorString();
-            return opened;
+        QFileInfo target(path);
+        if (m_stdout || (target.exists() && !target.isFile())) {
+            m_direct.setFileName(path);
+            return;
         }
-        QFileInfo target = info;
         for (int links = 0; links < kMostLinks && target.isSymLink(); ++links)
             target.setFile(target.symLinkTarget());
         m_target = target.filePath();
         m_file = std::make_unique<AtomicFile>(m_target + QStringLiteral(".XXXXXX"));
-        const bool opened = m_file->open(true);
-        m_error = m_file->errorString();
-        return opened;
+    }
+    bool open()
+    {
+        return m_file  ? m_file->open(true)
+            : m_stdout ? m_direct.open(STDOUT_FILENO, QIODevice::WriteOnly)
+                       : m_direct.open(QIODevice::WriteOnly);
     }
     QFileDevice *device() { return m_file ? m_file->device() : &m_direct; }
     bool commit()
     {
-        if (!m_file) {
-            const bool ok = m_direct.flush() && m_direct.error() == QFileDevice::NoError;
-            m_error = m_direct.errorString();
-            return ok;
-        }
-        const bool ok =
-            m_file->commit(m_target, AtomicFile::Naming::Replace) == AtomicFile::Placed::Done;
-        m_error = m_file->errorString();
-        return ok;
+        return m_file
+            ? m_file->commit(m_target, AtomicFile::Naming::Replace) == AtomicFile::Placed::Done
+            : m_direct.flush() && m_direct.error() == QFileDevice::NoError;
     }
-    QString errorString() const { return m_error; }
+    QString errorString() const { return m_file ? m_file->errorString() : m_direct.errorString(); }
 
 private:
-    QString m_path;
+    bool m_stdout;
     QString m_target;
     QFile m_direct;
     std::unique_ptr<AtomicFile> m_file;
-    QString m_error;
 };
 
 } // namespace
@@ -129,16 +119,21 @@ int main(int argc, char *argv[])
     HeadlessApp app(argc, argv, QStringLiteral("tessary-print"));
 
     CommandLine line(
-        {"[--paper A4|Letter] IN OUT"},
-        "Prints a file of text received from a Sharp PC-1600 into a PDF, in the pages of 62 "
-        "lines that the Tessary window prints (Helvetica 10; lines end at LF, CR LF or CR).",
-        "The number of pages goes to standard output, or to standard error when OUT is -. A "
-        "job that takes more than a second shows its progress on a terminal.\n"
-        "Exit status: 0 printed (or IN empty), 1 failed, 2 bad usage.",
-        {{"IN", "the received text; - for standard input"},
-         {"OUT",
-          "the PDF; - for standard output. A file is written under a temporary name and "
-          "renamed when complete."}});
+        QStringLiteral(
+            "Usage: tessary-print [--paper A4|Letter] IN OUT\n"
+            "Prints a file of text received from a Sharp PC-1600 into a PDF, in the pages\n"
+            "of 62 lines that the Tessary window prints (Helvetica 10; lines end at LF,\n"
+            "CR LF or CR).\n"),
+        QStringLiteral(
+            "The number of pages goes to standard output, or to standard error when OUT\n"
+            "is -. A job that takes more than a second shows its progress on a terminal.\n"
+            "Exit status: 0 printed (or IN empty), 1 failed, 2 bad usage.\n"));
+    line.parser().addPositionalArgument(QStringLiteral("IN"),
+                                        QStringLiteral("the received text; - for standard input"));
+    line.parser().addPositionalArgument(
+        QStringLiteral("OUT"),
+        QStringLiteral("the PDF; - for standard output. A file is written "
+                       "under a temporary name and renamed when complete."));
     line.parser().setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
     const QCommandLineOption paperOption(QStringLiteral("paper"),
                                          QStringLiteral("A4 (default) or Letter"),
@@ -175,7 +170,7 @@ int main(int argc, char *argv[])
         return failure(QStringLiteral("cannot write %1: %2").arg(output, out.errorString()));
 
     // "page N of M" on a terminal while a long job runs.
-    StatusLine progress;
+    StatusLine progress(::isatty(STDERR_FILENO) ? stderr : nullptr);
     const int totalPages = countPages(*text);
     QElapsedTimer clock;
     clock.start();
