@@ -144,9 +144,9 @@ void FaultsTest::portHeldByAnotherProgram()
     QVERIFY(m_rig->msgBox.shown.isEmpty());
     QCOMPARE(m_rig->printing.count("newPrinterSetup"), 0);
 
-    // Once the other program lets go, choosing the port opens it. Choosing
-    // the row already selected fires nothing, so the user goes by way of
-    // another port.
+    // Once the other program lets go, choosing the port opens it: here by
+    // way of another row first, as a user may go (choosing the selected row
+    // again retries it as well).
     other.closeWriteChannel();
     QCOMPARE(other.waitForEnd(), 0);
     ports()->setCurrentIndex(1);
