@@ -311,6 +311,25 @@ private slots:
         QCOMPARE(temporaryFiles(), QStringList());
     }
 
+    // OUT that is a link: the file it names takes the PDF and keeps its
+    // permissions; the link stays a link.
+    void outputThroughALink()
+    {
+        const QString target = m_dir.filePath(QStringLiteral("kept/listing.pdf"));
+        QVERIFY(QDir().mkpath(QFileInfo(target).path()));
+        QVERIFY(writeFile(target, "%PDF-old"));
+        QVERIFY(
+            QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        QVERIFY(QFile::remove(m_out) && QFile::link(target, m_out));
+        QCOMPARE(tessaryPrint({m_in, m_out}).exitCode, 0);
+        QVERIFY(QFileInfo(m_out).isSymLink());
+        QCOMPARE(pdfPageCount(target), 3);
+        // Owner, group and others, as the system has them for this user.
+        QCOMPARE(QFileInfo(target).permissions() & 0x0fff,
+                 QFile::ReadUser | QFile::WriteUser | QFile::ReadGroup);
+        QCOMPARE(namesIn(QFileInfo(target).path()), QStringList {"listing.pdf"});
+    }
+
     void emptyInputLeavesOutAlone()
     {
         const QString empty = m_dir.filePath(QStringLiteral("empty.txt"));
