@@ -64,6 +64,41 @@ void startOn(ProgramRun &run, const Pty &pty, const QStringList &arguments)
         fail(QStringLiteral("the program never opened ") + pty.slavePath());
 }
 
+// tessary-capture started on a pty of its own, writing into a fresh folder
+// under `work`, once it holds the port open.
+struct Capture {
+    Capture(const QString &program, const QString &work, const QString &name,
+            const QStringList &options,
+            const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+        : dir(freshDir(work, name)), run(program)
+    {
+        run.setProcessEnvironment(environment);
+        startOn(run, pty, QStringList {"--out", dir} + options);
+    }
+
+    Pty pty;
+    QString dir;
+    ProgramRun run;
+};
+
+// A watch on the folder for files that take their name there.
+int watchFolder(const QString &dir)
+{
+    QDir().mkpath(dir);
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    if (watch < 0 ||
+        ::inotify_add_watch(watch, QFile::encodeName(dir).constData(), IN_CREATE | IN_MOVED_TO) < 0)
+        fail(QStringLiteral("inotify failed"));
+    return watch;
+}
+
+// Until the program's reads have emptied the pty: its last byte is taken.
+void waitUntilRead(const Pty &pty)
+{
+    while (pty.pendingForReader() > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+}
+
 // Until the first job's file is there; its peak memory then is that of the
 // whole job.
 qint64 peakOnceAJobIsSaved(ProgramRun &run, const QString &dir)
@@ -76,13 +111,10 @@ qint64 peakOnceAJobIsSaved(ProgramRun &run, const QString &dir)
 // Peak memory of a run that takes one tiny job: the program's own baseline.
 qint64 baselinePeakKb(const QString &program, const QString &work)
 {
-    Pty pty;
-    const QString dir = freshDir(work, QStringLiteral("baseline"));
-    ProgramRun run(program);
-    startOn(run, pty, {"--out", dir, "--quiet-ms", "200"});
-    pty.writeAll("10 PRINT \"BASELINE\"\r\n");
-    const qint64 peakKb = peakOnceAJobIsSaved(run, dir);
-    run.stop();
+    Capture capture(program, work, QStringLiteral("baseline"), {"--quiet-ms", "200"});
+    capture.pty.writeAll("10 PRINT \"BASELINE\"\r\n");
+    const qint64 peakKb = peakOnceAJobIsSaved(capture.run, capture.dir);
+    capture.run.stop();
     return peakKb;
 }
 
@@ -93,22 +125,18 @@ void benchLargeJob(const QString &program, const QString &work, int megabytes)
     const QByteArray data =
         basicListing(megabytes * 1024 * 1024 / 22 + 1).left(qsizetype(megabytes) * 1024 * 1024);
 
-    Pty pty;
-    const QString dir = freshDir(work, QStringLiteral("large"));
-    ProgramRun run(program);
-    startOn(run, pty, {"--out", dir, "--quiet-ms", "1000"});
+    Capture capture(program, work, QStringLiteral("large"), {"--quiet-ms", "1000"});
     QElapsedTimer clock;
     clock.start();
-    if (!pty.writeAll(data, 600000))
+    if (!capture.pty.writeAll(data, 600000))
         fail(QStringLiteral("cannot write to the pty"));
-    while (pty.pendingForReader() > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    waitUntilRead(capture.pty);
     const double sendSeconds = clock.elapsed() / 1000.0;
-    const qint64 peakKb = peakOnceAJobIsSaved(run, dir);
+    const qint64 peakKb = peakOnceAJobIsSaved(capture.run, capture.dir);
     // Whatever came after a gap is saved as a job of its own at the end.
-    run.stop();
+    capture.run.stop();
 
-    const QStringList files = jobsIn(dir);
+    const QStringList files = jobsIn(capture.dir);
     QByteArray saved;
     for (const QString &file : files)
         saved += contentOf(file);
@@ -173,33 +201,13 @@ void waitForJobFile(int watch, int timeoutMs = 10000)
     }
 }
 
-// A watch on the folder for files that take their name there.
-int watchFolder(const QString &dir)
-{
-    QDir().mkpath(dir);
-    const int watch = ::inotify_init1(IN_CLOEXEC);
-    if (watch < 0 ||
-        ::inotify_add_watch(watch, QFile::encodeName(dir).constData(), IN_CREATE | IN_MOVED_TO) < 0)
-        fail(QStringLiteral("inotify failed"));
-    return watch;
-}
-
-// Until the program's reads have emptied the pty: its last byte is taken.
-void waitUntilRead(const Pty &pty)
-{
-    while (pty.pendingForReader() > 0)
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-}
-
 void benchLatency(const QString &program, const QString &work)
 {
     constexpr int kQuietMs = 1000;
     constexpr int kRounds = 5;
-    Pty pty;
-    const QString dir = freshDir(work, QStringLiteral("latency"));
-    const int watch = watchFolder(dir);
-    ProgramRun run(program);
-    startOn(run, pty, {"--out", dir, "--quiet-ms", QString::number(kQuietMs)});
+    Capture capture(program, work, QStringLiteral("latency"),
+                    {"--quiet-ms", QString::number(kQuietMs)});
+    const int watch = watchFolder(capture.dir);
 
     // Less than the 4 KB a pseudo-terminal's line holds: when the reader has
     // emptied it, it has all of the job.
@@ -209,8 +217,8 @@ void benchLatency(const QString &program, const QString &work)
     // Round 0 only lets the program finish starting: bytes written while it
     // does are not yet on its line when the loop below finds the line empty.
     for (int round = 0; round <= kRounds; ++round) {
-        pty.writeAll(job);
-        waitUntilRead(pty);
+        capture.pty.writeAll(job);
+        waitUntilRead(capture.pty);
         QElapsedTimer sinceLastByte;
         sinceLastByte.start();
         waitForJobFile(watch);
@@ -220,7 +228,7 @@ void benchLatency(const QString &program, const QString &work)
         worst = std::max(worst, ms);
         total += ms;
     }
-    run.stop();
+    capture.run.stop();
     ::close(watch);
     std::printf("capture_tool_latency_quiet_ms: %d\n", kQuietMs);
     std::printf("capture_tool_latency_over_quiet_ms_mean: %.1f\n", total / kRounds - kQuietMs);
@@ -233,19 +241,17 @@ void benchTextBeforePages(const QString &program, const QString &work)
 {
     constexpr int kQuietMs = 1000;
     constexpr int kLines = 400000;
-    Pty pty;
-    const QString dir = freshDir(work, QStringLiteral("text-before-pages"));
-    const int watch = watchFolder(dir);
-    ProgramRun run(program);
-    startOn(run, pty, {"--out", dir, "--pdf", "--quiet-ms", QString::number(kQuietMs)});
-    if (!pty.writeAll(numberedLines(kLines), 600000))
+    Capture capture(program, work, QStringLiteral("text-before-pages"),
+                    {"--pdf", "--quiet-ms", QString::number(kQuietMs)});
+    const int watch = watchFolder(capture.dir);
+    if (!capture.pty.writeAll(numberedLines(kLines), 600000))
         fail(QStringLiteral("cannot write to the pty"));
-    waitUntilRead(pty);
+    waitUntilRead(capture.pty);
     QElapsedTimer sinceLastByte;
     sinceLastByte.start();
     waitForJobFile(watch, 60000);
     const double ms = sinceLastByte.nsecsElapsed() / 1e6;
-    run.stop(SIGTERM, 600000);
+    capture.run.stop(SIGTERM, 600000);
     ::close(watch);
     std::printf("capture_tool_pdf_job_lines: %d\n", kLines);
     std::printf("capture_tool_pdf_text_latency_over_quiet_ms: %.1f\n", ms - kQuietMs);
@@ -256,29 +262,27 @@ void benchTextBeforePages(const QString &program, const QString &work)
 void benchReadWhilePagesAreMade(const QString &program, const QString &work)
 {
     constexpr int kChunks = 20;
-    Pty pty;
-    const QString dir = freshDir(work, QStringLiteral("read-while-pages"));
-    const int watch = watchFolder(dir);
-    ProgramRun run(program);
-    startOn(run, pty, {"--out", dir, "--pdf", "--quiet-ms", "300"});
-    if (!pty.writeAll(numberedLines(400000), 600000))
+    Capture capture(program, work, QStringLiteral("read-while-pages"),
+                    {"--pdf", "--quiet-ms", "300"});
+    const int watch = watchFolder(capture.dir);
+    if (!capture.pty.writeAll(numberedLines(400000), 600000))
         fail(QStringLiteral("cannot write to the pty"));
     waitForJobFile(watch, 60000); // its pages are being made from now on
     const QByteArray line = "10 PRINT \"WHILE THE PAGES ARE MADE\"\r\n";
     double worst = 0;
     for (int chunk = 0; chunk < kChunks; ++chunk) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        const qint64 readBefore = bytesReadBy(run.pid());
+        const qint64 readBefore = bytesReadBy(capture.run.pid());
         QElapsedTimer waited;
         waited.start();
-        if (pty.write(line) != line.size())
+        if (capture.pty.write(line) != line.size())
             fail(QStringLiteral("cannot write to the pty"));
-        while (bytesReadBy(run.pid()) < readBefore + line.size())
+        while (bytesReadBy(capture.run.pid()) < readBefore + line.size())
             std::this_thread::sleep_for(std::chrono::microseconds(100));
         worst = std::max(worst, waited.nsecsElapsed() / 1e6);
     }
-    const bool stillDrawing = namesIn(dir).filter(QStringLiteral(".pdf")).isEmpty();
-    run.stop(SIGTERM, 600000);
+    const bool stillDrawing = namesIn(capture.dir).filter(QStringLiteral(".pdf")).isEmpty();
+    capture.run.stop(SIGTERM, 600000);
     ::close(watch);
     if (!stillDrawing)
         fail(QStringLiteral("the pages were done before the last chunk: make the job larger"));
@@ -294,21 +298,19 @@ void benchPrintLatency(const QString &program, const QString &work)
     CupsServer cups;
     if (!cups.start() || !cups.addQueue(QStringLiteral("Bench")))
         fail(QStringLiteral("no CUPS server: ") + cups.error());
-    Pty pty;
-    ProgramRun run(program);
-    run.setProcessEnvironment(cups.environment());
+    Capture capture(program, work, QStringLiteral("print"),
+                    {"--printer", "Bench", "--quiet-ms", QString::number(kQuietMs)},
+                    cups.environment());
+    ProgramRun &run = capture.run;
     run.setReadChannel(QProcess::StandardError);
-    startOn(run, pty,
-            {"--out", freshDir(work, QStringLiteral("print")), "--printer", "Bench", "--quiet-ms",
-             QString::number(kQuietMs)});
     const QByteArray job = numberedLines(150);
     double worst = 0;
     double total = 0;
     // Round 0 lets the program and the queue warm up.
     for (int round = 0; round <= kRounds; ++round) {
-        if (!pty.writeAll(job))
+        if (!capture.pty.writeAll(job))
             fail(QStringLiteral("cannot write to the pty"));
-        waitUntilRead(pty);
+        waitUntilRead(capture.pty);
         QElapsedTimer sinceLastByte;
         sinceLastByte.start();
         while (run.err().count(" as job ") < round + 1) {
