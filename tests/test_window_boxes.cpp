@@ -7,6 +7,12 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QtTest>
+#include <qpa/qplatformwindow.h>
+
+// The title as a desktop platform (xcb, Wayland) puts it in the title bar.
+struct TitleBar : QPlatformWindow {
+    using QPlatformWindow::formatWindowTitle;
+};
 
 // Every box the window shows, through the program's own message box: each
 // belongs to the window (its parent, modal to it, centred over it), is
@@ -41,6 +47,9 @@ private slots:
         Window1 window(services);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // The boxes' name must not reach the window's own title bar.
+        QCOMPARE(TitleBar::formatWindowTitle(window.windowTitle(), QString::fromUtf8(" \u2014 ")),
+                 QStringLiteral("Tessary-1.0"));
 
         QList<SeenBox> seen;
         QTimer poll;

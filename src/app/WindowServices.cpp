@@ -1,5 +1,6 @@
 #include "app/WindowServices.h"
 
+#include "app/App.h"
 #include "serial/PortList.h"
 #include "serial/PortWatcher.h"
 #include "toolkit/MsgBox.h"
@@ -7,7 +8,7 @@
 #include "toolkit/Waiting.h"
 
 struct QtWindowServices::Private {
-    explicit Private(QWidget *window) : msgBox(window) { }
+    explicit Private(QWidget *window) : msgBox(window, App::displayName()) { }
     QtMsgBox msgBox;
     QtPrintService printService;
     QtPause pause;

@@ -13,9 +13,10 @@ public:
 
 class QtMsgBox : public MsgBox {
 public:
-    explicit QtMsgBox(QWidget *parent = nullptr) : m_parent(parent) { }
+    QtMsgBox(QWidget *parent, const QString &title) : m_parent(parent), m_title(title) { }
     void show(const QString &text) override;
 
 private:
     QWidget *m_parent;
+    QString m_title;
 };
