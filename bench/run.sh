@@ -68,8 +68,8 @@ misses() {
     }'
 }
 
-printf '| %-42s | %14s | %8s | %6s |\n' figure value target missed
-printf '|%s|%s|%s|%s|\n' "$(printf -- '-%.0s' {1..44})" "$(printf -- '-%.0s' {1..16})" \
+printf '| %-46s | %14s | %8s | %6s |\n' figure value target missed
+printf '|%s|%s|%s|%s|\n' "$(printf -- '-%.0s' {1..48})" "$(printf -- '-%.0s' {1..16})" \
     "$(printf -- '-%.0s' {1..10})" "$(printf -- '-%.0s' {1..8})"
 missed=0
 while IFS= read -r line; do
@@ -81,7 +81,7 @@ while IFS= read -r line; do
         mark="MISSED"
         missed=$((missed + 1))
     fi
-    printf '| %-42s | %14s | %8s | %6s |\n' "$name" "$value" "$goal" "$mark"
+    printf '| %-46s | %14s | %8s | %6s |\n' "$name" "$value" "$goal" "$mark"
 done <"$out"
 if [ "$missed" -gt 0 ]; then
     echo "$missed figure(s) missed their target" >&2
