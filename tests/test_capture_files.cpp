@@ -40,6 +40,7 @@ private slots:
     void racingWritersTakeNoNameTwice();
     void keptUntilTheFolderCanBeMade();
     void topUpGoesIntoTheSameFile();
+    void writtenAheadIntoAFolderThatWent();
     void pagesBesideTheText_data();
     void pagesBesideTheText();
     void prepare_data();
@@ -257,6 +258,25 @@ void CaptureFilesTest::topUpGoesIntoTheSameFile()
     QCOMPARE(reports[0].job.bytes, all);
     QCOMPARE(contentOf(reports[0].textPath), all);
     QCOMPARE(namesIn(m_dir->path()).size(), 1);
+}
+
+// The file written ahead while the job came went with its folder: the job
+// is saved all the same, in the folder made again.
+void CaptureFilesTest::writtenAheadIntoAFolderThatWent()
+{
+    const QString dir = path(QStringLiteral("listings"));
+    QVERIFY(QDir().mkpath(dir));
+    JobFiles files(dir, false);
+    const QByteArray job = "10 PRINT 1\r\n20 END\r\n";
+    files.writeAhead(job.left(12));
+    files.writeAhead(job.mid(12));
+    QVERIFY(QDir(dir).removeRecursively());
+    const QVector<TextReport> reports = files.save({job, kStamp});
+    QCOMPARE(reports.size(), 1);
+    QVERIFY2(reports[0].saved(), qPrintable(reports[0].error));
+    QVERIFY(reports[0].folderMadeAgain);
+    QCOMPARE(contentOf(reports[0].textPath), job);
+    QVERIFY(!files.hasKeptTexts());
 }
 
 void CaptureFilesTest::pagesBesideTheText_data()

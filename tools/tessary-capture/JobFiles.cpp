@@ -127,8 +127,11 @@ TextReport JobFiles::write(Job &job, const std::function<QByteArray()> &more,
     TextReport report;
     // A folder removed while the capture runs is made again, as at the start.
     QString error;
-    if (!QFileInfo::exists(m_dir))
+    if (!QFileInfo::exists(m_dir)) {
         report.folderMadeAgain = makeFolder(m_dir, error);
+        // A file written ahead went with the folder.
+        text.reset();
+    }
     bool written = true;
     if (!text) {
         text = newFile();
