@@ -327,6 +327,7 @@ void CaptureFilesTest::prepare_data()
     QTest::addColumn<QString>("reason");
     QTest::newRow("there already") << "" << true << "";
     QTest::newRow("made, with its parents") << "new/deeper/listings" << true << "";
+    QTest::newRow("X's in its name") << "run-XXXXXX" << true << "";
     QTest::newRow("a file") << "file" << false << "file is not a folder";
     QTest::newRow("inside a file") << "file/listings" << false << "/file/listings: Not a directory";
 }

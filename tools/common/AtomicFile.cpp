@@ -41,8 +41,10 @@ bool AtomicFile::open(bool removedOnSignal)
     // A name nobody has, made by this very call; a signal knows it before
     // the file exists, so none can come in between and leave it behind.
     for (int tries = 0; tries < kMostTries; ++tries) {
+        // Only the template's own X's: the folder's name may have some too.
         QString name = m_template;
-        name.replace(QStringLiteral("XXXXXX"),
+        const QLatin1String placeholder("XXXXXX");
+        name.replace(name.lastIndexOf(placeholder), placeholder.size(),
                      QString::number(QRandomGenerator::global()->generate(), 36));
         if (removedOnSignal)
             SignalPath::removeOnSignal(name);

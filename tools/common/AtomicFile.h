@@ -18,7 +18,8 @@ public:
     enum class Naming { Replace, NeverReplace };
     enum class Placed { Done, Taken, Failed };
 
-    // The temporary file's path, with XXXXXX for what makes it unique.
+    // The temporary file's path, its last XXXXXX standing for what makes it
+    // unique.
     explicit AtomicFile(const QString &temporaryTemplate);
     ~AtomicFile(); // an uncommitted file goes
     AtomicFile(const AtomicFile &) = delete;
