@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -263,6 +264,17 @@ private slots:
         QVERIFY2(messages[0].contains(reason), qPrintable(messages[0]));
         QCOMPARE(run.out, QByteArray());
         QCOMPARE(contentOf(m_out), QByteArray("%PDF-old"));
+    }
+
+    // OUT is written, but its page count cannot be: not a success.
+    void pageCountThatCannotBeWrittenFails()
+    {
+        ProcessOptions options;
+        options.inChild = [] { ::dup2(::open("/dev/full", O_WRONLY), STDOUT_FILENO); };
+        const ProcessResult run = tessaryPrint({m_in, m_out}, options);
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(ownMessages(run.err, kProgram),
+                 QStringList {kProgram + ": cannot write the page count: No space left on device"});
     }
 
     // The disk fills up halfway through the PDF.

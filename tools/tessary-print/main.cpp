@@ -194,7 +194,8 @@ int main(int argc, char *argv[])
     if (output == QLatin1String("-"))
         say(outcome.sheets == 1 ? QStringLiteral("1 page")
                                 : QStringLiteral("%1 pages").arg(outcome.sheets));
-    else
-        std::printf("%d\n", outcome.sheets);
+    else if (std::printf("%d\n", outcome.sheets) < 0 || std::fflush(stdout) != 0)
+        return failure(QStringLiteral("cannot write the page count: %1")
+                           .arg(QString::fromLocal8Bit(std::strerror(errno))));
     return 0;
 }
