@@ -5,22 +5,53 @@
 #include "Outcome.h"
 #include "support/FakePort.h"
 #include "support/Files.h"
+#include "support/Pty.h"
 
 #include <QtTest>
 
+#include <cstdio>
+
 namespace {
 const QDateTime kStamp(QDate(2024, 3, 5), QTime(7, 8, 9));
+const QString kProgram = QStringLiteral("test_capture_session: ");
 
-CaptureOptions quietFor(int milliseconds)
-{
+// A session on a port fed by hand, saving into `dir`, its lines written to
+// a file the test reads back.
+struct Rig {
+    Rig(const QString &dir, int quietMs, const QString &portPath = QStringLiteral("/nowhere/fake"))
+        : store(dir, false)
+    {
+        options.port = portPath;
+        options.quietMs = quietMs;
+        session = std::make_unique<CaptureSession>(port, options, store, outcome);
+        session->onEnd = [this](int code) { status = code; };
+    }
+    ~Rig() { std::fclose(err); }
+
+    // Each line told so far.
+    QStringList lines()
+    {
+        std::fflush(err);
+        std::rewind(err);
+        QByteArray text(1 << 16, '\0');
+        text.truncate(qsizetype(std::fread(text.data(), 1, size_t(text.size()), err)));
+        std::fseek(err, 0, SEEK_END);
+        return QString::fromUtf8(text).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+    FakePort port;
+    JobStore store;
+    LiveLine live {nullptr};
+    std::FILE *err = std::tmpfile();
+    Outcome outcome {live, err};
     CaptureOptions options;
-    options.port = QStringLiteral("/nowhere/fake");
-    options.quietMs = milliseconds;
-    return options;
-}
+    std::unique_ptr<CaptureSession> session;
+    int status = -1;
+};
 } // namespace
 
-// How tessary-capture cuts arrivals into jobs, on a port fed by hand.
+// How tessary-capture cuts arrivals into jobs and follows its port, on a
+// port fed by hand.
 class CaptureSessionTest : public QObject {
     Q_OBJECT
 
@@ -33,26 +64,32 @@ private slots:
     void namedAfterItsFirstChunk();
     void bytesAtTheQuietTimeKeepTheJobGoing();
     void stopWhileBytesStillArrive();
+    void portLostMidJobAndBack();
+    void terminalThatHungUpEndsTheCapture();
+    void linkToATerminalThatHungUpIsNotReopened();
 
 private:
     QString dir() const { return m_dir->path(); }
+    // Everything saved, in name order.
+    QByteArray saved() const
+    {
+        QByteArray all;
+        for (const QString &name : namesIn(dir()))
+            all += contentOf(dir() + '/' + name);
+        return all;
+    }
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
 void CaptureSessionTest::namedAfterItsFirstChunk()
 {
-    FakePort port;
-    JobStore store(dir(), false);
-    LiveLine live(nullptr);
-    Outcome outcome(live);
-    const CaptureOptions options = quietFor(100);
-    CaptureSession session(port, options, store, outcome);
+    Rig rig(dir(), 100);
     QDateTime now = kStamp;
-    session.setClock([&now] { return now; });
-    session.start();
-    port.arrive("10 FIRST CHUNK\r\n");
+    rig.session->setClock([&now] { return now; });
+    rig.session->start();
+    rig.port.arrive("10 FIRST CHUNK\r\n");
     now = now.addMSecs(2500);
-    port.arrive("20 SECOND CHUNK\r\n");
+    rig.port.arrive("20 SECOND CHUNK\r\n");
     QTRY_COMPARE_WITH_TIMEOUT(namesIn(dir()), QStringList {"2024-03-05_07-08-09.txt"}, 10000);
     QCOMPARE(contentOf(dir() + "/2024-03-05_07-08-09.txt"),
              QByteArray("10 FIRST CHUNK\r\n20 SECOND CHUNK\r\n"));
@@ -63,12 +100,8 @@ void CaptureSessionTest::namedAfterItsFirstChunk()
 void CaptureSessionTest::bytesAtTheQuietTimeKeepTheJobGoing()
 {
     constexpr int kQuietMs = 200;
-    FakePort port;
-    JobStore store(dir(), false);
-    LiveLine live(nullptr);
-    Outcome outcome(live);
-    const CaptureOptions options = quietFor(kQuietMs);
-    CaptureSession session(port, options, store, outcome);
+    Rig rig(dir(), kQuietMs);
+    FakePort &port = rig.port;
     bool late = false;
     // The read that the quiet time's end makes finds "B" just in; "C"
     // follows well within the next quiet time.
@@ -79,14 +112,8 @@ void CaptureSessionTest::bytesAtTheQuietTimeKeepTheJobGoing()
         port.arrive("B");
         QTimer::singleShot(kQuietMs / 4, [&port] { port.arrive("C"); });
     };
-    session.start();
+    rig.session->start();
     port.arrive("A");
-    const auto saved = [this] {
-        QByteArray all;
-        for (const QString &name : namesIn(dir()))
-            all += contentOf(dir() + '/' + name);
-        return all;
-    };
     QTRY_COMPARE_WITH_TIMEOUT(saved().size(), 3, 10000);
     QVERIFY(late);
     QCOMPARE(namesIn(dir()).size(), 1);
@@ -97,30 +124,93 @@ void CaptureSessionTest::bytesAtTheQuietTimeKeepTheJobGoing()
 // in progress: one file, never two, and the end comes once it is quiet.
 void CaptureSessionTest::stopWhileBytesStillArrive()
 {
-    FakePort port;
-    JobStore store(dir(), false);
-    LiveLine live(nullptr);
-    Outcome outcome(live);
     // A quiet time that never comes: only the stop ends the job.
-    const CaptureOptions options = quietFor(600000);
-    CaptureSession session(port, options, store, outcome);
-    int status = -1;
-    session.onEnd = [&status](int code) { status = code; };
-    session.start();
-    port.arrive("FIRST\r\n");
-    session.stop();
+    Rig rig(dir(), 600000);
+    rig.session->start();
+    rig.port.arrive("FIRST\r\n");
+    rig.session->stop();
     QList<QByteArray> more = {"SECOND\r\n", "THIRD\r\n", "AFTER THE STOP\r\n"};
     QTimer feeder;
     QObject::connect(&feeder, &QTimer::timeout, [&] {
         if (!more.isEmpty())
-            port.arrive(more.takeFirst());
+            rig.port.arrive(more.takeFirst());
     });
     feeder.start(100);
-    QTRY_COMPARE_WITH_TIMEOUT(status, 0, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.status, 0, 10000);
     QVERIFY(more.isEmpty());
     QCOMPARE(namesIn(dir()).size(), 1);
-    QCOMPARE(contentOf(dir() + '/' + namesIn(dir())[0]),
-             QByteArray("FIRST\r\nSECOND\r\nTHIRD\r\nAFTER THE STOP\r\n"));
+    QCOMPARE(saved(), QByteArray("FIRST\r\nSECOND\r\nTHIRD\r\nAFTER THE STOP\r\n"));
+}
+
+// An adapter pulled out mid-job: what came is saved at once, one message
+// says so, and once the path opens again the capture goes on.
+void CaptureSessionTest::portLostMidJobAndBack()
+{
+    // A character device that is no terminal, as an adapter's is.
+    Rig rig(dir(), 600000, QStringLiteral("/dev/null"));
+    rig.session->start();
+    rig.port.openWorks = false;
+    rig.port.arrive("10 BEFORE\r\n");
+    rig.port.lose();
+    QCOMPARE(saved(), QByteArray("10 BEFORE\r\n"));
+    // Tried again while it will not open, quietly after one message.
+    QTRY_VERIFY_WITH_TIMEOUT(rig.port.opens >= 2, 10000);
+    rig.port.openWorks = true;
+    QTRY_VERIFY_WITH_TIMEOUT(rig.port.isOpen(), 10000);
+    rig.port.arrive("20 AFTER\r\n");
+    rig.session->stop();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.status, 0, 10000);
+    QCOMPARE(namesIn(dir()).size(), 2);
+    QCOMPARE(saved(), QByteArray("10 BEFORE\r\n20 AFTER\r\n"));
+    const QStringList lines = rig.lines();
+    QCOMPARE(lines.size(), 5);
+    QVERIFY2(lines[0].endsWith(": 11 bytes, 1 line, 1 page"), qPrintable(lines[0]));
+    QCOMPARE(lines[1], kProgram + "/dev/null: the port is gone; waiting for it to come back");
+    QVERIFY2(lines[2].startsWith(kProgram + "/dev/null: ") && lines[2].endsWith("every second"),
+             qPrintable(lines[2]));
+    QCOMPARE(lines[3], kProgram + "/dev/null: open again");
+}
+
+// A pseudo-terminal named by its own path never comes back: its job is
+// saved and the capture ends.
+void CaptureSessionTest::terminalThatHungUpEndsTheCapture()
+{
+    Pty pty;
+    Rig rig(dir(), 600000, pty.slavePath());
+    rig.session->start();
+    rig.port.arrive("10 PART\r\n");
+    rig.port.lose();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.status, 0, 10000);
+    QCOMPARE(saved(), QByteArray("10 PART\r\n"));
+    QCOMPARE(rig.port.opens, 0);
+    QCOMPARE(rig.lines().last(),
+             kProgram + pty.slavePath() +
+                 ": the pseudo-terminal hung up; it never comes back, so the "
+                 "capture ends");
+}
+
+// Behind a link, a terminal that hung up is waited for, but its number
+// belongs to whichever terminal opens next: never taken for the port. The
+// link moved to another terminal is.
+void CaptureSessionTest::linkToATerminalThatHungUpIsNotReopened()
+{
+    Pty first;
+    const QString link = dir() + QStringLiteral("/ttyPC1600");
+    QVERIFY(QFile::link(first.slavePath(), link));
+    Rig rig(dir() + QStringLiteral("/jobs"), 600000, link);
+    rig.session->start();
+    rig.port.lose();
+    // Three tries' time, each of which would open what the link names.
+    runEventLoop(3500);
+    QCOMPARE(rig.port.opens, 0);
+    Pty second;
+    QVERIFY(QFile::remove(link) && QFile::link(second.slavePath(), link));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.port.opens, 1, 10000);
+    QCOMPARE(rig.lines(),
+             (QStringList {kProgram + link +
+                               ": the port is gone; waiting for it to "
+                               "come back",
+                           kProgram + link + ": open again"}));
 }
 
 QTEST_GUILESS_MAIN(CaptureSessionTest)

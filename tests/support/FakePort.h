@@ -30,7 +30,11 @@ public:
     {
         return m_lastArrival.isValid() ? m_lastArrival.elapsed() : -1;
     }
-    bool open() override { return m_open = true; }
+    bool open() override
+    {
+        ++opens;
+        return m_open = openWorks;
+    }
     void close() override { m_open = false; }
     bool isOpen() const override { return m_open; }
     void setArrivalHandler(std::function<void()> handler) override
@@ -39,8 +43,20 @@ public:
     }
     void setLostHandler(std::function<void()> handler) override { m_lost = std::move(handler); }
 
+    // The port fails while open, as an adapter pulled out or a terminal that
+    // hangs up: what arrived is still there to read.
+    void lose()
+    {
+        m_open = false;
+        if (m_lost)
+            m_lost();
+    }
+
     // Runs at the start of each read, before it hands out what has arrived.
     std::function<void()> onRead;
+    // Whether open() works, and how often it was called.
+    bool openWorks = true;
+    int opens = 0;
 
 private:
     QByteArray m_pending;

@@ -1,8 +1,9 @@
 #include "Outcome.h"
 
-#include "HeadlessApp.h"
 #include "LiveLine.h"
 #include "printjob/Pagination.h"
+
+#include <QCoreApplication>
 
 #include <cstdio>
 #include <unistd.h>
@@ -29,14 +30,13 @@ void Outcome::jobEnded()
 void Outcome::jobLine(const QString &line)
 {
     m_live.hide();
-    std::fprintf(stderr, "%s\n", qUtf8Printable(line));
-    std::fflush(stderr);
+    std::fprintf(m_err, "%s\n", qUtf8Printable(line));
+    std::fflush(m_err);
 }
 
 void Outcome::say(const QString &text)
 {
-    m_live.hide();
-    ::say(text);
+    jobLine(QCoreApplication::applicationName() + QLatin1String(": ") + text);
 }
 
 void Outcome::rescue(const QVector<Job> &jobs)

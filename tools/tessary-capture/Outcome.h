@@ -6,13 +6,16 @@
 #include <QString>
 #include <QVector>
 
+#include <cstdio>
+
 class LiveLine;
 
 // Everything the capture tells: the live line while a job arrives, each
 // job's own line, the messages, and the exit status they add up to.
 class Outcome {
 public:
-    explicit Outcome(LiveLine &live) : m_live(live) { }
+    // Lines go to `err`, standard error in the program.
+    explicit Outcome(LiveLine &live, std::FILE *err = stderr) : m_live(live), m_err(err) { }
 
     void arriving(QByteArrayView bytes);
     void jobEnded();
@@ -37,6 +40,7 @@ public:
 
 private:
     LiveLine &m_live;
+    std::FILE *m_err;
     bool m_notSaved = false;
     bool m_notPrinted = false;
 };
