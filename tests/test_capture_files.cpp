@@ -1,6 +1,6 @@
 #include "AtomicFile.h"
 #include "CaptureOptions.h"
-#include "JobFiles.h"
+#include "JobStore.h"
 #include "LiveLine.h"
 #include "PageWorker.h"
 #include "PortListing.h"
@@ -11,7 +11,9 @@
 
 #include <QtTest>
 
+#include <csignal>
 #include <cstdio>
+#include <sys/resource.h>
 #include <thread>
 
 Q_DECLARE_METATYPE(PortDescriptor)
@@ -20,6 +22,28 @@ namespace {
 
 const QDateTime kStamp(QDate(2024, 3, 5), QTime(7, 8, 9));
 const QString kBase = QStringLiteral("2024-03-05_07-08-09");
+
+// Files this process writes may grow to `bytes` at most, as on a disk that
+// is full, while this lives.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit {bytes, m_old.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_old {};
+    void (*m_oldHandler)(int) = nullptr;
+};
 
 } // namespace
 
@@ -39,7 +63,7 @@ private slots:
     void jobsOfOneSecond();
     void racingWritersTakeNoNameTwice();
     void keptUntilTheFolderCanBeMade();
-    void topUpGoesIntoTheSameFile();
+    void writeAheadThatFailsPartWay();
     void writtenAheadIntoAFolderThatWent();
     void pagesBesideTheText_data();
     void pagesBesideTheText();
@@ -58,7 +82,7 @@ private:
 
 void CaptureFilesTest::namedAfterTheFirstByte()
 {
-    JobFiles files(m_dir->path(), false);
+    JobStore files(m_dir->path(), false);
     const QByteArray bytes = numberedLines(70, "\r") + QByteArray("\0tail\xff", 6);
     const QVector<TextReport> reports = files.save({bytes, kStamp});
     QCOMPARE(reports.size(), 1);
@@ -68,7 +92,7 @@ void CaptureFilesTest::namedAfterTheFirstByte()
     QCOMPARE(report.textPath, path(kBase + ".txt"));
     QVERIFY(contentOf(report.textPath) == bytes);
     QCOMPARE(namesIn(m_dir->path()), QStringList {kBase + ".txt"});
-    QVERIFY(!files.hasKeptTexts());
+    QVERIFY(!files.hasWaiting(Waiting::What::Text));
     // Readable like any other file made here, not private like a temporary one.
     QVERIFY(writeFile(path(QStringLiteral("made-by-hand")), "x"));
     QCOMPARE(QFileInfo(report.textPath).permissions(),
@@ -121,7 +145,7 @@ void CaptureFilesTest::neverOverwrites()
             QVERIFY(writeFile(path(entry), "theirs: " + entry.toUtf8()));
     }
     AtomicFile::useRenameOnly(renameOnly);
-    JobFiles files(m_dir->path(), pdf);
+    JobStore files(m_dir->path(), pdf);
     const QByteArray bytes = sampleListing(10);
     const QVector<TextReport> reports = files.save({bytes, kStamp});
     PdfReport pdfReport;
@@ -152,7 +176,7 @@ void CaptureFilesTest::neverOverwrites()
 
 void CaptureFilesTest::jobsOfOneSecond()
 {
-    JobFiles files(m_dir->path(), false);
+    JobStore files(m_dir->path(), false);
     const QByteArray jobs[] = {"FIRST\r\n", "SECOND\r\n", "THIRD\r\n"};
     const QString names[] = {kBase, kBase + "-2", kBase + "-3"};
     for (int i = 0; i < 3; ++i) {
@@ -172,7 +196,7 @@ void CaptureFilesTest::racingWritersTakeNoNameTwice()
 {
     constexpr int kJobsEach = 60;
     const auto writer = [this](char who, QStringList *failures) {
-        JobFiles files(m_dir->path(), false);
+        JobStore files(m_dir->path(), false);
         for (int i = 0; i < kJobsEach; ++i) {
             const QByteArray bytes = QByteArray(1, who) + QByteArray::number(i) + "\r\n";
             for (const TextReport &report : files.save({bytes, kStamp})) {
@@ -209,13 +233,13 @@ void CaptureFilesTest::keptUntilTheFolderCanBeMade()
     const QString blocker = path(QStringLiteral("in-the-way"));
     const QString dir = blocker + QStringLiteral("/listings");
     QVERIFY(writeFile(blocker, "a file where a folder should be"));
-    JobFiles files(dir, false);
+    JobStore files(dir, false);
     QVector<TextReport> reports = files.save({"JOB ONE\r\n", kStamp});
     QCOMPARE(reports.size(), 1);
     QVERIFY(!reports[0].saved());
     QVERIFY2(reports[0].error.contains(dir + ": Not a directory"), qPrintable(reports[0].error));
     QCOMPARE(reports[0].job.firstByte, kStamp);
-    QVERIFY(files.hasKeptTexts());
+    QVERIFY(files.hasWaiting(Waiting::What::Text));
 
     // The next job: both tried, oldest first.
     reports = files.save({"JOB TWO\r\n", kStamp.addSecs(30)});
@@ -230,34 +254,41 @@ void CaptureFilesTest::keptUntilTheFolderCanBeMade()
     QVERIFY(reports[0].folderMadeAgain);
     QCOMPARE(contentOf(dir + "/" + kBase + ".txt"), QByteArray("JOB ONE\r\n"));
     QCOMPARE(contentOf(dir + "/2024-03-05_07-08-39.txt"), QByteArray("JOB TWO\r\n"));
-    QVERIFY(!files.hasKeptTexts());
+    QVERIFY(!files.hasWaiting(Waiting::What::Text));
     QCOMPARE(files.retryTexts().size(), 0);
 
     QVERIFY(writeFile(blocker + "2", "x"));
-    JobFiles stuck(blocker + "2/listings", false);
+    JobStore stuck(blocker + "2/listings", false);
     stuck.save({"ONE", kStamp});
     stuck.save({"TWO", kStamp.addSecs(1)});
-    const QVector<Job> jobs = stuck.takeUnwrittenTexts();
+    const QVector<Waiting> jobs = stuck.takeWaiting(Waiting::What::Text);
     QCOMPARE(jobs.size(), 2);
-    QCOMPARE(jobs[0].bytes, QByteArray("ONE"));
-    QCOMPARE(jobs[1].bytes, QByteArray("TWO"));
-    QVERIFY(!stuck.hasKeptTexts());
+    QCOMPARE(jobs[0].job.bytes, QByteArray("ONE"));
+    QCOMPARE(jobs[1].job.bytes, QByteArray("TWO"));
+    QVERIFY(!stuck.hasWaiting(Waiting::What::Text));
 }
 
-// What arrives while a stop saves the job goes into the same file.
-void CaptureFilesTest::topUpGoesIntoTheSameFile()
+// A disk that fills while a job arrives in many chunks: the job waits, whole,
+// and no file ever holds its tail alone; once there is room it is saved whole.
+void CaptureFilesTest::writeAheadThatFailsPartWay()
 {
-    JobFiles files(m_dir->path(), false);
-    QList<QByteArray> more = {"SECOND\r\n", "THIRD\r\n", {}, "AFTER THE DISK\r\n", {}};
-    const QVector<TextReport> reports = files.save({"FIRST\r\n", kStamp}, [&more] {
-        return more.isEmpty() ? QByteArray() : more.takeFirst();
-    });
+    JobStore files(m_dir->path(), false);
+    const QByteArray job = basicListing(600);
+    QVector<TextReport> reports;
+    {
+        const FileSizeLimit limit(8192);
+        QVERIFY(job.size() > 2 * 8192);
+        for (qsizetype at = 0; at < job.size(); at += 100)
+            files.writeAhead(job.mid(at, 100), kStamp);
+        reports = files.save({job, kStamp});
+    }
     QCOMPARE(reports.size(), 1);
-    QVERIFY(more.isEmpty());
-    const QByteArray all = "FIRST\r\nSECOND\r\nTHIRD\r\nAFTER THE DISK\r\n";
-    QCOMPARE(reports[0].job.bytes, all);
-    QCOMPARE(contentOf(reports[0].textPath), all);
-    QCOMPARE(namesIn(m_dir->path()).size(), 1);
+    QVERIFY(!reports[0].saved());
+    QVERIFY2(reports[0].error.contains("File too large"), qPrintable(reports[0].error));
+    QCOMPARE(namesIn(m_dir->path()), QStringList());
+    reports = files.retryTexts();
+    QVERIFY2(reports.value(0).saved(), qPrintable(reports.value(0).error));
+    QVERIFY(contentOf(reports[0].textPath) == job);
 }
 
 // The file written ahead while the job came went with its folder: the job
@@ -266,17 +297,17 @@ void CaptureFilesTest::writtenAheadIntoAFolderThatWent()
 {
     const QString dir = path(QStringLiteral("listings"));
     QVERIFY(QDir().mkpath(dir));
-    JobFiles files(dir, false);
+    JobStore files(dir, false);
     const QByteArray job = "10 PRINT 1\r\n20 END\r\n";
-    files.writeAhead(job.left(12));
-    files.writeAhead(job.mid(12));
+    files.writeAhead(job.left(12), kStamp);
+    files.writeAhead(job.mid(12), kStamp);
     QVERIFY(QDir(dir).removeRecursively());
     const QVector<TextReport> reports = files.save({job, kStamp});
     QCOMPARE(reports.size(), 1);
     QVERIFY2(reports[0].saved(), qPrintable(reports[0].error));
     QVERIFY(reports[0].folderMadeAgain);
     QCOMPARE(contentOf(reports[0].textPath), job);
-    QVERIFY(!files.hasKeptTexts());
+    QVERIFY(!files.hasWaiting(Waiting::What::Text));
 }
 
 void CaptureFilesTest::pagesBesideTheText_data()
@@ -292,7 +323,7 @@ void CaptureFilesTest::pagesBesideTheText()
 {
     QFETCH(QPageSize, paper);
     QFETCH(QString, size);
-    JobFiles files(m_dir->path(), true);
+    JobStore files(m_dir->path(), true);
     const QByteArray first = numberedLines(130);
     const QByteArray second = numberedLines(3);
     const QString names[] = {files.save({first, kStamp}).value(0).name,
@@ -340,7 +371,7 @@ void CaptureFilesTest::prepare()
     QVERIFY(writeFile(path(QStringLiteral("file")), "x"));
     const QString where = path(dir);
     QString error;
-    QCOMPARE(JobFiles::prepare(where, error), ok);
+    QCOMPARE(JobStore::prepare(where, error), ok);
     QCOMPARE(error.isEmpty(), ok);
     if (!ok)
         QVERIFY2(error.endsWith(reason), qPrintable(error));

@@ -1,6 +1,8 @@
+#include "CaptureOptions.h"
 #include "CaptureSession.h"
-#include "JobFiles.h"
+#include "JobStore.h"
 #include "LiveLine.h"
+#include "Outcome.h"
 #include "support/FakePort.h"
 #include "support/Files.h"
 
@@ -9,12 +11,12 @@
 namespace {
 const QDateTime kStamp(QDate(2024, 3, 5), QTime(7, 8, 9));
 
-SessionSettings quietFor(int milliseconds)
+CaptureOptions quietFor(int milliseconds)
 {
-    SessionSettings settings;
-    settings.port = settings.portPath = QStringLiteral("/nowhere/fake");
-    settings.quietMs = milliseconds;
-    return settings;
+    CaptureOptions options;
+    options.port = QStringLiteral("/nowhere/fake");
+    options.quietMs = milliseconds;
+    return options;
 }
 } // namespace
 
@@ -30,6 +32,7 @@ private slots:
     }
     void namedAfterItsFirstChunk();
     void bytesAtTheQuietTimeKeepTheJobGoing();
+    void stopWhileBytesStillArrive();
 
 private:
     QString dir() const { return m_dir->path(); }
@@ -39,11 +42,13 @@ private:
 void CaptureSessionTest::namedAfterItsFirstChunk()
 {
     FakePort port;
-    JobFiles files(dir(), false);
+    JobStore store(dir(), false);
     LiveLine live(nullptr);
-    CaptureSession session(port, files, live, quietFor(100));
+    Outcome outcome(live);
+    const CaptureOptions options = quietFor(100);
+    CaptureSession session(port, options, store, outcome);
     QDateTime now = kStamp;
-    session.clock = [&now] { return now; };
+    session.setClock([&now] { return now; });
     session.start();
     port.arrive("10 FIRST CHUNK\r\n");
     now = now.addMSecs(2500);
@@ -59,9 +64,11 @@ void CaptureSessionTest::bytesAtTheQuietTimeKeepTheJobGoing()
 {
     constexpr int kQuietMs = 200;
     FakePort port;
-    JobFiles files(dir(), false);
+    JobStore store(dir(), false);
     LiveLine live(nullptr);
-    CaptureSession session(port, files, live, quietFor(kQuietMs));
+    Outcome outcome(live);
+    const CaptureOptions options = quietFor(kQuietMs);
+    CaptureSession session(port, options, store, outcome);
     bool late = false;
     // The read that the quiet time's end makes finds "B" just in; "C"
     // follows well within the next quiet time.
@@ -84,6 +91,36 @@ void CaptureSessionTest::bytesAtTheQuietTimeKeepTheJobGoing()
     QVERIFY(late);
     QCOMPARE(namesIn(dir()).size(), 1);
     QCOMPARE(saved(), QByteArray("ABC"));
+}
+
+// What arrives while a stop waits for the line to go quiet goes into the job
+// in progress: one file, never two, and the end comes once it is quiet.
+void CaptureSessionTest::stopWhileBytesStillArrive()
+{
+    FakePort port;
+    JobStore store(dir(), false);
+    LiveLine live(nullptr);
+    Outcome outcome(live);
+    // A quiet time that never comes: only the stop ends the job.
+    const CaptureOptions options = quietFor(600000);
+    CaptureSession session(port, options, store, outcome);
+    int status = -1;
+    session.onEnd = [&status](int code) { status = code; };
+    session.start();
+    port.arrive("FIRST\r\n");
+    session.stop();
+    QList<QByteArray> more = {"SECOND\r\n", "THIRD\r\n", "AFTER THE STOP\r\n"};
+    QTimer feeder;
+    QObject::connect(&feeder, &QTimer::timeout, [&] {
+        if (!more.isEmpty())
+            port.arrive(more.takeFirst());
+    });
+    feeder.start(100);
+    QTRY_COMPARE_WITH_TIMEOUT(status, 0, 10000);
+    QVERIFY(more.isEmpty());
+    QCOMPARE(namesIn(dir()).size(), 1);
+    QCOMPARE(contentOf(dir() + '/' + namesIn(dir())[0]),
+             QByteArray("FIRST\r\nSECOND\r\nTHIRD\r\nAFTER THE STOP\r\n"));
 }
 
 QTEST_GUILESS_MAIN(CaptureSessionTest)

@@ -161,8 +161,8 @@ void CaptureToolTest::twoListingsBecomeTwoFiles()
     }
 }
 
-// README's road without hardware, with the capture started only once the
-// simulator waits.
+// README's road without hardware (docs/trying.md), with the capture started
+// only once the simulator waits.
 void CaptureToolTest::simulatorRoad()
 {
     const QString listing = m_dir.filePath(QStringLiteral("LISTING"));
@@ -543,7 +543,7 @@ void CaptureToolTest::readmeTableSaysWhatTheProgramSays_data()
 void CaptureToolTest::readmeTableSaysWhatTheProgramSays()
 {
     QFETCH(int, code);
-    QFile readme(QStringLiteral(TESSARY_SOURCE_DIR "/README.md"));
+    QFile readme(QStringLiteral(TESSARY_SOURCE_DIR "/docs/serial-errors.md"));
     QVERIFY(readme.open(QIODevice::ReadOnly));
     const QString row = QStringLiteral("| %1 | %2 |").arg(code).arg(portErrorSentence(code));
     QVERIFY2(QString::fromUtf8(readme.readAll()).contains(row), qPrintable(row));

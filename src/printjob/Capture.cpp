@@ -34,12 +34,11 @@ std::optional<QByteArray> CaptureReceivedText(int anzahl, ReceiveBuffer &port,
             total += chunk.size();
             chunks.append(std::move(chunk));
         }
-        const qint64 quietMs = port.msSinceLastArrival();
-        const bool quiet = quietMs < 0 || quietMs >= kDrainPauseMs;
-        if (empty && quiet)
+        const int left = quietTimeLeft(port.msSinceLastArrival(), kDrainPauseMs);
+        if (empty && left == 0)
             break;
-        if (!quiet)
-            services.pause.sleep(int(kDrainPauseMs - quietMs));
+        if (left > 0)
+            services.pause.sleep(left);
     }
 
     // Everything came in one read when the listing arrived before the

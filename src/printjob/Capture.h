@@ -1,5 +1,7 @@
 #pragma once
 
+#include "printjob/QuietRule.h"
+
 #include <QByteArray>
 #include <optional>
 
@@ -15,10 +17,6 @@ struct CaptureServices {
     Pause &pause;
     Yield &yield;
 };
-
-// How long the line must have been quiet, since its last byte arrived, for
-// a job to end.
-constexpr int kDrainPauseMs = 500;
 
 // Drains the port: reads everything waiting, and again after pausing for the
 // rest of the quiet time, until a read comes back empty on a line that has

@@ -7,7 +7,7 @@ struct PortError {
     const char *sentence;
 };
 
-// Qt 6's numbering: README's table lists the same rows in the same words.
+// Qt 6's numbering: docs/serial-errors.md lists the same rows in the same words.
 constexpr PortError kPortErrors[] = {
     {0, "No error."},
     {1, "The device does not exist (the adapter is unplugged, or the path is wrong)."},

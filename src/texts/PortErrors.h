@@ -3,5 +3,6 @@
 #include <QString>
 
 // The English sentence that explains a serial-port error number (Qt's
-// QSerialPort::SerialPortError), as README's table of open failures gives it.
+// QSerialPort::SerialPortError), as the table of open failures in
+// docs/serial-errors.md gives it.
 QString portErrorSentence(int errorCode);

@@ -36,7 +36,7 @@ bool AtomicFile::failed(int error)
     return false;
 }
 
-bool AtomicFile::open(bool removedOnSignal)
+bool AtomicFile::open(bool removedOnSignal, Buffering buffering)
 {
     // A name nobody has, made by this very call; a signal knows it before
     // the file exists, so none can come in between and leave it behind.
@@ -49,7 +49,10 @@ bool AtomicFile::open(bool removedOnSignal)
         if (removedOnSignal)
             SignalPath::removeOnSignal(name);
         m_file = std::make_unique<QFile>(name);
-        if (m_file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::NewOnly;
+        if (buffering == Buffering::Unbuffered)
+            mode |= QIODevice::Unbuffered;
+        if (m_file->open(mode)) {
             m_removedOnSignal = removedOnSignal;
             return true;
         }

@@ -26,8 +26,10 @@ public:
     AtomicFile &operator=(const AtomicFile &) = delete;
 
     // With removedOnSignal, a signal that ends the program removes the
-    // temporary file until it is committed (SignalPath).
-    bool open(bool removedOnSignal = false);
+    // temporary file until it is committed (SignalPath). Unbuffered, every
+    // write reaches the system at once: a crash loses none of it.
+    enum class Buffering { Buffered, Unbuffered };
+    bool open(bool removedOnSignal = false, Buffering buffering = Buffering::Buffered);
     bool write(QByteArrayView bytes);
     // The bytes written so far on the disk, not only in the cache.
     bool sync();

@@ -1,88 +1,40 @@
 #include "CaptureSession.h"
 
-#include "HeadlessApp.h"
-#include "LiveLine.h"
+#include "CaptureOptions.h"
+#include "Outcome.h"
 #include "PageWorker.h"
-#include "printjob/Capture.h"
 #include "printjob/Pagination.h"
+#include "printjob/QuietRule.h"
 #include "serial/PortConnection.h"
 
-#include <QFileInfo>
-#include <QThread>
-
-#include <cstdio>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
+#include <QTimer>
 
 namespace {
 
-// A vanished port is looked for again this often even when no folder
-// change is reported: inotify says nothing about /dev/pts, for one.
-constexpr int kReopenEveryMs = 1000;
-// A stop adds what still arrives to the job it saves until the line has
-// been quiet as long as the window's print job waits, but for no longer
-// than the most.
-constexpr qint64 kStopQuietMs = kDrainPauseMs;
-constexpr qint64 kMostTopUpMs = 3000;
-constexpr unsigned long kTopUpPollMs = 10;
-
-QString counted(qint64 count, const char *one, const char *many)
-{
-    return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? one : many));
-}
-
-QString jobName(const Job &job)
-{
-    return QStringLiteral("the job of %1 (%2)")
-        .arg(job.firstByte.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-             counted(job.bytes.size(), "byte", "bytes"));
-}
-
-QString summary(const QString &where, const QByteArray &bytes, int pages)
-{
-    return QStringLiteral("%1: %2, %3, %4")
-        .arg(where, counted(bytes.size(), "byte", "bytes"),
-             counted(countLines(bytes), "line", "lines"), counted(pages, "page", "pages"));
-}
-
-// The character device a path names, through links; 0 when there is none.
-dev_t deviceAt(const QString &path)
-{
-    struct stat info { };
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISCHR(info.st_mode))
-        return 0;
-    return info.st_rdev;
-}
-
-// A pseudo-terminal's slave side (/dev/pts/N): once hung up it never comes
-// back, and its number goes to the next terminal that opens.
-bool isPseudoTerminal(dev_t device)
-{
-    const unsigned kind = major(device);
-    return kind >= 136 && kind <= 143;
-}
-
-bool isLink(const QString &path)
-{
-    struct stat info { };
-    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISLNK(info.st_mode);
-}
+// A stop reads the job still arriving until the line has been quiet as long
+// as the window's print job waits, but for no longer than a minute.
+constexpr int kStopQuietMs = kDrainPauseMs;
+constexpr int kMostStopReadMs = 60000;
 
 } // namespace
 
-CaptureSession::CaptureSession(PortConnection &port, JobFiles &files, LiveLine &live,
-                               SessionSettings settings, PageWorker *pages)
-    : m_port(port), m_files(files), m_live(live), m_settings(std::move(settings)), m_pages(pages)
+CaptureSession::CaptureSession(PortConnection &port, const CaptureOptions &options, JobStore &store,
+                               Outcome &outcome, PageWorker *pages)
+    : m_port(port),
+      m_options(options),
+      m_store(store),
+      m_outcome(outcome),
+      m_pages(pages),
+      m_cutter(port, options.quietMs),
+      m_follower(port, options.port)
 {
-    // The job's end must come on time: a coarse timer may be late by 5 %.
-    m_quiet.setTimerType(Qt::PreciseTimer);
-    m_quiet.setSingleShot(true);
-    QObject::connect(&m_quiet, &QTimer::timeout, [this] { quietTimeUp(); });
-    m_reopenTimer.setInterval(kReopenEveryMs);
-    QObject::connect(&m_reopenTimer, &QTimer::timeout, [this] { tryReopen(); });
-    QObject::connect(&m_folderWatch, &QFileSystemWatcher::directoryChanged,
-                     [this] { tryReopen(); });
+    m_cutter.onBytes = [this](QByteArrayView bytes, const Job &job) {
+        m_store.writeAhead(bytes, job.firstByte);
+        m_outcome.arriving(bytes);
+        m_follower.arrived();
+    };
+    m_cutter.onJobEnded = [this](Job job) { jobEnded(std::move(job)); };
+    m_follower.say = [this](const QString &message) { m_outcome.say(message); };
 }
 
 CaptureSession::~CaptureSession()
@@ -99,107 +51,46 @@ void CaptureSession::start()
 {
     // The local time zone loads on first use; not while a job waits for
     // its quiet time to end.
-    clock();
-    m_openedDevice = deviceAt(m_settings.portPath);
-    m_port.setArrivalHandler([this] { take(); });
+    m_cutter.clock();
+    m_follower.start();
+    m_port.setArrivalHandler([this] { m_cutter.take(); });
     m_port.setLostHandler([this] { portLost(); });
     if (m_pages) {
         m_pages->onDone = [this](const PageResult &result) { pagesDone(result); };
         m_pages->onIdle = [this] { finishPages(); };
     }
     // What came before the loop ran is no less a job.
-    take();
+    m_cutter.take();
 }
 
-void CaptureSession::take()
+void CaptureSession::jobEnded(Job job)
 {
-    // A read pulls from the system and may itself announce arrivals; the
-    // outer read takes them all. While a text is being written, bytes wait
-    // in the port's own buffer.
-    if (m_taking || m_saving || m_phase != Phase::Capturing)
-        return;
-    m_taking = true;
-    const QByteArray bytes = m_port.readAll();
-    m_taking = false;
-    if (bytes.isEmpty())
-        return;
-    // The quiet time counts from now, before anything else is done.
-    m_quiet.start(m_settings.quietMs);
-    if (m_job.bytes.isEmpty())
-        m_job.firstByte = clock();
-    m_job.bytes += bytes;
-    m_files.writeAhead(bytes);
-    m_live.add(bytes);
-    m_goneSaid = m_backSaid = false;
-}
-
-QByteArray CaptureSession::takeMore()
-{
-    while (m_topUpClock.elapsed() < kMostTopUpMs) {
-        const QByteArray bytes = m_port.readAll();
-        if (!bytes.isEmpty())
-            return bytes;
-        const qint64 quietFor = m_port.msSinceLastArrival();
-        if (!m_port.isOpen() || quietFor < 0 || quietFor >= kStopQuietMs)
-            break;
-        QThread::msleep(kTopUpPollMs);
-    }
-    return {};
-}
-
-void CaptureSession::quietTimeUp()
-{
-    take();
-    // Counted from the last byte's arrival, not from when it was taken.
-    const qint64 quietFor = m_port.msSinceLastArrival();
-    if (m_port.isOpen() && quietFor >= 0 && quietFor < m_settings.quietMs) {
-        m_quiet.start(int(m_settings.quietMs - quietFor));
-        return;
-    }
-    if (finishJob(false) && m_settings.once)
-        stop();
-}
-
-bool CaptureSession::finishJob(bool last)
-{
-    m_quiet.stop();
-    m_live.endJob();
-    if (m_job.bytes.isEmpty())
-        return false;
-    Job job = std::move(m_job);
-    m_job = Job();
+    m_outcome.jobEnded();
     // The raw bytes are the record: on the disk first, before any page is made.
-    m_saving = true;
-    m_topUpClock.start();
-    const QVector<TextReport> reports =
-        m_files.save(std::move(job),
-                     last ? std::function<QByteArray()>([this] { return takeMore(); })
-                          : std::function<QByteArray()>());
-    m_saving = false;
-    handle(reports, true);
+    saved(m_store.save(std::move(job)), true);
     retryPdfs();
-    // Whatever came while the text was written starts the next job.
-    take();
-    return true;
+    if (m_options.once && m_phase == Phase::Capturing)
+        QTimer::singleShot(0, [this] { stop(); });
 }
 
-void CaptureSession::handle(const QVector<TextReport> &reports, bool newJobLast)
+void CaptureSession::saved(const QVector<TextReport> &reports, bool newJobLast)
 {
     for (int i = 0; i < reports.size(); ++i) {
         const TextReport &report = reports[i];
         if (report.folderMadeAgain)
-            tell(QStringLiteral("%1 had gone and is made again").arg(m_files.dir()));
+            m_outcome.say(QStringLiteral("%1 had gone and is made again").arg(m_store.dir()));
         if (!report.saved())
-            tell(QStringLiteral("%1 is not saved: %2%3")
-                     .arg(jobName(report.job), report.error, keptNote()));
+            m_outcome.say(QStringLiteral("%1 is not saved: %2%3")
+                              .arg(Outcome::jobName(report.job), report.error, waitNote()));
         // A job is printed once, when it ends; a text written later only
         // gets its PDF.
-        PageOrder order {report.job, report.name, m_settings.pdf && report.saved(),
-                         newJobLast && i == reports.size() - 1 && !m_settings.printer.isEmpty()};
+        PageOrder order {report.job, report.name, m_options.pdf && report.saved(),
+                         newJobLast && i == reports.size() - 1 && m_options.print};
         if (m_pages && (order.pdfFile || order.print))
             m_pages->add(std::move(order));
         else if (report.saved())
-            tell(summary(report.textPath, report.job.bytes, countPages(report.job.bytes)), true);
+            m_outcome.jobLine(
+                Outcome::summary(report.textPath, report.job.bytes, countPages(report.job.bytes)));
     }
 }
 
@@ -209,126 +100,90 @@ void CaptureSession::pagesDone(const PageResult &result)
     const QString where = order.name.isEmpty()
         ? QStringLiteral("the job of %1")
               .arg(order.job.firstByte.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
-        : m_files.textPath(order.name);
+        : m_store.textPath(order.name);
+    const bool pdfWritten = result.pdfFile && result.pdfFile->error.isEmpty();
+    if (order.again) {
+        if (pdfWritten)
+            m_outcome.jobLine(QStringLiteral("%1: written now").arg(result.pdfFile->pdfPath));
+        else
+            m_store.wait({Waiting::What::Pdf, order.job, order.name});
+        return;
+    }
     const int pages = result.drawError.isEmpty() ? result.sheets : countPages(order.job.bytes);
-    QString line = summary(where, order.job.bytes, pages);
+    QString line = Outcome::summary(where, order.job.bytes, pages);
     if (result.printed) {
         if (result.printed->printed) {
             line += QStringLiteral(", printed on %1 as job %2")
-                        .arg(m_settings.printer)
+                        .arg(result.printed->queue)
                         .arg(result.printed->jobId);
         } else {
             line += QStringLiteral(", not printed: %1: %2")
-                        .arg(m_settings.printer, result.printed->error);
-            m_notPrinted = true;
+                        .arg(result.printed->queue, result.printed->error);
+            m_outcome.notPrinted();
         }
     }
-    tell(line, true);
+    m_outcome.jobLine(line);
     if (!result.drawError.isEmpty()) {
-        tell(QStringLiteral("%1: no pages made: %2").arg(where, result.drawError));
+        m_outcome.say(QStringLiteral("%1: no pages made: %2").arg(where, result.drawError));
         if (order.pdfFile)
-            m_pdfFailed = true;
-    } else if (result.pdfFile && !result.pdfFile->error.isEmpty()) {
-        tell(QStringLiteral("%1 is written, not its PDF: %2%3")
-                 .arg(where, result.pdfFile->error, keptNote()));
-        m_files.keepPdf(order.name, result.pdf);
+            m_outcome.notSaved();
+    } else if (result.pdfFile && !pdfWritten) {
+        m_outcome.say(QStringLiteral("%1 is written, not its PDF: %2%3")
+                          .arg(where, result.pdfFile->error, waitNote()));
+        m_store.wait({Waiting::What::Pdf, order.job, order.name});
     }
 }
 
-QString CaptureSession::keptNote() const
+QString CaptureSession::waitNote() const
 {
-    return m_lastRetryDone
-        ? QString()
-        : QStringLiteral("; it is kept and tried again after the next job and at the end");
+    return m_phase == Phase::Capturing
+        ? QStringLiteral("; it is kept and tried again after the next job and at the end")
+        : QString();
 }
 
+// A PDF that could not be written is made again.
 void CaptureSession::retryPdfs()
 {
-    if (!m_files.hasKeptPdfs())
+    if (!m_pages)
         return;
-    for (const PdfReport &report : m_files.retryPdfs()) {
-        if (report.error.isEmpty())
-            tell(QStringLiteral("%1: written now").arg(report.pdfPath), true);
-    }
+    for (Waiting &pdf : m_store.takeWaiting(Waiting::What::Pdf))
+        m_pages->add({std::move(pdf.job), pdf.name, true, false, true});
 }
 
 void CaptureSession::portLost()
 {
-    if (m_phase != Phase::Capturing)
+    if (m_phase == Phase::Ended)
         return;
     // What the port held when it went is the end of this job.
-    take();
-    const bool finished = finishJob(false);
-    if (isPseudoTerminal(m_openedDevice)) {
-        if (!isLink(m_settings.portPath)) {
-            tell(QStringLiteral("%1: the pseudo-terminal hung up; it never comes back, so the "
-                                "capture ends")
-                     .arg(m_settings.port));
-            stop();
-            return;
-        }
-        m_hungUpTerminal = m_openedDevice;
-    }
-    if (!m_goneSaid)
-        tell(QStringLiteral("%1: the port is gone; waiting for it to come back")
-                 .arg(m_settings.port));
-    m_goneSaid = true;
-    if (finished && m_settings.once) {
+    m_cutter.take();
+    const bool ended = m_cutter.endJob();
+    m_follower.portLost();
+    if (m_follower.state() == PortFollower::State::HungUp || (ended && m_options.once))
         stop();
-        return;
-    }
-    watchForPort(true);
 }
 
-// The port's folder tells when something comes or goes there; a folder
-// that went (the last adapter of /dev/serial/by-id) is watched again once it
-// is back.
-void CaptureSession::watchForPort(bool watching)
-{
-    const QStringList watched = m_folderWatch.directories();
-    const QString folder = QFileInfo(m_settings.portPath).absolutePath();
-    if (!watching && !watched.isEmpty())
-        m_folderWatch.removePaths(watched);
-    else if (watching && !watched.contains(folder) && QFileInfo(folder).isDir())
-        m_folderWatch.addPath(folder);
-    if (watching)
-        m_reopenTimer.start();
-    else
-        m_reopenTimer.stop();
-}
-
-void CaptureSession::tryReopen()
-{
-    if (m_phase != Phase::Capturing || m_port.isOpen())
-        return;
-    watchForPort(true);
-    // Through links to what they point at now: a link moved to a new device
-    // is that new device. A link still on the terminal that hung up is not.
-    const dev_t device = deviceAt(m_settings.portPath);
-    if (device == 0 || (m_hungUpTerminal != 0 && device == m_hungUpTerminal) || !m_port.open())
-        return;
-    m_openedDevice = device;
-    watchForPort(false);
-    if (m_goneSaid && !m_backSaid)
-        tell(QStringLiteral("%1: open again").arg(m_settings.port));
-    m_backSaid = true;
-    take();
-}
-
-// The job in progress is saved as one file, with what arrives while it is
-// written, and the kept files are tried a last time; nothing is read after
-// that. The program ends once the pages being made are done.
+// The job in progress is read to its end and saved as one file, and the
+// waiting files are tried a last time; nothing is read after that. The
+// program ends once the pages being made are done.
 void CaptureSession::stop()
 {
     if (m_phase != Phase::Capturing)
         return;
-    m_quiet.stop();
-    watchForPort(false);
-    take();
     m_phase = Phase::Finishing;
-    m_lastRetryDone = true;
-    if (!finishJob(true)) {
-        handle(m_files.retryTexts(), false);
+    m_follower.close();
+    m_cutter.finish(kStopQuietMs, kMostStopReadMs,
+                    [this](const Job &last, bool cutShort) { lastJobRead(last, cutShort); });
+}
+
+void CaptureSession::lastJobRead(const Job &last, bool cutShort)
+{
+    if (cutShort)
+        m_outcome.say(QStringLiteral("%1 was still arriving after %2 s: what came is saved; the "
+                                     "rest was not read")
+                          .arg(Outcome::jobName(last))
+                          .arg(kMostStopReadMs / 1000));
+    if (last.bytes.isEmpty()) {
+        saved(m_store.retryTexts(), false);
         retryPdfs();
     }
     finishPages();
@@ -336,46 +191,24 @@ void CaptureSession::stop()
 
 void CaptureSession::finishPages()
 {
-    if (m_phase == Phase::Finishing && !(m_pages && m_pages->busy()))
+    if (m_phase == Phase::Finishing && m_cutter.finished() && !(m_pages && m_pages->busy()))
         end();
 }
 
 void CaptureSession::end()
 {
     m_phase = Phase::Ended;
-    int status = m_notPrinted || m_pdfFailed ? 1 : 0;
-    for (const Job &job : m_files.takeUnwrittenTexts()) {
-        status = 1;
-        if (::isatty(STDOUT_FILENO)) {
-            tell(QStringLiteral("%1 is lost: it could not be written, and standard output is a "
-                                "terminal")
-                     .arg(jobName(job)));
-            continue;
-        }
-        const bool written = std::fwrite(job.bytes.constData(), 1, size_t(job.bytes.size()),
-                                         stdout) == size_t(job.bytes.size()) &&
-            std::fflush(stdout) == 0;
-        tell(jobName(job) +
-             QLatin1String(written ? " could not be written; it went to standard output"
-                                   : " could not be written, not even to standard output"));
-    }
-    if (m_files.hasKeptPdfs()) {
-        status = 1;
-        tell(QStringLiteral("some PDFs could not be written; their texts are saved"));
+    QVector<Job> unwritten;
+    for (Waiting &text : m_store.takeWaiting(Waiting::What::Text))
+        unwritten.append(std::move(text.job));
+    m_outcome.rescue(unwritten);
+    if (m_store.hasWaiting(Waiting::What::Pdf)) {
+        m_outcome.notSaved();
+        m_outcome.say(QStringLiteral("some PDFs could not be written; their texts are saved"));
     }
     m_port.setArrivalHandler({});
     m_port.setLostHandler({});
     m_port.close();
     if (onEnd)
-        onEnd(status);
-}
-
-// A message, or with `jobLine` a job's own line, in place of the live line.
-void CaptureSession::tell(const QString &text, bool jobLine)
-{
-    m_live.hide();
-    if (!jobLine)
-        return say(text);
-    std::fprintf(stderr, "%s\n", qUtf8Printable(text));
-    std::fflush(stderr);
+        onEnd(m_outcome.exitStatus());
 }

@@ -1,93 +1,60 @@
 #pragma once
 
-#include "JobFiles.h"
-
-#include <QDateTime>
-#include <QElapsedTimer>
-#include <QFileSystemWatcher>
-#include <QTimer>
+#include "JobCutter.h"
+#include "JobStore.h"
+#include "PortFollower.h"
 
 #include <functional>
-#include <sys/types.h>
 
-class LiveLine;
+class Outcome;
 class PageWorker;
 class PortConnection;
+struct CaptureOptions;
 struct PageResult;
 
-struct SessionSettings {
-    QString port; // the path as given, for messages
-    QString portPath; // the same, absolute
-    int quietMs = 2000;
-    bool once = false;
-    bool pdf = false;
-    QString printer; // the queue each job is printed on; empty: none
-};
-
-// Cuts what an open port receives into jobs at each quiet time, writes each
-// job's text at once and hands its pages to the worker; follows the port
-// when it vanishes and comes back. Everything here runs on the event loop:
-// no polling while the line is open.
+// Connects the capture's parts, and does nothing else: what the cutter ends
+// as a job goes to the store; what the store has on disk goes to the page
+// worker; the follower's news of the port ends a job or the capture; what
+// is to be told goes to the outcome.
 class CaptureSession {
 public:
     // `pages` may be null when neither PDFs nor prints are wanted.
-    CaptureSession(PortConnection &port, JobFiles &files, LiveLine &live, SessionSettings settings,
-                   PageWorker *pages = nullptr);
+    CaptureSession(PortConnection &port, const CaptureOptions &options, JobStore &store,
+                   Outcome &outcome, PageWorker *pages = nullptr);
     ~CaptureSession();
     CaptureSession(const CaptureSession &) = delete;
     CaptureSession &operator=(const CaptureSession &) = delete;
 
     // The port is open: from now on, every arrival counts.
     void start();
-    // Saves the job in progress as one file, lets the pages being made
+    // Reads the job in progress to its end, lets the pages being made
     // finish, and ends.
     void stop();
     // Told the exit status once the session has ended.
     std::function<void(int status)> onEnd;
     // The local time of an arrival.
-    std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
+    void setClock(std::function<QDateTime()> clock) { m_cutter.clock = std::move(clock); }
 
 private:
-    // Finishing: the last job is saved; the pages being made are awaited.
+    // Finishing: the last job is read; the pages being made are awaited.
     enum class Phase { Capturing, Finishing, Ended };
 
-    void take();
-    QByteArray takeMore();
-    void quietTimeUp();
-    bool finishJob(bool last);
-    void handle(const QVector<TextReport> &reports, bool newJobLast);
+    void jobEnded(Job job);
+    void saved(const QVector<TextReport> &reports, bool newJobLast);
     void pagesDone(const PageResult &result);
     void retryPdfs();
-    QString keptNote() const;
+    QString waitNote() const;
     void portLost();
-    void watchForPort(bool watching);
-    void tryReopen();
+    void lastJobRead(const Job &last, bool cutShort);
     void finishPages();
     void end();
-    void tell(const QString &text, bool jobLine = false);
 
     PortConnection &m_port;
-    JobFiles &m_files;
-    LiveLine &m_live;
-    SessionSettings m_settings;
+    const CaptureOptions &m_options;
+    JobStore &m_store;
+    Outcome &m_outcome;
     PageWorker *m_pages;
-    Job m_job;
-    QTimer m_quiet;
-    QTimer m_reopenTimer;
-    QFileSystemWatcher m_folderWatch;
+    JobCutter m_cutter;
+    PortFollower m_follower;
     Phase m_phase = Phase::Capturing;
-    bool m_taking = false;
-    bool m_saving = false;
-    bool m_lastRetryDone = false;
-    bool m_notPrinted = false;
-    bool m_pdfFailed = false;
-    QElapsedTimer m_topUpClock;
-    dev_t m_openedDevice = 0;
-    // Said once for each time the port goes away; a port that comes back
-    // and goes again before anything arrived is not news.
-    bool m_goneSaid = false;
-    bool m_backSaid = false;
-    // The pseudo-terminal that hung up: its number goes to the next
-    // terminal that opens, which must never be taken for the port.
-    dev_t m_hungUpTerminal = 0;
 };

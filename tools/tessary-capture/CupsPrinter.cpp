@@ -114,6 +114,7 @@ void CupsPrinter::setPaper(const QPageSize &paper)
 PrintReceipt CupsPrinter::print(const QString &title, const QByteArray &pdf) const
 {
     PrintReceipt receipt;
+    receipt.queue = m_name;
     const Connection connection;
     if (!connection.http) {
         receipt.error = unreachable();

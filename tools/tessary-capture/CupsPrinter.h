@@ -14,6 +14,7 @@ struct PrintReceipt {
     bool printed = false;
     int jobId = 0;
     QString error; // CUPS's own reason when not printed
+    QString queue; // where it went
 };
 
 // One CUPS queue, reached through libcups (CUPS_SERVER and the client

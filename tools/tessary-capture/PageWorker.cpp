@@ -5,8 +5,8 @@
 
 #include <QBuffer>
 
-PageWorker::PageWorker(const JobFiles &files, const QPageSize &paper, const CupsPrinter *printer)
-    : m_files(files), m_paper(paper), m_printer(printer), m_thread([this] { run(); })
+PageWorker::PageWorker(const JobStore &store, const QPageSize &paper, const CupsPrinter *printer)
+    : m_store(store), m_paper(paper), m_printer(printer), m_thread([this] { run(); })
 { }
 
 PageWorker::~PageWorker()
@@ -60,27 +60,25 @@ PageResult PageWorker::make(PageOrder order) const
 {
     PageResult result;
     result.order = std::move(order);
-    const PageOrder &job = result.order;
+    const PageOrder &made = result.order;
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     NoYield noTurns;
-    const PrintOutcome outcome = PrintTextToPdf(job.job.bytes, &buffer, m_paper, noTurns);
+    const PrintOutcome outcome = PrintTextToPdf(made.job.bytes, &buffer, m_paper, noTurns);
     if (outcome.failed) {
         result.drawError = QStringLiteral("no font to draw Helvetica with (install "
                                           "fonts-urw-base35)");
-        if (job.print)
-            result.printed = PrintReceipt {false, 0, QStringLiteral("no pages to print")};
+        if (made.print && m_printer)
+            result.printed =
+                PrintReceipt {false, 0, QStringLiteral("no pages to print"), m_printer->name()};
         return result;
     }
     result.sheets = outcome.sheets;
-    if (job.pdfFile) {
-        result.pdfFile = m_files.writePdf(job.name, buffer.data());
-        if (!result.pdfFile->error.isEmpty())
-            result.pdf = buffer.data();
-    }
-    if (job.print && m_printer) {
+    if (made.pdfFile)
+        result.pdfFile = m_store.writePdf(made.name, buffer.data());
+    if (made.print && m_printer) {
         const QString title =
-            (job.name.isEmpty() ? JobFiles::baseName(job.job.firstByte) : job.name) +
+            (made.name.isEmpty() ? JobStore::baseName(made.job.firstByte) : made.name) +
             QLatin1String(".txt");
         result.printed = m_printer->print(title, buffer.data());
     }

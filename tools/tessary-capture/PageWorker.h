@@ -1,7 +1,7 @@
 #pragma once
 
 #include "CupsPrinter.h"
-#include "JobFiles.h"
+#include "JobStore.h"
 
 #include <QObject>
 #include <QPageSize>
@@ -19,6 +19,7 @@ struct PageOrder {
     QString name; // the base name of its text on disk; empty when it is not
     bool pdfFile = false; // NAME.pdf beside the text
     bool print = false;
+    bool again = false; // a PDF that could not be written before
 };
 
 struct PageResult {
@@ -26,7 +27,6 @@ struct PageResult {
     int sheets = 0;
     QString drawError; // no pages could be made
     std::optional<PdfReport> pdfFile;
-    QByteArray pdf; // kept when the file could not be written
     std::optional<PrintReceipt> printed;
 };
 
@@ -37,7 +37,7 @@ struct PageResult {
 class PageWorker {
 public:
     // The printer may be null when nothing is printed.
-    PageWorker(const JobFiles &files, const QPageSize &paper, const CupsPrinter *printer);
+    PageWorker(const JobStore &store, const QPageSize &paper, const CupsPrinter *printer);
     ~PageWorker();
     PageWorker(const PageWorker &) = delete;
     PageWorker &operator=(const PageWorker &) = delete;
@@ -54,7 +54,7 @@ private:
     void run();
     PageResult make(PageOrder order) const;
 
-    const JobFiles &m_files;
+    const JobStore &m_store;
     const QPageSize m_paper;
     const CupsPrinter *m_printer;
     QObject m_home; // receives the results on the creating thread

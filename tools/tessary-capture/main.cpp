@@ -5,8 +5,9 @@
 #include "CaptureSession.h"
 #include "CupsPrinter.h"
 #include "HeadlessApp.h"
-#include "JobFiles.h"
+#include "JobStore.h"
 #include "LiveLine.h"
+#include "Outcome.h"
 #include "PageWorker.h"
 #include "PortListing.h"
 #include "SignalPath.h"
@@ -37,7 +38,7 @@ int listPorts()
 int capture(const CaptureOptions &options)
 {
     QString error;
-    if (!JobFiles::prepare(options.outDir, error)) {
+    if (!JobStore::prepare(options.outDir, error)) {
         say(error);
         return kFailure;
     }
@@ -75,15 +76,13 @@ int capture(const CaptureOptions &options)
         return kFailure;
     }
 
-    JobFiles files(options.outDir, options.pdf);
+    JobStore store(options.outDir, options.pdf);
     std::unique_ptr<PageWorker> pages;
     if (options.pdf || printer)
-        pages = std::make_unique<PageWorker>(files, paper, printer.get());
+        pages = std::make_unique<PageWorker>(store, paper, printer.get());
     LiveLine live(::isatty(STDERR_FILENO) ? stderr : nullptr);
-    CaptureSession session(serial, files, live,
-                           {options.port, port.location, options.quietMs, options.once, options.pdf,
-                            printer ? printer->name() : QString()},
-                           pages.get());
+    Outcome outcome(live);
+    CaptureSession session(serial, options, store, outcome, pages.get());
     session.onEnd = [](int status) { QCoreApplication::exit(status); };
     const SignalPath stopOnSignal([&session](int) { session.stop(); });
     session.start();

@@ -1,6 +1,4 @@
-#include "JobFiles.h"
-
-#include "AtomicFile.h"
+#include "JobStore.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -11,6 +9,10 @@
 namespace {
 
 constexpr int kMostNamesPerSecond = 100000;
+// Temporary files in DIR: a job written ahead (named after its first
+// byte's arrival, so that it can be told later), and any other file.
+const QString kAheadPrefix = QStringLiteral(".tessary-job-%1-");
+const QString kFilePrefix = QStringLiteral(".tessary-capture-");
 
 // Whether anything at all has this name, a dangling link included.
 bool nameTaken(const QString &path)
@@ -35,31 +37,31 @@ bool makeFolder(const QString &dir, QString &error)
 
 } // namespace
 
-JobFiles::JobFiles(const QString &dir, bool withPdf) : m_dir(dir), m_withPdf(withPdf) { }
+JobStore::JobStore(const QString &dir, bool withPdf) : m_dir(dir), m_withPdf(withPdf) { }
 
-JobFiles::~JobFiles() = default;
+JobStore::~JobStore() = default;
 
-QString JobFiles::baseName(const QDateTime &firstByte)
+QString JobStore::baseName(const QDateTime &firstByte)
 {
     return firstByte.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
 }
 
-QString JobFiles::textPath(const QString &name) const
+QString JobStore::textPath(const QString &name) const
 {
     return QDir(m_dir).filePath(name + QLatin1String(".txt"));
 }
 
-// A new temporary file in DIR; when it cannot be made, it has no device and
+// A new temporary file in DIR; when it cannot be made, it is not open and
 // says why.
-std::unique_ptr<AtomicFile> JobFiles::newFile() const
+std::unique_ptr<AtomicFile> JobStore::newFile(const QString &prefix,
+                                              AtomicFile::Buffering buffering) const
 {
-    auto file = std::make_unique<AtomicFile>(
-        QDir(m_dir).filePath(QStringLiteral(".tessary-capture-XXXXXX")));
-    file->open();
+    auto file = std::make_unique<AtomicFile>(QDir(m_dir).filePath(prefix + "XXXXXX"));
+    file->open(false, buffering);
     return file;
 }
 
-bool JobFiles::prepare(const QString &dir, QString &error)
+bool JobStore::prepare(const QString &dir, QString &error)
 {
     const QFileInfo info(dir);
     if (info.exists() && !info.isDir()) {
@@ -70,7 +72,7 @@ bool JobFiles::prepare(const QString &dir, QString &error)
         error = QStringLiteral("cannot make the folder %1: %2").arg(dir, error);
         return false;
     }
-    const std::unique_ptr<AtomicFile> probe = JobFiles(dir, false).newFile();
+    const std::unique_ptr<AtomicFile> probe = JobStore(dir, false).newFile(kFilePrefix);
     if (!probe->device() || !probe->write("probe") || !probe->sync()) {
         error = QStringLiteral("cannot write in %1: %2").arg(dir, probe->errorString());
         return false;
@@ -78,16 +80,19 @@ bool JobFiles::prepare(const QString &dir, QString &error)
     return true;
 }
 
-void JobFiles::writeAhead(QByteArrayView bytes)
+void JobStore::writeAhead(QByteArrayView bytes, const QDateTime &firstByte)
 {
+    // Once a write failed, the rest of the job is not written ahead: the
+    // file would hold its tail alone.
     if (!m_ahead && m_writtenAhead == 0)
-        m_ahead = newFile();
+        m_ahead = newFile(kAheadPrefix.arg(firstByte.toMSecsSinceEpoch()),
+                          AtomicFile::Buffering::Unbuffered);
     if (m_ahead && !(m_ahead->device() && m_ahead->write(bytes)))
         m_ahead.reset();
     m_writtenAhead += bytes.size();
 }
 
-QVector<TextReport> JobFiles::save(Job job, const std::function<QByteArray()> &more)
+QVector<TextReport> JobStore::save(Job job)
 {
     // Written ahead only when all of the job went there.
     std::unique_ptr<AtomicFile> ahead = std::move(m_ahead);
@@ -95,36 +100,52 @@ QVector<TextReport> JobFiles::save(Job job, const std::function<QByteArray()> &m
         ahead.reset();
     m_writtenAhead = 0;
     QVector<TextReport> reports = retryTexts();
-    reports.append(write(job, more, std::move(ahead)));
+    reports.append(write(job, std::move(ahead)));
     if (!reports.last().saved())
-        m_kept.push_back(std::move(job));
+        wait({Waiting::What::Text, std::move(job), {}});
     return reports;
 }
 
-QVector<TextReport> JobFiles::retryTexts()
+QVector<TextReport> JobStore::retryTexts()
 {
     QVector<TextReport> reports;
-    for (auto kept = m_kept.begin(); kept != m_kept.end();) {
-        reports.append(write(*kept, {}, nullptr));
-        if (reports.last().saved())
-            kept = m_kept.erase(kept);
-        else
-            ++kept;
+    for (const Waiting &text : takeWaiting(Waiting::What::Text)) {
+        reports.append(write(text.job, nullptr));
+        if (!reports.last().saved())
+            wait(text);
     }
     return reports;
 }
 
-QVector<Job> JobFiles::takeUnwrittenTexts()
+void JobStore::wait(Waiting waiting)
 {
-    QVector<Job> jobs(m_kept.begin(), m_kept.end());
-    m_kept.clear();
-    return jobs;
+    m_waiting.push_back(std::move(waiting));
 }
 
-TextReport JobFiles::write(Job &job, const std::function<QByteArray()> &more,
-                           std::unique_ptr<AtomicFile> text)
+QVector<Waiting> JobStore::takeWaiting(Waiting::What what)
+{
+    QVector<Waiting> taken;
+    for (auto each = m_waiting.begin(); each != m_waiting.end();) {
+        if (each->what != what) {
+            ++each;
+            continue;
+        }
+        taken.append(std::move(*each));
+        each = m_waiting.erase(each);
+    }
+    return taken;
+}
+
+bool JobStore::hasWaiting(Waiting::What what) const
+{
+    return std::any_of(m_waiting.begin(), m_waiting.end(),
+                       [what](const Waiting &each) { return each.what == what; });
+}
+
+TextReport JobStore::write(const Job &job, std::unique_ptr<AtomicFile> text)
 {
     TextReport report;
+    report.job = job;
     // A folder removed while the capture runs is made again, as at the start.
     QString error;
     if (!QFileInfo::exists(m_dir)) {
@@ -134,44 +155,32 @@ TextReport JobFiles::write(Job &job, const std::function<QByteArray()> &more,
     }
     bool written = true;
     if (!text) {
-        text = newFile();
+        text = newFile(kFilePrefix);
         written = text->device() && text->write(job.bytes);
     }
-    // Bytes handed in after the job's own go into the same file until none
-    // come, also once the file is on the disk.
-    bool synced = false;
-    while (written) {
-        const QByteArray extra = more ? more() : QByteArray();
-        if (!extra.isEmpty()) {
-            job.bytes += extra;
-            written = text->write(extra);
-            synced = false;
-        } else if (synced) {
-            break;
-        } else {
-            written = text->sync();
-            synced = true;
-        }
-    }
-    report.job = job;
-    if (!written) {
+    if (!written || !text->sync()) {
         report.error = QStringLiteral("cannot write in %1: %2").arg(m_dir, text->errorString());
         return report;
     }
+    return name(std::move(report), *text);
+}
 
-    const QString base = baseName(job.firstByte);
+// Gives the text on disk its name: the first byte's time, then -2, -3, ...
+TextReport JobStore::name(TextReport report, AtomicFile &text) const
+{
+    const QString base = baseName(report.job.firstByte);
     for (int number = 1; number <= kMostNamesPerSecond; ++number) {
         const QString name = nameFor(base, number);
         // The PDF must be able to take the same name as its text.
         if (m_withPdf && nameTaken(QDir(m_dir).filePath(name + QLatin1String(".pdf"))))
             continue;
         const AtomicFile::Placed placed =
-            text->commit(textPath(name), AtomicFile::Naming::NeverReplace);
+            text.commit(textPath(name), AtomicFile::Naming::NeverReplace);
         if (placed == AtomicFile::Placed::Taken)
             continue;
         if (placed == AtomicFile::Placed::Failed) {
             report.error =
-                QStringLiteral("cannot name %1: %2").arg(textPath(name), text->errorString());
+                QStringLiteral("cannot name %1: %2").arg(textPath(name), text.errorString());
             return report;
         }
         report.name = name;
@@ -182,11 +191,11 @@ TextReport JobFiles::write(Job &job, const std::function<QByteArray()> &more,
     return report;
 }
 
-PdfReport JobFiles::writePdf(const QString &name, const QByteArray &pdf) const
+PdfReport JobStore::writePdf(const QString &name, const QByteArray &pdf) const
 {
     PdfReport report;
     const QString pdfPath = QDir(m_dir).filePath(name + QLatin1String(".pdf"));
-    const std::unique_ptr<AtomicFile> file = newFile();
+    const std::unique_ptr<AtomicFile> file = newFile(kFilePrefix);
     if (!file->device() || !file->write(pdf)) {
         report.error = QStringLiteral("cannot write in %1: %2").arg(m_dir, file->errorString());
         return report;
@@ -203,22 +212,4 @@ PdfReport JobFiles::writePdf(const QString &name, const QByteArray &pdf) const
         break;
     }
     return report;
-}
-
-void JobFiles::keepPdf(const QString &name, const QByteArray &pdf)
-{
-    m_keptPdfs.emplace_back(name, pdf);
-}
-
-QVector<PdfReport> JobFiles::retryPdfs()
-{
-    QVector<PdfReport> reports;
-    for (auto kept = m_keptPdfs.begin(); kept != m_keptPdfs.end();) {
-        reports.append(writePdf(kept->first, kept->second));
-        if (reports.last().error.isEmpty())
-            kept = m_keptPdfs.erase(kept);
-        else
-            ++kept;
-    }
-    return reports;
 }

@@ -1,0 +1,142 @@
+#include "PortFollower.h"
+
+#include "serial/PortConnection.h"
+
+#include <QFileInfo>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+namespace {
+
+// A vanished port is looked for again this often even when no folder
+// change is reported: inotify says nothing about /dev/pts, for one.
+constexpr int kRetryEveryMs = 1000;
+
+// The character device a path names, through links; 0 when there is none.
+dev_t deviceAt(const QString &path)
+{
+    struct stat info { };
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISCHR(info.st_mode))
+        return 0;
+    return info.st_rdev;
+}
+
+// A pseudo-terminal's slave side (/dev/pts/N): once hung up it never comes
+// back, and its number goes to the next terminal that opens.
+bool isPseudoTerminal(dev_t device)
+{
+    const unsigned kind = major(device);
+    return kind >= 136 && kind <= 143;
+}
+
+bool isLink(const QString &path)
+{
+    struct stat info { };
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+} // namespace
+
+PortFollower::PortFollower(PortConnection &port, const QString &shown)
+    : m_port(port), m_shown(shown), m_path(QFileInfo(shown).absoluteFilePath())
+{
+    m_retry.setInterval(kRetryEveryMs);
+    QObject::connect(&m_retry, &QTimer::timeout, [this] { tryReopen(); });
+    QObject::connect(&m_folderWatch, &QFileSystemWatcher::directoryChanged,
+                     [this] { tryReopen(); });
+}
+
+void PortFollower::start()
+{
+    m_openedDevice = deviceAt(m_path);
+    m_state = State::Open;
+}
+
+void PortFollower::portLost()
+{
+    if (m_state != State::Open)
+        return;
+    if (isPseudoTerminal(m_openedDevice)) {
+        if (!isLink(m_path))
+            return enter(State::HungUp);
+        m_hungUpTerminal = m_openedDevice;
+    }
+    enter(State::Gone);
+}
+
+void PortFollower::close()
+{
+    enter(State::Closed);
+}
+
+void PortFollower::tryReopen()
+{
+    if (m_state != State::Gone && m_state != State::Refused)
+        return;
+    watch(true);
+    // Through links to what they point at now: a link moved to a new device
+    // is that new device. A link still on the terminal that hung up is not.
+    const dev_t device = deviceAt(m_path);
+    if (device == 0 || (m_hungUpTerminal != 0 && device == m_hungUpTerminal))
+        return enter(State::Gone);
+    if (!m_port.open())
+        return enter(State::Refused);
+    m_openedDevice = device;
+    enter(State::Open);
+}
+
+void PortFollower::enter(State next)
+{
+    const State was = m_state;
+    if (next == was)
+        return;
+    m_state = next;
+    QString message;
+    switch (next) {
+    case State::Gone:
+        if (was == State::Open && m_said == Said::Nothing) {
+            message = QStringLiteral("%1: the port is gone; waiting for it to come back");
+            m_said = Said::Gone;
+        }
+        break;
+    case State::Refused:
+        message = QStringLiteral("%1: ") + (openFailure ? openFailure() : QString()) +
+            QStringLiteral("; tried again every second");
+        break;
+    case State::Open:
+        if (was == State::Refused || m_said == Said::Gone) {
+            message = QStringLiteral("%1: open again");
+            m_said = Said::Back;
+        }
+        break;
+    case State::HungUp:
+        message = QStringLiteral("%1: the pseudo-terminal hung up; it never comes back, so the "
+                                 "capture ends");
+        break;
+    case State::Closed:
+        break;
+    }
+    watch(next == State::Gone || next == State::Refused);
+    if (!message.isEmpty() && say)
+        say(message.arg(m_shown));
+    if (onChange)
+        onChange(next);
+}
+
+// The port's folder tells when something comes or goes there; a folder
+// that went (the last adapter of /dev/serial/by-id) is watched again once it
+// is back.
+void PortFollower::watch(bool on)
+{
+    const QStringList watched = m_folderWatch.directories();
+    const QString folder = QFileInfo(m_path).absolutePath();
+    if (!on && !watched.isEmpty())
+        m_folderWatch.removePaths(watched);
+    else if (on && !watched.contains(folder) && QFileInfo(folder).isDir())
+        m_folderWatch.addPath(folder);
+    if (on && !m_retry.isActive())
+        m_retry.start();
+    else if (!on)
+        m_retry.stop();
+}
