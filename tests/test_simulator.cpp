@@ -196,15 +196,23 @@ void SimulatorTest::reportsErrors()
     QCOMPARE(missingDevice.err.count('\n'), 1);
     QVERIFY2(missingDevice.err.contains("/dev/ttyNONE-tessary"), missingDevice.err.constData());
     QCOMPARE(runProcess(sim, {"/nonexistent/listing.txt"}).exitCode, 1);
-    // A usage error: one line, and where to read more.
-    for (const QStringList &arguments :
-         {QStringList {"--baud", "fast", file->fileName()}, QStringList {"--fast"},
-          QStringList {file->fileName(), "--baud"}, QStringList {}}) {
+    // A usage error: one line that names what is wrong, and where to read more.
+    const QString name = file->fileName();
+    const QList<QPair<QStringList, QByteArray>> usageErrors {
+        {{"--baud", "fast", name}, "\"fast\""},
+        {{"--fast"}, "'--fast'"},
+        {{name, "--baud"}, "'--baud'"},
+        {{}, "no file"},
+        // A rate it cannot set on a device is refused on a pty too.
+        {{"--baud", "14400", name},
+         "300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200"}};
+    for (const auto &[arguments, named] : usageErrors) {
         const ProcessResult run = runProcess(sim, arguments);
         QCOMPARE(run.exitCode, 2);
         const QList<QByteArray> lines = run.err.trimmed().split('\n');
         QCOMPARE(lines.size(), 2);
-        QVERIFY2(lines[0].startsWith("pc1600-sim: "), run.err.constData());
+        QVERIFY2(lines[0].startsWith("pc1600-sim: ") && lines[0].contains(named),
+                 run.err.constData());
         QCOMPARE(lines[1], QByteArray("Try 'pc1600-sim --help' for more information."));
     }
 }

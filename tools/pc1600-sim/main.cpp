@@ -30,6 +30,7 @@ struct Options {
     std::string file;
     std::string device;
     long baud = 9600;
+    speed_t speed = B9600;
     long pauseMs = 100;
     long burstLines = 1;
     long repeat = 1;
@@ -59,6 +60,29 @@ long number(const char *option, const char *text, long min, long max)
     return value;
 }
 
+// The rates the termios code can set; a pseudo-terminal takes only these
+// too, so that what runs on one runs on a real line.
+const struct {
+    long baud;
+    speed_t code;
+} kRates[] = {{300, B300},   {600, B600},     {1200, B1200},   {2400, B2400},   {4800, B4800},
+              {9600, B9600}, {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200}};
+
+// Says the rates as tessary-capture says its own.
+void setBaud(Options &options, const char *text)
+{
+    std::string rates;
+    for (const auto &rate : kRates) {
+        if (std::to_string(rate.baud) == text) {
+            options.baud = rate.baud;
+            options.speed = rate.code;
+            return;
+        }
+        rates += std::to_string(rate.baud) + ", ";
+    }
+    fail("--baud takes " + rates + "not \"" + text + "\"", 2);
+}
+
 // Every option once: how --help shows it, and what it sets.
 struct OptionRow {
     const char *name;
@@ -72,8 +96,10 @@ const OptionRow kOptions[] = {
      [](Options &o, const char *) { o.device.clear(); }},
     {"device", "PATH", "send over this serial device instead",
      [](Options &o, const char *v) { o.device = v; }},
-    {"baud", "N", "line speed, 50 to 4000000 (default 9600)",
-     [](Options &o, const char *v) { o.baud = number("--baud", v, 50, 4000000); }},
+    {"baud", "N",
+     "line speed (default 9600): 300, 600, 1200, 2400,\n"
+     "                     4800, 9600, 19200, 38400, 57600 or 115200",
+     setBaud},
     {"pause-ms", "N", "pause between bursts (default 100)",
      [](Options &o, const char *v) { o.pauseMs = number("--pause-ms", v, 0, 3600000); }},
     {"burst-lines", "N", "lines per burst (default 1)",
@@ -154,46 +180,14 @@ std::string readFile(const std::string &path)
     return text;
 }
 
-speed_t speedCode(long baud)
-{
-    switch (baud) {
-    case 300:
-        return B300;
-    case 600:
-        return B600;
-    case 1200:
-        return B1200;
-    case 2400:
-        return B2400;
-    case 4800:
-        return B4800;
-    case 9600:
-        return B9600;
-    case 19200:
-        return B19200;
-    case 38400:
-        return B38400;
-    case 57600:
-        return B57600;
-    case 115200:
-        return B115200;
-    default:
-        return B0;
-    }
-}
-
-void makeRaw(int fd, long baud, bool mustSetSpeed)
+void makeRaw(int fd, speed_t speed)
 {
     termios tio {};
     if (::tcgetattr(fd, &tio) != 0)
         fail(std::string("cannot read the line settings: ") + std::strerror(errno));
     ::cfmakeraw(&tio);
     tio.c_cflag |= CLOCAL | CREAD;
-    const speed_t speed = speedCode(baud);
-    if (speed != B0)
-        ::cfsetspeed(&tio, speed);
-    else if (mustSetSpeed)
-        fail("the device does not take " + std::to_string(baud) + " baud");
+    ::cfsetspeed(&tio, speed);
     if (::tcsetattr(fd, TCSANOW, &tio) != 0)
         fail(std::string("cannot set the line settings: ") + std::strerror(errno));
 }
@@ -321,7 +315,7 @@ int main(int argc, char **argv)
             fail(std::string("cannot open a pseudo-terminal: ") + std::strerror(errno));
         // Raw until the reader sets the line: the setting outlives our
         // hold on the slave side, which goes until a reader is there.
-        makeRaw(slave, options.baud, false);
+        makeRaw(slave, options.speed);
         ::close(slave);
         slave = -1;
         path = name;
@@ -331,7 +325,7 @@ int main(int argc, char **argv)
         fd = ::open(options.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         if (fd < 0)
             fail("cannot open " + options.device + ": " + std::strerror(errno));
-        makeRaw(fd, options.baud, true);
+        makeRaw(fd, options.speed);
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         path = options.device;
     }
