@@ -32,9 +32,10 @@ tessary_need_packages() {
 
 # What building and running the program needs; qt6-translations-l10n gives
 # Qt's own dialogs and buttons their German texts; libcups2-dev lets
-# tessary-capture hand each job to CUPS.
+# tessary-capture hand each job to CUPS, and libsystemd-dev lets it tell
+# systemd what it is doing.
 TESSARY_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libgl-dev fonts-urw-base35
-    qt6-translations-l10n libcups2-dev)
+    qt6-translations-l10n libcups2-dev libsystemd-dev pkg-config)
 # What the tests need on top: pdftotext reads printed pages back; Ghostscript
 # and qpdf check that a PDF is one Debian's print filters accept;
 # qt6-base-private-dev lets two tests send real window-system input; cups,

@@ -328,13 +328,13 @@ void CaptureFilesTest::pagesBesideTheText()
     const QByteArray second = numberedLines(3);
     const QString names[] = {files.save({first, kStamp}).value(0).name,
                              files.save({second, kStamp}).value(0).name};
-    PageWorker worker(files, paper, nullptr);
+    PageWorker worker(files);
     QList<PageResult> results;
     int idle = 0;
-    worker.onDone = [&results](const PageResult &result) { results.append(result); };
-    worker.onIdle = [&idle] { ++idle; };
-    worker.add({{first, kStamp}, names[0], true, false});
-    worker.add({{second, kStamp}, names[1], true, false});
+    worker.setHandlers([&results](const PageResult &result) { results.append(result); },
+                       [&idle] { ++idle; });
+    worker.add({{first, kStamp}, names[0], paper, true});
+    worker.add({{second, kStamp}, names[1], paper, true});
     QVERIFY(worker.busy());
     QTRY_COMPARE_WITH_TIMEOUT(results.size(), 2, 20000);
     QVERIFY(!worker.busy());
@@ -342,7 +342,7 @@ void CaptureFilesTest::pagesBesideTheText()
     QCOMPARE(results[0].order.name, kBase);
     QCOMPARE(results[1].order.name, kBase + "-2");
     QCOMPARE(results[0].sheets, 3);
-    QVERIFY(!results[0].printed);
+    QVERIFY(results[0].pdf.isEmpty());
     const QString pdf = results[0].pdfFile->pdfPath;
     QCOMPARE(pdf, path(kBase + ".pdf"));
     QCOMPARE(pdfPageCount(pdf), 3);

@@ -23,8 +23,8 @@ struct Rig {
     {
         options.port = portPath;
         options.quietMs = quietMs;
-        session = std::make_unique<CaptureSession>(port, options, store, outcome);
-        session->onEnd = [this](int code) { status = code; };
+        session = std::make_unique<CaptureSession>(port, options, CaptureParts {store, outcome});
+        session->onEnd = [this](int code, bool) { status = code; };
     }
     ~Rig() { std::fclose(err); }
 

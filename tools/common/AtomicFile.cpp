@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,6 +54,9 @@ bool AtomicFile::open(bool removedOnSignal, Buffering buffering)
         if (buffering == Buffering::Unbuffered)
             mode |= QIODevice::Unbuffered;
         if (m_file->open(mode)) {
+            // Held while it is written: a later start that finds it tells a
+            // file left by a crash from one still being written.
+            ::flock(m_file->handle(), LOCK_EX | LOCK_NB);
             m_removedOnSignal = removedOnSignal;
             return true;
         }

@@ -3,6 +3,8 @@
 #include "CaptureOptions.h"
 #include "Outcome.h"
 #include "PageWorker.h"
+#include "PrintFeeder.h"
+#include "ServiceStatus.h"
 #include "printjob/Pagination.h"
 #include "printjob/QuietRule.h"
 #include "serial/PortConnection.h"
@@ -12,38 +14,41 @@
 namespace {
 
 // A stop reads the job still arriving until the line has been quiet as long
-// as the window's print job waits, but for no longer than a minute.
+// as the window's print job waits, but for no longer than a minute; then
+// prints go on for a few seconds while CUPS takes them.
 constexpr int kStopQuietMs = kDrainPauseMs;
 constexpr int kMostStopReadMs = 60000;
+constexpr int kMostStopPrintMs = 5000;
 
 } // namespace
 
-CaptureSession::CaptureSession(PortConnection &port, const CaptureOptions &options, JobStore &store,
-                               Outcome &outcome, PageWorker *pages)
+CaptureSession::CaptureSession(PortConnection &port, const CaptureOptions &options,
+                               CaptureParts parts)
     : m_port(port),
       m_options(options),
-      m_store(store),
-      m_outcome(outcome),
-      m_pages(pages),
+      m_parts(parts),
       m_cutter(port, options.quietMs),
       m_follower(port, options.port)
 {
     m_cutter.onBytes = [this](QByteArrayView bytes, const Job &job) {
-        m_store.writeAhead(bytes, job.firstByte);
-        m_outcome.arriving(bytes);
+        m_parts.store.writeAhead(bytes, job.firstByte);
+        m_parts.outcome.arriving(bytes);
         m_follower.arrived();
     };
     m_cutter.onJobEnded = [this](Job job) { jobEnded(std::move(job)); };
-    m_follower.say = [this](const QString &message) { m_outcome.say(message); };
+    m_follower.say = [this](const QString &message) { m_parts.outcome.say(message); };
+    m_follower.onChange = [this](PortFollower::State) { showStatus(); };
 }
 
 CaptureSession::~CaptureSession()
 {
     m_port.setArrivalHandler({});
     m_port.setLostHandler({});
-    if (m_pages) {
-        m_pages->onDone = {};
-        m_pages->onIdle = {};
+    if (m_parts.pages)
+        m_parts.pages->setHandlers({}, {});
+    if (m_parts.prints) {
+        m_parts.prints->needPages = {};
+        m_parts.prints->onIdle = {};
     }
 }
 
@@ -53,85 +58,141 @@ void CaptureSession::start()
     // its quiet time to end.
     m_cutter.clock();
     m_follower.start();
+    if (m_parts.pages)
+        m_parts.pages->setHandlers([this](const PageResult &result) { pagesDone(result); },
+                                   [this] { finishPages(); });
+    if (m_parts.prints) {
+        m_parts.prints->needPages = [this](const Waiting &print) { printPages(print); };
+        m_parts.prints->onIdle = [this] { finishPages(); };
+        QString others;
+        m_parts.store.loadPrints(others);
+        if (!others.isEmpty())
+            m_parts.outcome.say(others);
+    }
+    for (const TextReport &report : m_parts.store.recover()) {
+        m_parts.outcome.say(
+            report.saved()
+                ? QStringLiteral("%1 is recovered: the job was arriving when an earlier run "
+                                 "ended without saving it")
+                      .arg(report.textPath)
+                : QStringLiteral("%1, left by an earlier run, is not saved: %2; it stays for the "
+                                 "next start")
+                      .arg(Outcome::jobName(report.job), report.error));
+        if (report.saved())
+            saved({report});
+    }
+    if (m_parts.prints)
+        m_parts.prints->tryNow();
     m_port.setArrivalHandler([this] { m_cutter.take(); });
     m_port.setLostHandler([this] { portLost(); });
-    if (m_pages) {
-        m_pages->onDone = [this](const PageResult &result) { pagesDone(result); };
-        m_pages->onIdle = [this] { finishPages(); };
-    }
+    showStatus();
     // What came before the loop ran is no less a job.
     m_cutter.take();
 }
 
 void CaptureSession::jobEnded(Job job)
 {
-    m_outcome.jobEnded();
+    m_parts.outcome.jobEnded();
     // The raw bytes are the record: on the disk first, before any page is made.
-    saved(m_store.save(std::move(job)), true);
+    saved(m_parts.store.save(std::move(job)));
     retryPdfs();
     if (m_options.once && m_phase == Phase::Capturing)
         QTimer::singleShot(0, [this] { stop(); });
 }
 
-void CaptureSession::saved(const QVector<TextReport> &reports, bool newJobLast)
+// A job is printed once: from when its text is on disk, whenever that is.
+void CaptureSession::saved(const QVector<TextReport> &reports)
 {
-    for (int i = 0; i < reports.size(); ++i) {
-        const TextReport &report = reports[i];
+    for (const TextReport &report : reports) {
         if (report.folderMadeAgain)
-            m_outcome.say(QStringLiteral("%1 had gone and is made again").arg(m_store.dir()));
-        if (!report.saved())
-            m_outcome.say(QStringLiteral("%1 is not saved: %2%3")
-                              .arg(Outcome::jobName(report.job), report.error, waitNote()));
-        // A job is printed once, when it ends; a text written later only
-        // gets its PDF.
-        PageOrder order {report.job, report.name, m_options.pdf && report.saved(),
-                         newJobLast && i == reports.size() - 1 && m_options.print};
-        if (m_pages && (order.pdfFile || order.print))
-            m_pages->add(std::move(order));
-        else if (report.saved())
-            m_outcome.jobLine(
-                Outcome::summary(report.textPath, report.job.bytes, countPages(report.job.bytes)));
+            m_parts.outcome.say(
+                QStringLiteral("%1 had gone and is made again").arg(m_parts.store.dir()));
+        if (!report.saved()) {
+            m_parts.outcome.say(QStringLiteral("%1 is not saved: %2%3")
+                                    .arg(Outcome::jobName(report.job), report.error, waitNote()));
+            continue;
+        }
+        const bool print = m_parts.prints != nullptr;
+        if (print) {
+            QString error;
+            m_parts.store.printWaits(report, error);
+            if (!error.isEmpty())
+                m_parts.outcome.say(QStringLiteral("%1: its print is not kept on disk: %2")
+                                        .arg(report.textPath, error));
+        }
+        orderPages(report, print);
     }
+    showStatus();
+}
+
+void CaptureSession::orderPages(const TextReport &report, bool print)
+{
+    PageOrder order {report.job, report.name, m_parts.paper, m_options.pdf, false, false, true};
+    // The print that goes next takes the job's own pages when the paper is
+    // the same: they are made once.
+    if (print && printPaper().isEquivalentTo(m_parts.paper))
+        order.forPrint = m_parts.prints->takesPagesOf(report.name);
+    if (m_parts.pages && (order.pdfFile || order.forPrint)) {
+        m_parts.pages->add(std::move(order));
+    } else {
+        const bool waits = print && m_parts.prints->waiting();
+        m_parts.outcome.job(report.name, report.textPath, report.job.bytes,
+                            countPages(report.job.bytes),
+                            waits ? m_parts.prints->waitNote() : QString(), print && !waits);
+    }
+    if (print && !order.forPrint)
+        m_parts.prints->tryNow();
 }
 
 void CaptureSession::pagesDone(const PageResult &result)
 {
     const PageOrder &order = result.order;
-    const QString where = order.name.isEmpty()
-        ? QStringLiteral("the job of %1")
-              .arg(order.job.firstByte.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
-        : m_store.textPath(order.name);
+    const QString where = m_parts.store.textPath(order.name);
     const bool pdfWritten = result.pdfFile && result.pdfFile->error.isEmpty();
     if (order.again) {
         if (pdfWritten)
-            m_outcome.jobLine(QStringLiteral("%1: written now").arg(result.pdfFile->pdfPath));
+            m_parts.outcome.line(QStringLiteral("%1: written now").arg(result.pdfFile->pdfPath));
         else
-            m_store.wait({Waiting::What::Pdf, order.job, order.name});
+            m_parts.store.wait({Waiting::What::Pdf, order.job, order.name, {}, {}});
         return;
     }
-    const int pages = result.drawError.isEmpty() ? result.sheets : countPages(order.job.bytes);
-    QString line = Outcome::summary(where, order.job.bytes, pages);
-    if (result.printed) {
-        if (result.printed->printed) {
-            line += QStringLiteral(", printed on %1 as job %2")
-                        .arg(result.printed->queue)
-                        .arg(result.printed->jobId);
-        } else {
-            line += QStringLiteral(", not printed: %1: %2")
-                        .arg(result.printed->queue, result.printed->error);
-            m_outcome.notPrinted();
-        }
-    }
-    m_outcome.jobLine(line);
+    if (order.tellJob)
+        tellJob(result);
+    if (order.forPrint)
+        m_parts.prints->pagesMade(order.name, result.pdf, result.drawError);
     if (!result.drawError.isEmpty()) {
-        m_outcome.say(QStringLiteral("%1: no pages made: %2").arg(where, result.drawError));
+        m_parts.outcome.say(QStringLiteral("%1: no pages made: %2").arg(where, result.drawError));
         if (order.pdfFile)
-            m_outcome.notSaved();
+            m_parts.outcome.notSaved();
     } else if (result.pdfFile && !pdfWritten) {
-        m_outcome.say(QStringLiteral("%1 is written, not its PDF: %2%3")
-                          .arg(where, result.pdfFile->error, waitNote()));
-        m_store.wait({Waiting::What::Pdf, order.job, order.name});
+        m_parts.outcome.say(QStringLiteral("%1 is written, not its PDF: %2%3")
+                                .arg(where, result.pdfFile->error, waitNote()));
+        m_parts.store.wait({Waiting::What::Pdf, order.job, order.name, {}, {}});
     }
+}
+
+void CaptureSession::tellJob(const PageResult &result)
+{
+    const PageOrder &order = result.order;
+    const int pages = result.drawError.isEmpty() ? result.sheets : countPages(order.job.bytes);
+    const bool print = m_parts.prints != nullptr;
+    const bool waits = print && m_parts.prints->waiting();
+    m_parts.outcome.job(order.name, m_parts.store.textPath(order.name), order.job.bytes, pages,
+                        waits ? m_parts.prints->waitNote() : QString(), print && !waits);
+}
+
+void CaptureSession::printPages(const Waiting &print)
+{
+    if (m_parts.pages)
+        m_parts.pages->add({print.job, print.name, printPaper(), false, true, false, false});
+}
+
+// The paper asked for, or the queue's own once known.
+QPageSize CaptureSession::printPaper() const
+{
+    if (m_options.paper)
+        return *m_options.paper;
+    return m_parts.prints && m_parts.prints->paper() ? *m_parts.prints->paper() : m_parts.paper;
 }
 
 QString CaptureSession::waitNote() const
@@ -144,10 +205,10 @@ QString CaptureSession::waitNote() const
 // A PDF that could not be written is made again.
 void CaptureSession::retryPdfs()
 {
-    if (!m_pages)
+    if (!m_parts.pages)
         return;
-    for (Waiting &pdf : m_store.takeWaiting(Waiting::What::Pdf))
-        m_pages->add({std::move(pdf.job), pdf.name, true, false, true});
+    for (Waiting &pdf : m_parts.store.takeWaiting(Waiting::What::Pdf))
+        m_parts.pages->add({std::move(pdf.job), pdf.name, m_parts.paper, true, false, true, false});
 }
 
 void CaptureSession::portLost()
@@ -164,26 +225,47 @@ void CaptureSession::portLost()
 
 // The job in progress is read to its end and saved as one file, and the
 // waiting files are tried a last time; nothing is read after that. The
-// program ends once the pages being made are done.
+// program ends once the pages being made are done and the prints CUPS
+// takes are taken.
 void CaptureSession::stop()
 {
     if (m_phase != Phase::Capturing)
         return;
     m_phase = Phase::Finishing;
     m_follower.close();
+    if (m_parts.status)
+        m_parts.status->stopping();
     m_cutter.finish(kStopQuietMs, kMostStopReadMs,
                     [this](const Job &last, bool cutShort) { lastJobRead(last, cutShort); });
+}
+
+void CaptureSession::stopNow()
+{
+    if (m_phase == Phase::Ended)
+        return;
+    m_phase = Phase::Finishing;
+    m_atOnce = true;
+    m_cutter.finish(0, 0, {});
+    m_cutter.endJob();
+    if (m_options.pdf && m_parts.pages && m_parts.pages->busy()) {
+        m_parts.outcome.notSaved();
+        m_parts.outcome.say(QStringLiteral("a second signal ends the capture before all PDFs are "
+                                           "made; tessary-print makes them from the texts"));
+    }
+    if (m_parts.prints)
+        m_parts.outcome.printsAll(QStringLiteral("print waits for the next start"));
+    end();
 }
 
 void CaptureSession::lastJobRead(const Job &last, bool cutShort)
 {
     if (cutShort)
-        m_outcome.say(QStringLiteral("%1 was still arriving after %2 s: what came is saved; the "
-                                     "rest was not read")
-                          .arg(Outcome::jobName(last))
-                          .arg(kMostStopReadMs / 1000));
+        m_parts.outcome.say(QStringLiteral("%1 was still arriving after %2 s: what came is saved; "
+                                           "the rest was not read")
+                                .arg(Outcome::jobName(last))
+                                .arg(kMostStopReadMs / 1000));
     if (last.bytes.isEmpty()) {
-        saved(m_store.retryTexts(), false);
+        saved(m_parts.store.retryTexts());
         retryPdfs();
     }
     finishPages();
@@ -191,24 +273,53 @@ void CaptureSession::lastJobRead(const Job &last, bool cutShort)
 
 void CaptureSession::finishPages()
 {
-    if (m_phase == Phase::Finishing && m_cutter.finished() && !(m_pages && m_pages->busy()))
+    if (m_phase != Phase::Finishing || m_atOnce || !m_cutter.finished() ||
+        (m_parts.pages && m_parts.pages->busy()))
+        return;
+    if (!m_parts.prints)
+        return end();
+    if (!m_printsFinishing) {
+        m_printsFinishing = true;
+        return m_parts.prints->finish(kMostStopPrintMs);
+    }
+    if (!m_parts.prints->busy())
         end();
 }
 
 void CaptureSession::end()
 {
+    if (m_phase == Phase::Ended)
+        return;
     m_phase = Phase::Ended;
     QVector<Job> unwritten;
-    for (Waiting &text : m_store.takeWaiting(Waiting::What::Text))
+    for (Waiting &text : m_parts.store.takeWaiting(Waiting::What::Text))
         unwritten.append(std::move(text.job));
-    m_outcome.rescue(unwritten);
-    if (m_store.hasWaiting(Waiting::What::Pdf)) {
-        m_outcome.notSaved();
-        m_outcome.say(QStringLiteral("some PDFs could not be written; their texts are saved"));
+    m_parts.outcome.rescue(unwritten);
+    if (m_parts.store.hasWaiting(Waiting::What::Pdf)) {
+        m_parts.outcome.notSaved();
+        m_parts.outcome.say(QStringLiteral("some PDFs could not be written; their texts are saved"));
     }
+    const int prints = m_parts.store.countWaiting(Waiting::What::Print);
+    m_parts.outcome.printsWaiting(prints);
+    if (prints > 0)
+        m_parts.outcome.say(QStringLiteral("%1 print%2 wait%3 for %4; the next start with %5 "
+                                           "prints them")
+                                .arg(prints)
+                                .arg(QLatin1String(prints == 1 ? "" : "s"))
+                                .arg(QLatin1String(prints == 1 ? "s" : ""))
+                                .arg(m_parts.prints->queue(), m_parts.store.dir()));
     m_port.setArrivalHandler({});
     m_port.setLostHandler({});
     m_port.close();
     if (onEnd)
-        onEnd(m_outcome.exitStatus());
+        onEnd(m_parts.outcome.exitStatus(), m_atOnce);
+}
+
+void CaptureSession::showStatus()
+{
+    if (!m_parts.status)
+        return;
+    const int prints = m_parts.store.countWaiting(Waiting::What::Print);
+    m_parts.status->show(m_follower.state() == PortFollower::State::Open, prints,
+                         m_parts.prints ? m_parts.prints->queue() : QString());
 }

@@ -1,108 +1,65 @@
 #include "CupsPrinter.h"
 
-#include <QFileInfo>
+#include "CupsConnection.h"
+
 #include <QSizeF>
 
 #include <cups/cups.h>
 
-#include <cerrno>
-#include <cstring>
-
 namespace {
 
-// How long a server may take to answer before a job counts as not printed:
-// a capture must never stall behind a printer.
-constexpr int kConnectMs = 30000;
-constexpr double kAnswerSeconds = 30;
-
-QString lastCupsError()
+// An IPP request on the queue, or on the server for an empty name.
+ipp_t *newRequest(ipp_op_t operation, const QString &queue)
 {
-    return QString::fromUtf8(cupsLastErrorString());
+    ipp_t *request = ippNewRequest(operation);
+    if (!queue.isEmpty()) {
+        char uri[HTTP_MAX_URI];
+        httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost",
+                         ippPort(), "/printers/%s", queue.toUtf8().constData());
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    }
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+                 cupsUser());
+    return request;
 }
 
-struct Connection {
-    Connection()
-    {
-        http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
-                            kConnectMs, nullptr);
-        if (http)
-            httpSetTimeout(
-                http, kAnswerSeconds, [](http_t *, void *) { return 0; }, nullptr);
-    }
-    ~Connection()
-    {
-        if (http)
-            httpClose(http);
-    }
-    Connection(const Connection &) = delete;
-    Connection &operator=(const Connection &) = delete;
-
-    http_t *http = nullptr;
-};
-
-// Why the server did not answer: libcups words a missing local socket as
-// "Host is down"; the system's own words say more.
-QString unreachable()
+QString stringOf(ipp_t *response, const char *name)
 {
-    QString server = QString::fromUtf8(cupsServer());
-    QString reason = lastCupsError();
-    if (!server.startsWith(QLatin1Char('/')))
-        server += QLatin1Char(':') + QString::number(ippPort());
-    else if (!QFileInfo::exists(server))
-        reason = QString::fromLocal8Bit(std::strerror(ENOENT));
-    return QStringLiteral("cannot reach the CUPS server at %1: %2").arg(server, reason);
+    ipp_attribute_t *attribute = ippFindAttribute(response, name, IPP_TAG_ZERO);
+    return attribute ? QString::fromUtf8(ippGetString(attribute, 0, nullptr)) : QString();
 }
 
-std::optional<QPageSize> mediaDefault(http_t *http, cups_dest_t *dest)
+// A PWG media name ("iso_a4_210x297mm") as a page size; a standard size is
+// known by its name.
+std::optional<QPageSize> pageSizeOf(const QString &media)
 {
-    cups_dinfo_t *info = cupsCopyDestInfo(http, dest);
-    if (!info)
+    const pwg_media_t *size = pwgMediaForPWG(media.toUtf8().constData());
+    if (!size || size->width <= 0 || size->length <= 0)
         return std::nullopt;
-    cups_size_t size {};
-    const bool known = cupsGetDestMediaDefault(http, dest, info, 0, &size) != 0;
-    cupsFreeDestInfo(info);
-    if (!known || size.width <= 0 || size.length <= 0)
-        return std::nullopt;
-    // Hundredths of a millimetre; a standard size is known by its name.
-    return QPageSize(QSizeF(size.width / 100.0, size.length / 100.0), QPageSize::Millimeter,
+    return QPageSize(QSizeF(size->width / 100.0, size->length / 100.0), QPageSize::Millimeter,
                      QString(), QPageSize::FuzzyMatch);
+}
+
+// The default printer as lp finds it: LPDEST or PRINTER, then the server's.
+QString defaultFromEnvironment()
+{
+    for (const char *variable : {"LPDEST", "PRINTER"}) {
+        const QString name = qEnvironmentVariable(variable).section(QLatin1Char('/'), 0, 0);
+        if (!name.isEmpty())
+            return name;
+    }
+    return {};
 }
 
 } // namespace
 
-std::unique_ptr<CupsPrinter> CupsPrinter::find(const QString &name, QString &error)
-{
-    const Connection connection;
-    if (!connection.http) {
-        error = unreachable() + QStringLiteral("; is CUPS running?");
-        return nullptr;
-    }
-    const QByteArray wanted = name.toUtf8();
-    cups_dest_t *dest =
-        cupsGetNamedDest(connection.http, name.isEmpty() ? nullptr : wanted.constData(), nullptr);
-    if (!dest) {
-        if (cupsLastError() == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE)
-            error = unreachable() + QStringLiteral("; is CUPS running?");
-        else if (name.isEmpty())
-            error = QStringLiteral("--print: there is no default printer (%1); set one with "
-                                   "'lpoptions -d NAME', or name a queue with --printer")
-                        .arg(lastCupsError());
-        else
-            error = QStringLiteral("there is no printer queue \"%1\" (%2); 'lpstat -p' lists "
-                                   "the queues")
-                        .arg(name, lastCupsError());
-        return nullptr;
-    }
-    return std::unique_ptr<CupsPrinter>(new CupsPrinter(dest, mediaDefault(connection.http, dest)));
-}
+CupsPrinter::CupsPrinter(const QString &name) : m_name(name) { }
 
-CupsPrinter::CupsPrinter(cups_dest_s *dest, std::optional<QPageSize> defaultPaper)
-    : m_dest(dest), m_name(QString::fromUtf8(dest->name)), m_defaultPaper(std::move(defaultPaper))
-{ }
-
-CupsPrinter::~CupsPrinter()
+QString CupsPrinter::queue() const
 {
-    cupsFreeDests(1, m_dest);
+    if (!m_found.isEmpty())
+        return m_found;
+    return m_name.isEmpty() ? QStringLiteral("the default printer") : m_name;
 }
 
 void CupsPrinter::setPaper(const QPageSize &paper)
@@ -111,43 +68,71 @@ void CupsPrinter::setPaper(const QPageSize &paper)
                                               : QByteArrayLiteral("iso_a4_210x297mm");
 }
 
-PrintReceipt CupsPrinter::print(const QString &title, const QByteArray &pdf) const
+bool CupsPrinter::find(QString &error)
+{
+    CupsConnection connection(m_cancelled);
+    if (!connection.open(error))
+        return false;
+    QString name = m_name.isEmpty() ? defaultFromEnvironment() : m_name;
+    if (name.isEmpty()) {
+        ipp_t *answer = connection.ask(newRequest(IPP_OP_CUPS_GET_DEFAULT, {}));
+        name = stringOf(answer, "printer-name");
+        ippDelete(answer);
+        if (name.isEmpty()) {
+            error = connection.refused()
+                ? connection.reason()
+                : QStringLiteral("--print: there is no default printer (%1); set one with "
+                                 "'lpoptions -d NAME', or name a queue with --printer")
+                      .arg(connection.reason());
+            return false;
+        }
+    }
+    ipp_t *request = newRequest(IPP_OP_GET_PRINTER_ATTRIBUTES, name);
+    static const char *const wanted[] = {"printer-name", "media-default"};
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+                  int(std::size(wanted)), nullptr, wanted);
+    ipp_t *answer = connection.ask(request);
+    const QString found = stringOf(answer, "printer-name");
+    const QString media = stringOf(answer, "media-default");
+    ippDelete(answer);
+    if (found.isEmpty()) {
+        error = connection.refused() && cupsLastError() != IPP_STATUS_ERROR_NOT_FOUND
+            ? connection.reason()
+            : QStringLiteral("there is no printer queue \"%1\" (%2); 'lpstat -p' lists the queues")
+                  .arg(name, connection.reason());
+        return false;
+    }
+    m_found = found;
+    m_defaultPaper = pageSizeOf(media);
+    return true;
+}
+
+PrintReceipt CupsPrinter::print(const QString &title, const QByteArray &pdf)
 {
     PrintReceipt receipt;
-    receipt.queue = m_name;
-    const Connection connection;
-    if (!connection.http) {
-        receipt.error = unreachable();
+    if (m_found.isEmpty() && !find(receipt.error)) {
+        receipt.queue = queue();
         return receipt;
     }
-    cups_dinfo_t *info = cupsCopyDestInfo(connection.http, m_dest);
-    if (!info) {
-        receipt.error = lastCupsError();
+    receipt.queue = m_found;
+    CupsConnection connection(m_cancelled);
+    if (!connection.open(receipt.error))
         return receipt;
-    }
-    cups_option_t *options = nullptr;
-    int optionCount = 0;
+    ipp_t *request = newRequest(IPP_OP_PRINT_JOB, m_found);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr,
+                 title.toUtf8().constData());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
+                 CUPS_FORMAT_PDF);
     if (!m_media.isEmpty())
-        optionCount = cupsAddOption("media", m_media.constData(), optionCount, &options);
-    const QByteArray name = title.toUtf8();
-    int jobId = 0;
-    if (cupsCreateDestJob(connection.http, m_dest, info, &jobId, name.constData(), optionCount,
-                          options) > IPP_STATUS_OK_CONFLICTING) {
-        receipt.error = lastCupsError();
-    } else if (cupsStartDestDocument(connection.http, m_dest, info, jobId, name.constData(),
-                                     CUPS_FORMAT_PDF, 0, nullptr, 1) != HTTP_STATUS_CONTINUE ||
-               cupsWriteRequestData(connection.http, pdf.constData(), size_t(pdf.size())) !=
-                   HTTP_STATUS_CONTINUE) {
-        receipt.error = lastCupsError();
-        cupsFinishDestDocument(connection.http, m_dest, info);
-        cupsCancelDestJob(connection.http, m_dest, jobId);
-    } else if (cupsFinishDestDocument(connection.http, m_dest, info) > IPP_STATUS_OK_CONFLICTING) {
-        receipt.error = lastCupsError();
+        ippAddString(request, IPP_TAG_JOB, IPP_TAG_KEYWORD, "media", nullptr, m_media.constData());
+    ipp_t *answer = connection.send(request, QStringLiteral("/printers/") + m_found, pdf);
+    ipp_attribute_t *id = ippFindAttribute(answer, "job-id", IPP_TAG_INTEGER);
+    if (connection.refused() || !id) {
+        receipt.error = connection.reason();
     } else {
         receipt.printed = true;
-        receipt.jobId = jobId;
+        receipt.jobId = ippGetInteger(id, 0);
     }
-    cupsFreeOptions(optionCount, options);
-    cupsFreeDestInfo(info);
+    ippDelete(answer);
     return receipt;
 }

@@ -4,46 +4,53 @@
 #include <QPageSize>
 #include <QString>
 
-#include <memory>
+#include <atomic>
 #include <optional>
 
-struct cups_dest_s;
-
-// What became of one job sent to the printer.
+// What became of one print.
 struct PrintReceipt {
     bool printed = false;
     int jobId = 0;
-    QString error; // CUPS's own reason when not printed
-    QString queue; // where it went
+    QString error; // the real reason when not printed, CUPS's own where it gave one
+    QString queue; // where it went, or was to go
 };
 
-// One CUPS queue, reached through libcups (CUPS_SERVER and the client
-// configuration choose the server). Jobs may be sent from any one thread.
+// One CUPS queue (CUPS_SERVER and the client configuration choose the
+// server), reached with plain IPP requests on a connection of its own, so
+// that every wait is bounded: a server that does not answer within a few
+// seconds is given up on, never waited for. libcups never asks for a
+// password. Used from one thread at a time; cancel() from any.
 class CupsPrinter {
 public:
-    // The queue of that name, or the default destination for an empty name;
-    // nothing, with a sentence saying why, when there is none or no server
-    // answers.
-    static std::unique_ptr<CupsPrinter> find(const QString &name, QString &error);
-    ~CupsPrinter();
-    CupsPrinter(const CupsPrinter &) = delete;
-    CupsPrinter &operator=(const CupsPrinter &) = delete;
+    // The queue of that name, or the default printer for an empty name.
+    explicit CupsPrinter(const QString &name);
 
-    QString name() const { return m_name; }
-    // The queue's default paper, as it said when it was found.
+    // Asks the server for the queue: its name (the default printer's, for
+    // an empty name) and its default paper. False, with a sentence saying
+    // why, when it is not there or the server cannot be asked.
+    bool find(QString &error);
+    // The queue's name once found; until then the name given, or "the
+    // default printer".
+    QString queue() const;
+    // The queue's default paper (media-default), once found.
     std::optional<QPageSize> defaultPaper() const { return m_defaultPaper; }
     // Asks the printer for this paper; otherwise it uses its default.
     void setPaper(const QPageSize &paper);
 
-    // Sends a PDF as one job, named `title`. Blocks until CUPS has taken it
-    // or refused it.
-    PrintReceipt print(const QString &title, const QByteArray &pdf) const;
+    // Sends a PDF as one job, named `title`, finding the queue first when
+    // it was not found yet. Printed only once CUPS has accepted the job.
+    PrintReceipt print(const QString &title, const QByteArray &pdf);
+    // The call under way gives up within a second; so does every later one
+    // until resume().
+    void cancel() { m_cancelled = true; }
+    void resume() { m_cancelled = false; }
 
 private:
-    CupsPrinter(cups_dest_s *dest, std::optional<QPageSize> defaultPaper);
+    friend class CupsConnection;
 
-    cups_dest_s *m_dest = nullptr;
-    QString m_name;
+    QString m_name; // as given
+    QString m_found; // the queue's name, once found
     std::optional<QPageSize> m_defaultPaper;
-    QByteArray m_media; // the media option, when a paper was asked for
+    QByteArray m_media;
+    std::atomic<bool> m_cancelled {false};
 };

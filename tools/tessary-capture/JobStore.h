@@ -27,12 +27,17 @@ struct PdfReport {
     QString error;
 };
 
-// Something of a job that could not be done yet and is tried again.
+// Something of a job that could not be done yet and is tried again: a
+// text or a PDF that could not be written, a print that CUPS has not taken.
 struct Waiting {
-    enum class What { Text, Pdf };
+    enum class What { Text, Pdf, Print };
     What what = What::Text;
-    Job job;
+    Job job; // for a print of an earlier run, no bytes: they are in its text
     QString name; // the text's base name, once it is on disk
+    // A print: what keeps it on disk until CUPS has taken it (empty when that
+    // could not be written), and its pages once made.
+    QString mark;
+    QByteArray pdf;
 };
 
 // Keeps jobs in DIR as YYYY-MM-DD_HH-MM-SS.txt (and .pdf beside it), the
@@ -42,10 +47,16 @@ struct Waiting {
 // not even by another program racing for the same name. What cannot be done
 // waits in one queue, oldest first. The store only writes: it never reads
 // the port and never calls back.
+//
+// A print waits on disk as an empty file DIR/.tessary-prints/QUEUE/N-NAME,
+// N counting up, from the moment its text is saved until CUPS has taken it;
+// QUEUE is "printer-" and the queue's name, or "default" for the default
+// printer. A write-ahead file left by a crash is saved at the next start.
 class JobStore {
 public:
     // withPdf: every text's name is chosen so that its PDF can follow.
-    JobStore(const QString &dir, bool withPdf);
+    // printer: where prints go ("printer-NAME", "default"); empty: nowhere.
+    JobStore(const QString &dir, bool withPdf, const QString &printer = {});
     ~JobStore();
     JobStore(const JobStore &) = delete;
     JobStore &operator=(const JobStore &) = delete;
@@ -66,6 +77,23 @@ public:
     // Takes out everything of one kind that waits, oldest first.
     QVector<Waiting> takeWaiting(Waiting::What what);
     bool hasWaiting(Waiting::What what) const;
+    int countWaiting(Waiting::What what) const;
+
+    // The prints that wait from earlier runs, oldest first, and a line for
+    // those of other printers.
+    void loadPrints(QString &othersNote);
+    // The job's print waits from now on, on disk when it can.
+    void printWaits(const TextReport &saved, QString &error);
+    // The print that comes next; null when none waits.
+    Waiting *nextPrint();
+    void forgetPrint(const QString &mark);
+    // The print is done: its mark goes at once. Safe from any thread.
+    static bool printDone(const QString &mark);
+    QByteArray readText(const QString &name, QString &error) const;
+
+    // Jobs that were arriving when an earlier run ended without saving them,
+    // saved now; and temporary files that run left, removed.
+    QVector<TextReport> recover();
 
     QString dir() const { return m_dir; }
     QString textPath(const QString &name) const;
@@ -77,12 +105,15 @@ public:
 private:
     TextReport write(const Job &job, std::unique_ptr<AtomicFile> text);
     TextReport name(TextReport report, AtomicFile &text) const;
+    QString printFolder() const;
     std::unique_ptr<AtomicFile>
     newFile(const QString &prefix,
             AtomicFile::Buffering buffering = AtomicFile::Buffering::Buffered) const;
 
     QString m_dir;
     bool m_withPdf = false;
+    QString m_printer;
+    int m_lastPrint = 0;
     std::deque<Waiting> m_waiting;
     // The job arriving: its temporary file, and how much of it went there.
     std::unique_ptr<AtomicFile> m_ahead;

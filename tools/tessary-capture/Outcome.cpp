@@ -1,11 +1,11 @@
 #include "Outcome.h"
 
+#include "LineSettingsHint.h"
 #include "LiveLine.h"
 #include "printjob/Pagination.h"
 
 #include <QCoreApplication>
 
-#include <cstdio>
 #include <unistd.h>
 
 namespace {
@@ -13,6 +13,11 @@ namespace {
 QString counted(qint64 count, const char *one, const char *many)
 {
     return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? one : many));
+}
+
+QString withHint(const QString &line, bool hint)
+{
+    return hint ? line + QLatin1String("; ") + wrongLineSettingsHint() : line;
 }
 
 } // namespace
@@ -27,16 +32,48 @@ void Outcome::jobEnded()
     m_live.endJob();
 }
 
-void Outcome::jobLine(const QString &line)
+void Outcome::line(const QString &text)
 {
     m_live.hide();
-    std::fprintf(m_err, "%s\n", qUtf8Printable(line));
+    std::fprintf(m_err, "%s\n", qUtf8Printable(text));
     std::fflush(m_err);
 }
 
 void Outcome::say(const QString &text)
 {
-    jobLine(QCoreApplication::applicationName() + QLatin1String(": ") + text);
+    line(QCoreApplication::applicationName() + QLatin1String(": ") + text);
+}
+
+void Outcome::job(const QString &name, const QString &where, const QByteArray &bytes, int pages,
+                  const QString &print, bool awaitPrint)
+{
+    QString text = QStringLiteral("%1: %2, %3, %4")
+                       .arg(where, counted(bytes.size(), "byte", "bytes"),
+                            counted(countLines(bytes), "line", "lines"),
+                            counted(pages, "page", "pages"));
+    if (!print.isEmpty())
+        text += QLatin1String(", ") + print;
+    const bool hint = looksLikeWrongLineSettings(bytes);
+    if (awaitPrint)
+        m_held.insert(name, {text, hint});
+    else
+        line(withHint(text, hint));
+}
+
+void Outcome::print(const QString &name, const QString &where, const QString &what)
+{
+    const auto held = m_held.constFind(name);
+    if (held == m_held.constEnd())
+        return line(where + QLatin1String(": ") + what);
+    line(withHint(held->first + QLatin1String(", ") + what, held->second));
+    m_held.erase(held);
+}
+
+void Outcome::printsAll(const QString &what)
+{
+    for (const auto &[text, hint] : std::as_const(m_held))
+        line(withHint(text + QLatin1String(", ") + what, hint));
+    m_held.clear();
 }
 
 void Outcome::rescue(const QVector<Job> &jobs)
@@ -60,14 +97,9 @@ void Outcome::rescue(const QVector<Job> &jobs)
 
 int Outcome::exitStatus() const
 {
-    return m_notSaved || m_notPrinted ? 1 : 0;
-}
-
-QString Outcome::summary(const QString &where, const QByteArray &bytes, int pages)
-{
-    return QStringLiteral("%1: %2, %3, %4")
-        .arg(where, counted(bytes.size(), "byte", "bytes"),
-             counted(countLines(bytes), "line", "lines"), counted(pages, "page", "pages"));
+    if (m_notSaved)
+        return kNotSaved;
+    return m_printsWaiting > 0 ? kPrintsWait : 0;
 }
 
 QString Outcome::jobName(const Job &job)

@@ -3,6 +3,7 @@
 #include "Job.h"
 
 #include <QByteArrayView>
+#include <QMap>
 #include <QString>
 #include <QVector>
 
@@ -14,27 +15,38 @@ class LiveLine;
 // job's own line, the messages, and the exit status they add up to.
 class Outcome {
 public:
+    // Exit statuses besides 0 (all saved and printed) and 2 (usage).
+    static constexpr int kNotSaved = 1;
+    static constexpr int kPrintsWait = 3;
+
     // Lines go to `err`, standard error in the program.
     explicit Outcome(LiveLine &live, std::FILE *err = stderr) : m_live(live), m_err(err) { }
 
     void arriving(QByteArrayView bytes);
     void jobEnded();
-    // A job's own line, in place of the live line.
-    void jobLine(const QString &line);
     // "program: text", in place of the live line.
     void say(const QString &text);
+    // A line of its own, in place of the live line.
+    void line(const QString &text);
+
+    // A job's line: where its text is, its bytes, lines and pages, and a
+    // hint when it looks like the work of wrong line settings. With
+    // `awaitPrint` it is held until its print is told.
+    void job(const QString &name, const QString &where, const QByteArray &bytes, int pages,
+             const QString &print = {}, bool awaitPrint = false);
+    // What became of a job's print: on its held line, or on a line of its own.
+    void print(const QString &name, const QString &where, const QString &what);
+    // The held lines, each with what became of its print.
+    void printsAll(const QString &what);
 
     // A job's text or PDF could not be saved.
     void notSaved() { m_notSaved = true; }
-    // A job was not printed.
-    void notPrinted() { m_notPrinted = true; }
+    void printsWaiting(int count) { m_printsWaiting = count; }
     // Texts that could not be written even at the end go to standard output
     // unless that is a terminal, one after another in the order they came.
     void rescue(const QVector<Job> &jobs);
     int exitStatus() const;
 
-    // "DIR/NAME.txt: 120 bytes, 3 lines, 1 page"
-    static QString summary(const QString &where, const QByteArray &bytes, int pages);
     // "the job of 2024-03-05 07:08:09 (120 bytes)"
     static QString jobName(const Job &job);
 
@@ -42,5 +54,7 @@ private:
     LiveLine &m_live;
     std::FILE *m_err;
     bool m_notSaved = false;
-    bool m_notPrinted = false;
+    int m_printsWaiting = 0;
+    // Lines held for their print, by job name, and whether they end in the hint.
+    QMap<QString, std::pair<QString, bool>> m_held;
 };

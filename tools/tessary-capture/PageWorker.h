@@ -1,25 +1,21 @@
 #pragma once
 
-#include "CupsPrinter.h"
 #include "JobStore.h"
+#include "OrderThread.h"
 
-#include <QObject>
 #include <QPageSize>
 
-#include <condition_variable>
-#include <deque>
-#include <functional>
-#include <mutex>
 #include <optional>
-#include <thread>
 
 // What to make of one job's pages.
 struct PageOrder {
     Job job;
-    QString name; // the base name of its text on disk; empty when it is not
+    QString name; // the base name of its text on disk
+    QPageSize paper;
     bool pdfFile = false; // NAME.pdf beside the text
-    bool print = false;
+    bool forPrint = false; // the pages kept, to be printed
     bool again = false; // a PDF that could not be written before
+    bool tellJob = false; // the job's own line follows its pages
 };
 
 struct PageResult {
@@ -27,42 +23,30 @@ struct PageResult {
     int sheets = 0;
     QString drawError; // no pages could be made
     std::optional<PdfReport> pdfFile;
-    std::optional<PrintReceipt> printed;
+    QByteArray pdf; // for the print
 };
 
-// Makes the pages of each job, writes them as a PDF and prints them on a
-// thread of its own, one job after another, so that the port is read and
-// every arrival stamped meanwhile. Results come back in order on the thread
-// that created it, through its event loop.
+// Makes the pages of each job and writes them as a PDF where they are made,
+// on a thread of its own, one job after another, so that the port is read
+// and every arrival stamped meanwhile.
 class PageWorker {
 public:
-    // The printer may be null when nothing is printed.
-    PageWorker(const JobStore &store, const QPageSize &paper, const CupsPrinter *printer);
-    ~PageWorker();
-    PageWorker(const PageWorker &) = delete;
-    PageWorker &operator=(const PageWorker &) = delete;
+    explicit PageWorker(const JobStore &store)
+        : m_store(store), m_thread([this](PageOrder order) { return make(std::move(order)); })
+    { }
 
-    void add(PageOrder order);
-    // Orders handed in whose results have not come back yet.
-    bool busy() const { return m_pending > 0; }
-
-    std::function<void(const PageResult &)> onDone;
-    // The last result has come back.
-    std::function<void()> onIdle;
+    void add(PageOrder order) { m_thread.add(std::move(order)); }
+    bool busy() const { return m_thread.busy(); }
+    // Told each result, and when the last one has come back.
+    void setHandlers(std::function<void(const PageResult &)> done, std::function<void()> idle)
+    {
+        m_thread.onDone = std::move(done);
+        m_thread.onIdle = std::move(idle);
+    }
 
 private:
-    void run();
     PageResult make(PageOrder order) const;
 
     const JobStore &m_store;
-    const QPageSize m_paper;
-    const CupsPrinter *m_printer;
-    QObject m_home; // receives the results on the creating thread
-    int m_pending = 0;
-
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::deque<PageOrder> m_orders;
-    bool m_quit = false;
-    std::thread m_thread;
+    OrderThread<PageOrder, PageResult> m_thread;
 };

@@ -9,6 +9,9 @@
 #include "LiveLine.h"
 #include "Outcome.h"
 #include "PageWorker.h"
+#include "PrintFeeder.h"
+#include "PrintWorker.h"
+#include "ServiceStatus.h"
 #include "PortListing.h"
 #include "SignalPath.h"
 #include "serial/PortList.h"
@@ -19,6 +22,7 @@
 #include <QFileInfo>
 
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <unistd.h>
 
@@ -35,6 +39,48 @@ int listPorts()
     return 0;
 }
 
+// Where prints wait on disk: one folder for each printer.
+QString printerKey(const CaptureOptions &options)
+{
+    if (!options.print)
+        return {};
+    return options.printer.isEmpty()
+        ? QStringLiteral("default")
+        : QStringLiteral("printer-") + QString(options.printer).replace(QLatin1Char('/'), '_');
+}
+
+// A path as given: the serial-port service would take a bare name as one
+// under /dev.
+bool openPort(const CaptureOptions &options, Serial &serial)
+{
+    applyLineSettings(options, serial);
+    PortDescriptor port;
+    port.name = QFileInfo(options.port).fileName();
+    port.location = QFileInfo(options.port).absoluteFilePath();
+    serial.setSerialPort(port);
+    if (serial.open())
+        return true;
+    const int code = serial.lastErrorCode();
+    say(QStringLiteral("%1: %2. %3")
+            .arg(options.port, portOpenFailedText(kEnglish, code).value_or(QString()),
+                 portErrorSentence(code)));
+    return false;
+}
+
+// Files first: the printer is asked for once the port is open, and nothing
+// it says keeps the capture from going on.
+std::unique_ptr<CupsPrinter> findPrinter(const CaptureOptions &options, QString &trouble)
+{
+    if (!options.print)
+        return nullptr;
+    auto printer = std::make_unique<CupsPrinter>(options.printer);
+    if (options.paper)
+        printer->setPaper(*options.paper);
+    if (!printer->find(trouble))
+        say(trouble + QStringLiteral("; jobs are kept, and printed once the queue is there"));
+    return printer;
+}
+
 int capture(const CaptureOptions &options)
 {
     QString error;
@@ -42,49 +88,51 @@ int capture(const CaptureOptions &options)
         say(error);
         return kFailure;
     }
-    // The printer is looked for before the port is opened: a name mistyped
-    // in a service's settings shows at once, not at the first job.
-    std::unique_ptr<CupsPrinter> printer;
-    if (options.print) {
-        printer = CupsPrinter::find(options.printer, error);
-        if (!printer) {
-            say(error);
-            return kFailure;
-        }
-        if (options.paper)
-            printer->setPaper(*options.paper);
-    }
+    // A reader of standard output that went away must not end the capture.
+    std::signal(SIGPIPE, SIG_IGN);
+    Serial serial;
+    if (!openPort(options, serial))
+        return kFailure;
+    QString trouble;
+    const std::unique_ptr<CupsPrinter> printer = findPrinter(options, trouble);
     const QPageSize paper = options.paper    ? *options.paper
         : printer && printer->defaultPaper() ? *printer->defaultPaper()
                                              : QPageSize(QPageSize::A4);
-    // A reader of standard output that went away must not end the capture.
-    std::signal(SIGPIPE, SIG_IGN);
 
-    Serial serial;
-    applyLineSettings(options, serial);
-    // A path as given: the serial-port service would take a bare name as
-    // one under /dev.
-    PortDescriptor port;
-    port.name = QFileInfo(options.port).fileName();
-    port.location = QFileInfo(options.port).absoluteFilePath();
-    serial.setSerialPort(port);
-    if (!serial.open()) {
-        const int code = serial.lastErrorCode();
-        say(QStringLiteral("%1: %2. %3")
-                .arg(options.port, portOpenFailedText(kEnglish, code).value_or(QString()),
-                     portErrorSentence(code)));
-        return kFailure;
-    }
-
-    JobStore store(options.outDir, options.pdf);
-    std::unique_ptr<PageWorker> pages;
-    if (options.pdf || printer)
-        pages = std::make_unique<PageWorker>(store, paper, printer.get());
+    JobStore store(options.outDir, options.pdf, printerKey(options));
     LiveLine live(::isatty(STDERR_FILENO) ? stderr : nullptr);
     Outcome outcome(live);
-    CaptureSession session(serial, options, store, outcome, pages.get());
-    session.onEnd = [](int status) { QCoreApplication::exit(status); };
-    const SignalPath stopOnSignal([&session](int) { session.stop(); });
+    std::unique_ptr<PageWorker> pages;
+    if (options.pdf || printer)
+        pages = std::make_unique<PageWorker>(store);
+    std::unique_ptr<PrintWorker> printWorker;
+    std::unique_ptr<PrintFeeder> feeder;
+    if (printer) {
+        printWorker = std::make_unique<PrintWorker>(*printer);
+        feeder = std::make_unique<PrintFeeder>(store, *printWorker, outcome, printer->queue());
+        printWorker->setHandler([&feeder](const PrintResult &result) { feeder->done(result); });
+        if (!trouble.isEmpty())
+            feeder->waitFrom(trouble);
+    }
+    ServiceStatus status(options.port);
+    CaptureSession session(serial, options,
+                           {store, outcome, pages.get(), feeder.get(), &status, paper});
+    session.onEnd = [](int code, bool atOnce) {
+        if (!atOnce)
+            return QCoreApplication::exit(code);
+        // Pages still being made are not waited for.
+        std::fflush(nullptr);
+        std::_Exit(code);
+    };
+    // The first signal reads the job in progress to its end; a second ends
+    // at once.
+    int signalsSeen = 0;
+    const SignalPath stopOnSignal([&session, &signalsSeen](int) {
+        if (signalsSeen++ == 0)
+            session.stop();
+        else
+            session.stopNow();
+    });
     session.start();
     return QCoreApplication::exec();
 }

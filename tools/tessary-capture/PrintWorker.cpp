@@ -1,0 +1,16 @@
+#include "PrintWorker.h"
+
+#include "JobStore.h"
+
+PrintResult PrintWorker::send(PrintOrder order)
+{
+    PrintResult result;
+    result.name = order.name;
+    result.receipt = m_printer.print(order.name + QLatin1String(".txt"), order.pdf);
+    // Nothing comes between CUPS taking the job and the mark going: a crash
+    // then could print it twice.
+    if (result.receipt.printed)
+        JobStore::printDone(order.mark);
+    result.paper = m_printer.defaultPaper();
+    return result;
+}

@@ -1,0 +1,25 @@
+#include "ServiceStatus.h"
+
+#include <systemd/sd-daemon.h>
+
+void ServiceStatus::show(bool portOpen, int printsWaiting, const QString &queue)
+{
+    QString text = portOpen ? QStringLiteral("capturing %1").arg(m_port)
+                            : QStringLiteral("waiting for the port %1").arg(m_port);
+    if (printsWaiting > 0)
+        text += QStringLiteral("; %1 print%2 waiting for %3")
+                    .arg(printsWaiting)
+                    .arg(QLatin1String(printsWaiting == 1 ? "" : "s"))
+                    .arg(queue);
+    if (text == m_text)
+        return;
+    m_text = text;
+    sd_notifyf(0, "%sSTATUS=%s", m_ready ? "" : "READY=1\n", qUtf8Printable(text));
+    m_ready = true;
+}
+
+void ServiceStatus::stopping()
+{
+    m_text = QStringLiteral("stopping: saving the last job");
+    sd_notifyf(0, "STOPPING=1\nSTATUS=%s", qUtf8Printable(m_text));
+}
