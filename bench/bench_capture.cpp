@@ -8,14 +8,15 @@
 // Prints one "name: value" line per figure.
 
 #include "support/CpuTime.h"
+#include "support/FakeToolkit.h"
 #include "support/Files.h"
+#include "support/Listings.h"
+#include "support/Process.h"
 #include "support/SerialOnPty.h"
 
 #include "printjob/Capture.h"
 #include "printjob/PrintJob.h"
 #include "serial/Serial.h"
-#include "toolkit/BusyIndicator.h"
-#include "toolkit/MsgBox.h"
 #include "toolkit/Printing.h"
 #include "toolkit/Waiting.h"
 
@@ -26,23 +27,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <sys/resource.h>
 #include <thread>
 
 namespace {
-
-class SilentMsgBox : public MsgBox {
-public:
-    void show(const QString &text) override
-    {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-};
-
-class NoBusy : public BusyIndicator {
-public:
-    void setBusy(bool) override { }
-};
 
 // Notes when the print dialog is asked for, then cancels it.
 class StopwatchPrinting : public PrintService {
@@ -71,22 +58,12 @@ public:
     std::chrono::steady_clock::time_point askedAt;
 };
 
-long peakRssKb()
+// Messages go to standard error: a benchmark has no one to click them away.
+void sayMessages(RecordingMsgBox &msgBox)
 {
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
-QByteArray listing(qint64 bytes)
-{
-    QByteArray out;
-    out.reserve(bytes);
-    for (int number = 10; out.size() < bytes; number += 10)
-        out += QByteArray::number(number) + " PRINT \"ZEILE\";" + QByteArray::number(number * 7) +
-            "\r\n";
-    out.truncate(bytes);
-    return out;
+    msgBox.onShow = [](const QString &text) {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    };
 }
 
 // The port opened on a fresh pseudo-terminal, or the end of the benchmark.
@@ -104,8 +81,8 @@ void benchLargeCapture(int megabytes)
     SerialOnPty link;
     open(link);
     Serial &serial = link.serial;
-    const QByteArray data = listing(qint64(megabytes) * 1024 * 1024);
-    const long baselineKb = peakRssKb();
+    const QByteArray data = basicListingOfSize(qsizetype(megabytes) * 1024 * 1024);
+    const qint64 baselineKb = peakMemoryKb(QCoreApplication::applicationPid());
 
     std::atomic<bool> sent {false};
     QElapsedTimer clock;
@@ -122,8 +99,9 @@ void benchLargeCapture(int megabytes)
     writer.join();
     const double sendSeconds = clock.elapsed() / 1000.0;
 
-    SilentMsgBox msgBox;
-    NoBusy busy;
+    RecordingMsgBox msgBox;
+    sayMessages(msgBox);
+    RecordingBusy busy;
     QtPause pause;
     QtYield yield;
     CaptureServices services {msgBox, busy, pause, yield};
@@ -131,7 +109,7 @@ void benchLargeCapture(int megabytes)
     const std::optional<QByteArray> text = CaptureReceivedText(1, serial, services);
     const double drainSeconds = clock.elapsed() / 1000.0;
     const qint64 received = text ? text->size() : 0;
-    const long peakKb = peakRssKb();
+    const qint64 peakKb = peakMemoryKb(QCoreApplication::applicationPid());
 
     std::printf("capture_bytes_sent: %lld\n", static_cast<long long>(data.size()));
     std::printf("capture_bytes_lost: %lld\n", static_cast<long long>(data.size() - received));
@@ -171,8 +149,9 @@ struct Latencies {
 // dialog was asked for.
 std::chrono::steady_clock::time_point pressPrint(Serial &serial)
 {
-    SilentMsgBox msgBox;
-    NoBusy busy;
+    RecordingMsgBox msgBox;
+    sayMessages(msgBox);
+    RecordingBusy busy;
     QtPause pause;
     QtYield yield;
     CaptureServices services {msgBox, busy, pause, yield};
@@ -185,7 +164,7 @@ std::chrono::steady_clock::time_point pressPrint(Serial &serial)
 // Print pressed on a line quiet for a while: from the press to the dialog.
 void benchQuietPress(SerialOnPty &link, Latencies &out)
 {
-    link.pty.writeAll(listing(4000));
+    link.pty.writeAll(basicListingOfSize(4000));
     runEventLoop(kDrainPauseMs + 200);
     const auto press = std::chrono::steady_clock::now();
     out.add(msBetween(press, pressPrint(link.serial)));

@@ -55,13 +55,12 @@ QString freshDir(const QString &work, const QString &name)
     return dir;
 }
 
-// tessary-capture started on the pty, once it holds the port open.
-void startOn(ProgramRun &run, const Pty &pty, const QStringList &arguments)
+// tessary-capture started on `port`, once it holds the device open.
+void startOn(ProgramRun &run, const QString &port, const QString &device,
+             const QStringList &arguments)
 {
-    if (!run.start(QStringList {"--port", pty.slavePath()} + arguments))
-        fail(QStringLiteral("cannot start %1").arg(run.program()));
-    if (!QTest::qWaitFor([&] { return holdsOpen(run.pid(), pty.slavePath()); }, 20000))
-        fail(QStringLiteral("the program never opened ") + pty.slavePath());
+    if (!run.startHolding(QStringList {"--port", port} + arguments, device))
+        fail(QStringLiteral("%1 did not start, or never opened %2").arg(run.program(), device));
 }
 
 // tessary-capture started on a pty of its own, writing into a fresh folder
@@ -73,7 +72,7 @@ struct Capture {
         : dir(freshDir(work, name)), run(program)
     {
         run.setProcessEnvironment(environment);
-        startOn(run, pty, QStringList {"--out", dir} + options);
+        startOn(run, pty.slavePath(), pty.slavePath(), QStringList {"--out", dir} + options);
     }
 
     Pty pty;
@@ -121,9 +120,7 @@ qint64 baselinePeakKb(const QString &program, const QString &work)
 void benchLargeJob(const QString &program, const QString &work, int megabytes)
 {
     const qint64 baselineKb = baselinePeakKb(program, work);
-    // Lines of 22 to 82 bytes: more than enough of them, cut to size.
-    const QByteArray data =
-        basicListing(megabytes * 1024 * 1024 / 22 + 1).left(qsizetype(megabytes) * 1024 * 1024);
+    const QByteArray data = basicListingOfSize(qsizetype(megabytes) * 1024 * 1024);
 
     Capture capture(program, work, QStringLiteral("large"), {"--quiet-ms", "1000"});
     QElapsedTimer clock;
@@ -161,9 +158,7 @@ void benchIdle(const QString &program, const QString &work, int seconds)
     if (!QFile::link(pty.slavePath(), link))
         fail(QStringLiteral("cannot link ") + link);
     ProgramRun run(program);
-    if (!run.start({"--port", link, "--out", freshDir(work, QStringLiteral("idle"))}) ||
-        !QTest::qWaitFor([&] { return holdsOpen(run.pid(), pty.slavePath()); }, 20000))
-        fail(QStringLiteral("the program never opened ") + link);
+    startOn(run, link, pty.slavePath(), {"--out", freshDir(work, QStringLiteral("idle"))});
     std::this_thread::sleep_for(std::chrono::milliseconds(500)); // start-up is not idling
 
     double before = processCpuSeconds(run.pid());

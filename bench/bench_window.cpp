@@ -11,9 +11,9 @@
 #include "serial/PortList.h"
 #include "serial/PortWatcher.h"
 #include "support/CpuTime.h"
+#include "support/FakeToolkit.h"
 #include "support/Files.h"
 #include "support/Pty.h"
-#include "toolkit/MsgBox.h"
 #include "toolkit/Printing.h"
 #include "toolkit/Waiting.h"
 
@@ -31,11 +31,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-class SilentMsgBox : public MsgBox {
-public:
-    void show(const QString &) override { }
-};
 
 class NoPrinting : public PrintService {
 public:
@@ -85,7 +80,7 @@ int main(int argc, char *argv[])
     });
     SystemPortWatcher watcher({QStringLiteral("/dev"), QStringLiteral("/dev/serial"),
                                QStringLiteral("/dev/serial/by-id"), adapters.path()});
-    SilentMsgBox msgBox;
+    RecordingMsgBox msgBox;
     NoPrinting printing;
     QtPause pause;
     QtYield yield;

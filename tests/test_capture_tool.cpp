@@ -116,8 +116,9 @@ void CaptureToolTest::twoListingsBecomeTwoFiles()
     Pty pty;
     QVERIFY(pty.isOpen());
     ProgramRun run(kCapturePath);
-    QVERIFY(run.start({"--port", pty.slavePath(), "--out", m_out, "--pdf", "--quiet-ms", "300"}));
-    QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
+    QVERIFY(
+        run.startHolding({"--port", pty.slavePath(), "--out", m_out, "--pdf", "--quiet-ms", "300"},
+                         pty.slavePath()));
 
     const QByteArray first = sampleListing(130);
     const QByteArray second = basicListing(70);
@@ -222,8 +223,8 @@ void CaptureToolTest::everyByteValue()
     } else {
         Pty pty;
         ProgramRun capture(kCapturePath);
-        QVERIFY(capture.start(QStringList {"--port", pty.slavePath()} + arguments));
-        QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(capture.pid(), pty.slavePath()), 10000);
+        QVERIFY(capture.startHolding(QStringList {"--port", pty.slavePath()} + arguments,
+                                     pty.slavePath()));
         QVERIFY(pty.writeAll(bytes));
         run.exitCode = capture.waitForEnd();
     }
@@ -249,8 +250,8 @@ void CaptureToolTest::signalSavesTheJobInProgress()
     Pty pty;
     ProgramRun run(kCapturePath);
     // A quiet time that never comes: only the signal ends the job.
-    QVERIFY(run.start({"--port", pty.slavePath(), "--out", m_out, "--quiet-ms", "600000"}));
-    QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
+    QVERIFY(run.startHolding({"--port", pty.slavePath(), "--out", m_out, "--quiet-ms", "600000"},
+                             pty.slavePath()));
     const qint64 readBefore = bytesReadBy(run.pid());
     const QByteArray taken = numberedLines(500);
     QVERIFY(pty.writeAll(taken));
@@ -278,8 +279,8 @@ void CaptureToolTest::hangUpSavesThePartAndWaitsForThePort()
     auto first = std::make_unique<Pty>();
     QVERIFY(QFile::link(first->slavePath(), link));
     ProgramRun run(kCapturePath);
-    QVERIFY(run.start({"--port", link, "--out", m_out, "--quiet-ms", "600000"}));
-    QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), first->slavePath()), 10000);
+    QVERIFY(run.startHolding({"--port", link, "--out", m_out, "--quiet-ms", "600000"},
+                             first->slavePath()));
 
     // Hung up only once the program has the bytes: a hang-up drops what is
     // still on its way to the reader, and the line may look empty before
@@ -336,8 +337,7 @@ void CaptureToolTest::hungUpTerminalEndsTheCapture()
     auto pty = std::make_unique<Pty>();
     const QString path = pty->slavePath();
     ProgramRun run(kCapturePath);
-    QVERIFY(run.start({"--port", path, "--out", m_out, "--quiet-ms", "600000"}));
-    QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), path), 10000);
+    QVERIFY(run.startHolding({"--port", path, "--out", m_out, "--quiet-ms", "600000"}, path));
     const QByteArray part = numberedLines(40);
     const qint64 readBefore = bytesReadBy(run.pid());
     QVERIFY(pty->writeAll(part));
@@ -359,8 +359,8 @@ void CaptureToolTest::signalWhileBytesStillComeKeepsOneJob()
 {
     Pty pty;
     ProgramRun run(kCapturePath);
-    QVERIFY(run.start({"--port", pty.slavePath(), "--out", m_out, "--quiet-ms", "600000"}));
-    QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
+    QVERIFY(run.startHolding({"--port", pty.slavePath(), "--out", m_out, "--quiet-ms", "600000"},
+                             pty.slavePath()));
     // Several times what one read takes, the signal early on.
     const QByteArray stream = numberedLines(400000);
     const qsizetype part = stream.size() / 8;
@@ -385,8 +385,9 @@ void CaptureToolTest::pagesFollowTheTextWhileThePortIsRead()
     Pty pty;
     ProgramRun run(kCapturePath);
     // A quiet time that outlasts the steps from the next job to the signal.
-    QVERIFY(run.start({"--port", pty.slavePath(), "--out", m_out, "--pdf", "--quiet-ms", "2000"}));
-    QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
+    QVERIFY(
+        run.startHolding({"--port", pty.slavePath(), "--out", m_out, "--pdf", "--quiet-ms", "2000"},
+                         pty.slavePath()));
     // Long enough that its pages take a second or more to make.
     constexpr int kBigLines = 60000;
     const QByteArray big = numberedLines(kBigLines);
@@ -586,12 +587,12 @@ void CaptureToolTest::diskFillsUp()
 {
     Pty pty;
     ProgramRun run(kCapturePath);
-    QVERIFY(run.start({"--port", pty.slavePath(), "--out", m_out, "--quiet-ms", "300"}, [] {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit {8192, 8192};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }));
-    QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
+    QVERIFY(run.startHolding({"--port", pty.slavePath(), "--out", m_out, "--quiet-ms", "300"},
+                             pty.slavePath(), [] {
+                                 std::signal(SIGXFSZ, SIG_IGN);
+                                 const rlimit limit {8192, 8192};
+                                 ::setrlimit(RLIMIT_FSIZE, &limit);
+                             }));
 
     const QByteArray small1 = numberedLines(3);
     const QByteArray big1 = basicListing(400);
@@ -634,8 +635,8 @@ void CaptureToolTest::folderRemovedWhileRunning()
 {
     Pty pty;
     ProgramRun run(kCapturePath);
-    QVERIFY(run.start({"--port", pty.slavePath(), "--out", m_out, "--quiet-ms", "300"}));
-    QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
+    QVERIFY(run.startHolding({"--port", pty.slavePath(), "--out", m_out, "--quiet-ms", "300"},
+                             pty.slavePath()));
     QVERIFY(QDir(m_out).removeRecursively());
 
     const QByteArray job = numberedLines(12);
@@ -655,9 +656,9 @@ void CaptureToolTest::liveLineOnATerminal()
     Pty terminal;
     Pty pty;
     ProgramRun run(kCapturePath);
-    QVERIFY(run.start({"--port", pty.slavePath(), "--out", m_out, "--quiet-ms", "400", "--once"},
-                      [&terminal] { ::dup2(terminal.slaveHandle(), STDERR_FILENO); }));
-    QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
+    QVERIFY(run.startHolding(
+        {"--port", pty.slavePath(), "--out", m_out, "--quiet-ms", "400", "--once"}, pty.slavePath(),
+        [&terminal] { ::dup2(terminal.slaveHandle(), STDERR_FILENO); }));
     // CR LF split over two arrivals is still one line end.
     const QByteArray job = "10 PRINT 1\r\n20 PRINT 2\r\n30 LAST\r";
     const QByteArray tail = "\n40 END\r\n";
@@ -687,9 +688,9 @@ void CaptureToolTest::printsEveryJobOnTheQueue()
     Pty pty;
     ProgramRun run(kCapturePath);
     run.setProcessEnvironment(m_cups.environment());
-    QVERIFY(run.start(
-        {"--port", pty.slavePath(), "--out", m_out, "--printer", queue, "--quiet-ms", "300"}));
-    QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
+    QVERIFY(run.startHolding(
+        {"--port", pty.slavePath(), "--out", m_out, "--printer", queue, "--quiet-ms", "300"},
+        pty.slavePath()));
 
     const QByteArray jobs[] = {numberedLines(130), numberedLines(70, "\n")};
     const int pages[] = {3, 2};
@@ -746,9 +747,9 @@ void CaptureToolTest::refusedOrGonePrinterCostsNoJob()
     Pty pty;
     ProgramRun run(kCapturePath);
     run.setProcessEnvironment(m_cups.environment());
-    QVERIFY(run.start({"--port", pty.slavePath(), "--out", m_out, "--printer", queue, "--pdf",
-                       "--quiet-ms", "300"}));
-    QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
+    QVERIFY(run.startHolding({"--port", pty.slavePath(), "--out", m_out, "--printer", queue,
+                              "--pdf", "--quiet-ms", "300"},
+                             pty.slavePath()));
 
     QVERIFY2(m_cups.reject(queue), qPrintable(m_cups.error()));
     QVERIFY(pty.writeAll(numberedLines(10)));
@@ -819,9 +820,9 @@ void CaptureToolTest::defaultPrinterOnTheAskedPaper()
     Pty pty;
     ProgramRun run(kCapturePath);
     run.setProcessEnvironment(m_cups.environment());
-    QVERIFY(run.start({"--port", pty.slavePath(), "--out", m_out, "--print", "--pdf", "--paper",
-                       "A4", "--quiet-ms", "300", "--once"}));
-    QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(run.pid(), pty.slavePath()), 10000);
+    QVERIFY(run.startHolding({"--port", pty.slavePath(), "--out", m_out, "--print", "--pdf",
+                              "--paper", "A4", "--quiet-ms", "300", "--once"},
+                             pty.slavePath()));
     QVERIFY(pty.writeAll(numberedLines(5)));
     QCOMPARE(run.waitForEnd(), 0);
     const std::optional<JobLine> line = parseJobLine(jobLinesIn(run.err()).value(0));

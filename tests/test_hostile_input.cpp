@@ -4,13 +4,13 @@
 #include "serial/Serial.h"
 #include "support/FakeToolkit.h"
 #include "support/PdfText.h"
+#include "support/Process.h"
 #include "support/RecordingPrinter.h"
 #include "support/SerialOnPty.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
 
-#include <fstream>
 #include <sys/resource.h>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -31,21 +31,6 @@ constexpr qsizetype kBigJob = 2 * 1024 * 1024;
 constexpr qsizetype kBigJob = 10 * 1024 * 1024;
 #endif
 
-qint64 procStatusKb(const char *field)
-{
-    std::ifstream status("/proc/self/status");
-    std::string name;
-    while (status >> name) {
-        if (name == field) {
-            qint64 kb = 0;
-            status >> kb;
-            return kb;
-        }
-        status.ignore(1 << 16, '\n');
-    }
-    return -1;
-}
-
 // Peak resident memory of one stretch of work, over what was resident at its
 // start. Linux resets the peak on request; where it cannot, getrusage's
 // lifetime peak is used, which can only understate the growth.
@@ -53,11 +38,9 @@ class PeakMemory {
 public:
     PeakMemory()
     {
-        std::ofstream clear("/proc/self/clear_refs");
-        clear << "5";
-        clear.flush();
-        m_reset = bool(clear);
-        m_startKb = procStatusKb("VmRSS:");
+        const qint64 self = QCoreApplication::applicationPid();
+        m_reset = resetPeakMemory(self);
+        m_startKb = residentMemoryKb(self);
         rusage usage {};
         getrusage(RUSAGE_SELF, &usage);
         m_lifetimeStartKb = usage.ru_maxrss;
@@ -66,7 +49,7 @@ public:
     double growthMb() const
     {
         if (m_reset)
-            return (procStatusKb("VmHWM:") - m_startKb) / 1024.0;
+            return (peakMemoryKb(QCoreApplication::applicationPid()) - m_startKb) / 1024.0;
         rusage usage {};
         getrusage(RUSAGE_SELF, &usage);
         return (usage.ru_maxrss - m_lifetimeStartKb) / 1024.0;

@@ -11,7 +11,6 @@
 
 #include <csignal>
 #include <fcntl.h>
-#include <filesystem>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -27,13 +26,9 @@ ProcessResult tessaryPrint(const QStringList &args, ProcessOptions options = {})
 // itself and the listing: its temporary file, named or not.
 bool writesBeside(qint64 pid, const QString &out)
 {
-    namespace fs = std::filesystem;
-    const std::string folder = QFile::encodeName(QFileInfo(out).absolutePath() + '/').toStdString();
-    std::error_code error;
-    for (const auto &fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
-        const std::string target = fs::read_symlink(fd.path(), error).string();
-        if (target.rfind(folder, 0) == 0 && target != QFile::encodeName(out).toStdString() &&
-            target.find(".txt") == std::string::npos)
+    const QString folder = QFileInfo(out).absolutePath() + '/';
+    for (const QString &file : openFiles(pid)) {
+        if (file.startsWith(folder) && file != out && !file.contains(QLatin1String(".txt")))
             return true;
     }
     return false;

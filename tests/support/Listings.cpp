@@ -70,6 +70,12 @@ QByteArray basicListing(int lines)
     return out;
 }
 
+QByteArray basicListingOfSize(qsizetype bytes)
+{
+    // The shortest line takes 22 bytes with its line end.
+    return basicListing(int(bytes / 22) + 1).left(bytes);
+}
+
 QByteArray allByteValues()
 {
     QByteArray bytes(256, Qt::Uninitialized);

@@ -19,6 +19,8 @@ QByteArray sampleListing(int count);
 // Deterministic BASIC-like lines of 20 to 80 characters with CR LF ends,
 // numbered 10, 20, ...
 QByteArray basicListing(int lines);
+// The same lines, as many as make `bytes` bytes, the last one cut there.
+QByteArray basicListingOfSize(qsizetype bytes);
 
 // Every byte value from 0 to 255 once, in order.
 QByteArray allByteValues();

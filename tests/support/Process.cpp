@@ -3,6 +3,10 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
+#include <QTest>
+
+#include <climits>
+#include <unistd.h>
 
 ProgramRun::ProgramRun(const QString &program) : m_name(QFileInfo(program).fileName())
 {
@@ -24,6 +28,13 @@ bool ProgramRun::start(const QStringList &arguments, const std::function<void()>
     setArguments(arguments);
     QProcess::start();
     return waitForStarted(10000);
+}
+
+bool ProgramRun::startHolding(const QStringList &arguments, const QString &path,
+                              const std::function<void()> &inChild)
+{
+    return start(arguments, inChild) &&
+        QTest::qWaitFor([&] { return holdsOpen(pid(), path); }, 20000);
 }
 
 const QByteArray &ProgramRun::out()
@@ -114,17 +125,26 @@ std::unique_ptr<ProgramRun> startSimulator(const QStringList &arguments, QString
     return sim;
 }
 
+QStringList openFiles(qint64 pid)
+{
+    QStringList files;
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    // Every link, whatever it leads to: a file, a device, a socket or nothing.
+    const QDir::Filters all = QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot;
+    for (const QString &fd : fds.entryList(all)) {
+        char target[PATH_MAX];
+        const ssize_t size =
+            ::readlink(QFile::encodeName(fds.filePath(fd)).constData(), target, sizeof target);
+        if (size > 0)
+            files << QFile::decodeName(QByteArray(target, size));
+    }
+    return files;
+}
+
 bool holdsOpen(qint64 pid, const QString &path)
 {
     const QString target = QFileInfo(path).canonicalFilePath();
-    if (target.isEmpty())
-        return false;
-    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
-    for (const QString &fd : fds.entryList(QDir::System | QDir::NoDotAndDotDot)) {
-        if (QFileInfo(fds.filePath(fd)).symLinkTarget() == target)
-            return true;
-    }
-    return false;
+    return !target.isEmpty() && openFiles(pid).contains(target);
 }
 
 namespace {
@@ -151,4 +171,16 @@ qint64 bytesReadBy(qint64 pid)
 qint64 peakMemoryKb(qint64 pid)
 {
     return procField(QStringLiteral("/proc/%1/status").arg(pid), "VmHWM:");
+}
+
+qint64 residentMemoryKb(qint64 pid)
+{
+    return procField(QStringLiteral("/proc/%1/status").arg(pid), "VmRSS:");
+}
+
+bool resetPeakMemory(qint64 pid)
+{
+    // "5" to clear_refs sets the peak to what is resident now.
+    QFile clear(QStringLiteral("/proc/%1/clear_refs").arg(pid));
+    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1 && clear.flush();
 }

@@ -24,6 +24,11 @@ public:
     // fork and exec (resource limits, a terminal as standard error). False
     // when it did not start within 10 s.
     bool start(const QStringList &arguments, const std::function<void()> &inChild = {});
+    // Starts it like start(), then waits until it holds `path` open: a
+    // program that serves a port is ready for bytes once it has opened it.
+    // False when it did not start, or had not opened the path within 20 s.
+    bool startHolding(const QStringList &arguments, const QString &path,
+                      const std::function<void()> &inChild = {});
     qint64 pid() const { return processId(); }
     bool running() const { return state() == QProcess::Running; }
 
@@ -71,6 +76,11 @@ ProcessResult runProcess(const QString &program, const QStringList &arguments,
 // colon: its own messages, not Qt's.
 QStringList ownMessages(const QByteArray &err, const QString &programName);
 
+// What the process with this id holds open: where each of its descriptors
+// leads, as /proc/PID/fd tells it ("/dev/pts/3", "socket:[1234]",
+// "/tmp/x (deleted)").
+QStringList openFiles(qint64 pid);
+
 // Whether the process with this id holds `path` open (the file it names,
 // through links).
 bool holdsOpen(qint64 pid, const QString &path);
@@ -84,6 +94,12 @@ qint64 bytesReadBy(qint64 pid);
 // The most memory the process has held resident so far (VmHWM in
 // /proc/PID/status), in KB; -1 when it cannot be read.
 qint64 peakMemoryKb(qint64 pid);
+// The memory the process holds resident now (VmRSS), in KB; -1 when it
+// cannot be read.
+qint64 residentMemoryKb(qint64 pid);
+// Starts the process's peak (peakMemoryKb) again from what it holds now;
+// false where the system does not allow it.
+bool resetPeakMemory(qint64 pid);
 
 // pc1600-sim started with these arguments; `device` gets the path it names
 // on its first line of output. Nothing when it did not start or name one.
