@@ -1,7 +1,7 @@
 #include "serial/Serial.h"
 #include "support/CpuTime.h"
-#include "support/CupsServer.h"
 #include "support/Files.h"
+#include "support/JobLines.h"
 #include "support/Listings.h"
 #include "support/PdfText.h"
 #include "support/Process.h"
@@ -19,37 +19,6 @@ namespace {
 const QString kProgram = QStringLiteral("tessary-capture");
 const QString kCapturePath = QStringLiteral(TESSARY_CAPTURE_PATH);
 
-// One line of the job report: "DIR/NAME.txt: B bytes, L lines, P pages".
-struct JobLine {
-    QString path;
-    qint64 bytes = -1;
-    int lines = -1;
-    int pages = -1;
-    QString went; // where it was printed, or why not
-};
-
-std::optional<JobLine> parseJobLine(const QString &line)
-{
-    static const QRegularExpression pattern(
-        QStringLiteral("^(.+\\.txt): (\\d+) bytes?, (\\d+) lines?, (\\d+) pages?(?:, (.*))?$"));
-    const QRegularExpressionMatch match = pattern.match(line);
-    if (!match.hasMatch())
-        return std::nullopt;
-    return JobLine {match.captured(1), match.captured(2).toLongLong(), match.captured(3).toInt(),
-                    match.captured(4).toInt(), match.captured(5)};
-}
-
-// The job lines among a program's messages on standard error.
-QStringList jobLinesIn(const QByteArray &err)
-{
-    QStringList lines;
-    for (const QString &line : QString::fromUtf8(err).split(QLatin1Char('\n'))) {
-        if (parseJobLine(line))
-            lines << line;
-    }
-    return lines;
-}
-
 ProcessResult tessaryCapture(const QStringList &arguments, ProcessOptions options = {})
 {
     return runProcess(QStringLiteral(TESSARY_CAPTURE_PATH), arguments, options);
@@ -65,7 +34,6 @@ private slots:
     {
         QVERIFY(m_dir.isValid());
         QVERIFY2(pdfToolsPresent(), kPdfToolsNeeded);
-        QVERIFY2(m_cups.start(), qPrintable(m_cups.error()));
     }
     // Each case writes into a folder of its own that does not exist yet.
     void init() { m_out = m_dir.filePath(QStringLiteral("out-%1").arg(++m_case)); }
@@ -98,17 +66,11 @@ private slots:
     void diskFillsUp();
     void folderRemovedWhileRunning();
     void liveLineOnATerminal();
-    void printsEveryJobOnTheQueue();
-    void refusedOrGonePrinterCostsNoJob();
-    void printerLookedForAtTheStart_data();
-    void printerLookedForAtTheStart();
-    void defaultPrinterOnTheAskedPaper();
 
 private:
     QTemporaryDir m_dir;
     QString m_out;
     int m_case = 0;
-    CupsServer m_cups;
 };
 
 void CaptureToolTest::twoListingsBecomeTwoFiles()
@@ -677,163 +639,6 @@ void CaptureToolTest::liveLineOnATerminal()
     const std::optional<JobLine> line =
         parseJobLine(QString::fromUtf8(seen.mid(cleared + 4)).trimmed());
     QVERIFY2(line && line->bytes == 41 && line->lines == 4, seen.constData());
-}
-
-// Each job goes to the queue as it ends, on the queue's default paper,
-// named after its file, through Debian's whole filter chain.
-void CaptureToolTest::printsEveryJobOnTheQueue()
-{
-    const QString queue = QStringLiteral("Listings%1").arg(m_case);
-    QVERIFY2(m_cups.addQueue(queue), qPrintable(m_cups.error()));
-    Pty pty;
-    ProgramRun run(kCapturePath);
-    run.setProcessEnvironment(m_cups.environment());
-    QVERIFY(run.startHolding(
-        {"--port", pty.slavePath(), "--out", m_out, "--printer", queue, "--quiet-ms", "300"},
-        pty.slavePath()));
-
-    const QByteArray jobs[] = {numberedLines(130), numberedLines(70, "\n")};
-    const int pages[] = {3, 2};
-    for (int i = 0; i < 2; ++i) {
-        QVERIFY(pty.writeAll(jobs[i]));
-        QTRY_COMPARE_WITH_TIMEOUT(jobLinesIn(run.err()).size(), i + 1, 30000);
-        const std::optional<JobLine> line = parseJobLine(jobLinesIn(run.err())[i]);
-        QVERIFY(line);
-        QVERIFY(contentOf(line->path) == jobs[i]);
-        // The queue's file holds only the last job: read it before the next.
-        QVERIFY2(m_cups.waitForCompleted(queue, i + 1), qPrintable(m_cups.error()));
-        const CupsJob cupsJob = m_cups.jobs(queue).value(i);
-        QCOMPARE(line->went, QStringLiteral("printed on %1 as job %2").arg(queue).arg(cupsJob.id));
-        QCOMPARE(cupsJob.title, QFileInfo(line->path).fileName());
-        const QString printed = m_cups.outputOf(queue);
-        QCOMPARE(pdfPageCount(printed), pages[i]);
-        QCOMPARE(pdfPageSize(printed), QStringLiteral("612 x 792 pts (letter)"));
-        QCOMPARE(nonEmptyLines(pdfPages(printed).value(pages[i] - 1)).last(),
-                 QStringLiteral("LINE %1").arg(i == 0 ? 130 : 70));
-        // Laid out on that paper, not scaled onto it: where tessary-print
-        // puts the words on Letter.
-        const QString reference = m_dir.filePath(QStringLiteral("letter-%1.pdf").arg(i));
-        QCOMPARE(runProcess(QStringLiteral(TESSARY_PRINT_PATH),
-                            {"--paper", "Letter", line->path, reference})
-                     .exitCode,
-                 0);
-        const QList<PdfWord> expected = pdfWords(reference);
-        const QList<PdfWord> got = pdfWords(printed);
-        QCOMPARE(got.size(), expected.size());
-        // Ghostscript measures a word's height its own way: compare where
-        // lines start and how far apart the first and last lines stand.
-        const auto span = [](const QList<PdfWord> &words) {
-            return words.last().box.bottom() - words.first().box.bottom();
-        };
-        QVERIFY2(std::abs(got.first().box.left() - expected.first().box.left()) < 0.5 &&
-                     std::abs(span(got) - span(expected)) < 0.5,
-                 qPrintable(QStringLiteral("lines start at %1 and span %2, not %3 and %4")
-                                .arg(got.first().box.left())
-                                .arg(span(got))
-                                .arg(expected.first().box.left())
-                                .arg(span(expected))));
-    }
-    QCOMPARE(run.stop(), 0);
-    QCOMPARE(run.messages(), QStringList());
-}
-
-// A queue that refuses and a server that went away: each job keeps its
-// files, its line says why it was not printed, the capture goes on, and
-// the end says that not everything was printed.
-void CaptureToolTest::refusedOrGonePrinterCostsNoJob()
-{
-    const QString queue = QStringLiteral("Refusing%1").arg(m_case);
-    QVERIFY2(m_cups.addQueue(queue), qPrintable(m_cups.error()));
-    Pty pty;
-    ProgramRun run(kCapturePath);
-    run.setProcessEnvironment(m_cups.environment());
-    QVERIFY(run.startHolding({"--port", pty.slavePath(), "--out", m_out, "--printer", queue,
-                              "--pdf", "--quiet-ms", "300"},
-                             pty.slavePath()));
-
-    QVERIFY2(m_cups.reject(queue), qPrintable(m_cups.error()));
-    QVERIFY(pty.writeAll(numberedLines(10)));
-    QTRY_COMPARE_WITH_TIMEOUT(jobLinesIn(run.err()).size(), 1, 30000);
-    QCOMPARE(
-        parseJobLine(jobLinesIn(run.err())[0])->went,
-        QStringLiteral("not printed: %1: Destination \"%1\" is not accepting jobs.").arg(queue));
-
-    m_cups.stop();
-    QVERIFY(pty.writeAll(numberedLines(20)));
-    QTRY_COMPARE_WITH_TIMEOUT(jobLinesIn(run.err()).size(), 2, 90000);
-    const QString went = parseJobLine(jobLinesIn(run.err())[1])->went;
-    QVERIFY2(went.startsWith(QStringLiteral("not printed: %1: cannot reach the CUPS server at %2")
-                                 .arg(queue, m_cups.socketPath())),
-             qPrintable(went));
-    QVERIFY(run.running());
-    QCOMPARE(run.stop(), 1);
-    QVERIFY2(m_cups.start(), qPrintable(m_cups.error()));
-
-    QCOMPARE(namesIn(m_out).size(), 4);
-    QVERIFY(contentOf(parseJobLine(jobLinesIn(run.err())[1])->path) == numberedLines(20));
-    QCOMPARE(run.messages(), QStringList());
-}
-
-void CaptureToolTest::printerLookedForAtTheStart_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<bool>("server");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("no such queue") << QStringList {"--printer", "NoSuchQueue"} << true
-                                   << "there is no printer queue \"NoSuchQueue\" (The printer or "
-                                      "class does not exist.); 'lpstat -p' lists the queues";
-    QTest::newRow("no default printer")
-        << QStringList {"--print"} << true
-        << "--print: there is no default printer (No default destination.); set one with "
-           "'lpoptions -d NAME', or name a queue with --printer";
-    QTest::newRow("no server") << QStringList {"--printer", "Listings"} << false
-                               << "cannot reach the CUPS server at SOCKET: No such file or "
-                                  "directory; is CUPS running?";
-}
-
-// Before the port is opened: the port here would not open either.
-void CaptureToolTest::printerLookedForAtTheStart()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(bool, server);
-    QFETCH(QString, message);
-    QProcessEnvironment environment = m_cups.environment();
-    const QString socket = m_dir.filePath(QStringLiteral("no-cups.sock"));
-    if (!server)
-        environment.insert(QStringLiteral("CUPS_SERVER"), socket);
-    ProcessOptions options;
-    options.environment = environment;
-    const ProcessResult run = tessaryCapture(
-        QStringList {"--port", m_dir.filePath(QStringLiteral("no-such-tty")), "--out", m_out} +
-            arguments,
-        options);
-    QCOMPARE(run.exitCode, 1);
-    QCOMPARE(ownMessages(run.err, kProgram),
-             QStringList {kProgram + ": " + message.replace(QStringLiteral("SOCKET"), socket)});
-}
-
-// The paper asked for wins over the queue's own, in the print and the PDF.
-void CaptureToolTest::defaultPrinterOnTheAskedPaper()
-{
-    const QString queue = QStringLiteral("Default%1").arg(m_case);
-    QVERIFY2(m_cups.addQueue(queue) && m_cups.setDefault(queue), qPrintable(m_cups.error()));
-    Pty pty;
-    ProgramRun run(kCapturePath);
-    run.setProcessEnvironment(m_cups.environment());
-    QVERIFY(run.startHolding({"--port", pty.slavePath(), "--out", m_out, "--print", "--pdf",
-                              "--paper", "A4", "--quiet-ms", "300", "--once"},
-                             pty.slavePath()));
-    QVERIFY(pty.writeAll(numberedLines(5)));
-    QCOMPARE(run.waitForEnd(), 0);
-    const std::optional<JobLine> line = parseJobLine(jobLinesIn(run.err()).value(0));
-    QVERIFY2(line, run.err().constData());
-    QVERIFY2(line->went.startsWith("printed on " + queue + " as job "), qPrintable(line->went));
-    QVERIFY2(m_cups.waitForCompleted(queue, 1), qPrintable(m_cups.error()));
-    const QString a4 = QStringLiteral("595 x 842 pts (A4)");
-    QCOMPARE(pdfPageSize(m_cups.outputOf(queue)), a4);
-    QCOMPARE(
-        pdfPageSize(QString(line->path).replace(QStringLiteral(".txt"), QStringLiteral(".pdf"))),
-        a4);
 }
 
 QTEST_GUILESS_MAIN(CaptureToolTest)

@@ -13,6 +13,8 @@
 #include <cups/cups.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -70,9 +72,51 @@ bool hasEnded(const CupsJob &job)
     return job.state == QLatin1String("completed") || job.state == QLatin1String("aborted") ||
         job.state == QLatin1String("canceled") || job.state == QLatin1String("stopped");
 }
+
+// A port nobody listens on now.
+int freeTcpPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    int port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), size) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size) == 0)
+        port = ntohs(address.sin_port);
+    ::close(fd);
+    return port;
+}
+
 } // namespace
 
-CupsServer::CupsServer() : m_dir(QDir::tempPath() + QStringLiteral("/tessary-cups-XXXXXX"))
+SilentServer::SilentServer(const QString &socketPath)
+{
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    const QByteArray path = socketPath.toLocal8Bit();
+    if (size_t(path.size()) >= sizeof(address.sun_path))
+        return;
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (::bind(m_fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) != 0 ||
+        ::listen(m_fd, 16) != 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+SilentServer::~SilentServer()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+CupsServer::CupsServer(CupsServerSettings settings)
+    : m_dir(QDir::tempPath() + QStringLiteral("/tessary-cups-XXXXXX")),
+      m_settings(std::move(settings)),
+      m_tcpPort(m_settings.tcp ? freeTcpPort() : 0)
 {
     // The filters run as lp: they must reach the queues' PPDs and the
     // spool below this folder.
@@ -92,6 +136,11 @@ CupsServer::~CupsServer()
 QString CupsServer::socketPath() const
 {
     return m_dir.filePath(QStringLiteral("cups.sock"));
+}
+
+QString CupsServer::tcpAddress() const
+{
+    return QStringLiteral("127.0.0.1:%1").arg(m_tcpPort);
 }
 
 QString CupsServer::outputOf(const QString &name) const
@@ -144,7 +193,7 @@ bool CupsServer::failed(const QString &why)
 bool CupsServer::writeConfiguration()
 {
     const QString dir = m_dir.path();
-    const QByteArray cupsd = "Listen " + socketPath().toLocal8Bit() +
+    QByteArray cupsd = "Listen " + socketPath().toLocal8Bit() +
         "\n"
         "WebInterface No\n"
         "Browsing No\n"
@@ -155,6 +204,18 @@ bool CupsServer::writeConfiguration()
         "  Order allow,deny\n"
         "  Allow all\n"
         "</Location>\n";
+    if (m_tcpPort > 0)
+        cupsd += "Listen 127.0.0.1:" + QByteArray::number(m_tcpPort) + "\n";
+    if (m_limitRequestBody > 0)
+        cupsd += "LimitRequestBody " + QByteArray::number(m_limitRequestBody) + "\n";
+    if (!m_settings.passwordQueue.isEmpty())
+        cupsd += "<Location /printers/" + m_settings.passwordQueue.toUtf8() +
+            ">\n"
+            "  AuthType Basic\n"
+            "  Require user tessary-nobody\n"
+            "  Order allow,deny\n"
+            "  Allow all\n"
+            "</Location>\n";
     QByteArray files;
     const auto set = [&files, &dir](const char *key, const QString &name) {
         files += QByteArray(key) + ' ' + (dir + '/' + name).toLocal8Bit() + '\n';
@@ -281,7 +342,7 @@ bool CupsServer::run(const QString &program, const QStringList &arguments)
                       .arg(QString::fromLocal8Bit(result.err + result.out).trimmed()));
 }
 
-bool CupsServer::addQueue(const QString &name)
+bool CupsServer::addQueue(const QString &name, const QStringList &options)
 {
     // Debian's generic PDF printer hands a PDF job on after pdftopdf alone;
     // this copy of its driver has Ghostscript read and rewrite every page
@@ -294,8 +355,10 @@ bool CupsServer::addQueue(const QString &name)
     if (!writeFile(driverPath, driver))
         return failed(QStringLiteral("cannot write ") + driverPath);
     return run(QStringLiteral("lpadmin"),
-               {QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"),
-                QStringLiteral("file://") + outputOf(name), QStringLiteral("-P"), driverPath});
+               QStringList {QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"),
+                            QStringLiteral("file://") + outputOf(name), QStringLiteral("-P"),
+                            driverPath} +
+                   options);
 }
 
 bool CupsServer::setDefault(const QString &name)
@@ -306,6 +369,11 @@ bool CupsServer::setDefault(const QString &name)
 bool CupsServer::reject(const QString &name)
 {
     return run(QStringLiteral("cupsreject"), {name});
+}
+
+bool CupsServer::accept(const QString &name)
+{
+    return run(QStringLiteral("cupsaccept"), {name});
 }
 
 bool CupsServer::removeQueue(const QString &name)

@@ -9,6 +9,17 @@
 
 class QProcess;
 
+// A server that takes connections and never answers, as a hung one.
+class SilentServer {
+public:
+    explicit SilentServer(const QString &socketPath);
+    ~SilentServer();
+    bool isListening() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
 // A job as the server reports it.
 struct CupsJob {
     int id = 0;
@@ -18,13 +29,22 @@ struct CupsJob {
     QString state;
 };
 
+// What a server may be asked to do besides the usual.
+struct CupsServerSettings {
+    // Also listens on 127.0.0.1 at a free port, where a queue that wants a
+    // password makes libcups ask for one.
+    bool tcp = false;
+    // A queue that takes jobs only from a user with a password.
+    QString passwordQueue;
+};
+
 // A CUPS scheduler of the test's own: cupsd in a temporary folder, reached
 // only through its own socket, never the machine's CUPS. Its queues print
 // through Debian's filters, Ghostscript included, into a PDF file each.
 // cupsd must run as root; it stops with this object.
 class CupsServer {
 public:
-    CupsServer();
+    explicit CupsServer(CupsServerSettings settings = {});
     ~CupsServer();
     CupsServer(const CupsServer &) = delete;
     CupsServer &operator=(const CupsServer &) = delete;
@@ -40,6 +60,8 @@ public:
     QString error() const { return m_error; }
 
     QString socketPath() const;
+    // "127.0.0.1:PORT" with settings.tcp.
+    QString tcpAddress() const;
     // The system's environment with CUPS_SERVER naming this server and
     // LPDEST and PRINTER taken out: for programs the test starts.
     QProcessEnvironment environment() const;
@@ -50,10 +72,15 @@ public:
     // A queue printing into outputOf(name) with Debian's generic PDF
     // printer driver, routed through Ghostscript, enabled and accepting
     // jobs. Each job overwrites the file.
-    bool addQueue(const QString &name);
+    // From the next start on, requests longer than this are refused; 0 for
+    // no limit.
+    void setLimitRequestBody(qint64 bytes) { m_limitRequestBody = bytes; }
+    // lpadmin's options for it, say {"-o", "media=iso_a4_210x297mm"}.
+    bool addQueue(const QString &name, const QStringList &options = {});
     bool setDefault(const QString &name);
-    // The queue refuses new jobs (cupsreject).
+    // The queue refuses new jobs (cupsreject), or takes them again.
     bool reject(const QString &name);
+    bool accept(const QString &name);
     bool removeQueue(const QString &name);
     QString outputOf(const QString &name) const;
 
@@ -71,6 +98,9 @@ private:
     bool awaitScheduler();
 
     QTemporaryDir m_dir;
+    CupsServerSettings m_settings;
+    int m_tcpPort = 0;
+    qint64 m_limitRequestBody = 0;
     std::unique_ptr<QProcess> m_cupsd;
     QString m_error;
 };

@@ -28,6 +28,8 @@ public:
     ipp_t *send(ipp_t *request, const QString &resource, const QByteArray &document);
     // The last request got no answer, or a refusal.
     bool refused() const;
+    // It was refused as asking for something that is not there.
+    bool notFound() const { return !m_gaveUp && m_status == IPP_STATUS_ERROR_NOT_FOUND; }
     // Why, in the server's or the system's words; never "Success".
     QString reason() const;
 

@@ -79,7 +79,7 @@ bool CupsPrinter::find(QString &error)
         name = stringOf(answer, "printer-name");
         ippDelete(answer);
         if (name.isEmpty()) {
-            error = connection.refused()
+            error = !connection.notFound()
                 ? connection.reason()
                 : QStringLiteral("--print: there is no default printer (%1); set one with "
                                  "'lpoptions -d NAME', or name a queue with --printer")
@@ -96,7 +96,7 @@ bool CupsPrinter::find(QString &error)
     const QString media = stringOf(answer, "media-default");
     ippDelete(answer);
     if (found.isEmpty()) {
-        error = connection.refused() && cupsLastError() != IPP_STATUS_ERROR_NOT_FOUND
+        error = !connection.notFound()
             ? connection.reason()
             : QStringLiteral("there is no printer queue \"%1\" (%2); 'lpstat -p' lists the queues")
                   .arg(name, connection.reason());

@@ -90,6 +90,16 @@ int capture(const CaptureOptions &options)
     }
     // A reader of standard output that went away must not end the capture.
     std::signal(SIGPIPE, SIG_IGN);
+    // Signals are taken from now on and handled once the capture runs: the
+    // first reads the job in progress to its end, a second ends at once.
+    CaptureSession *running = nullptr;
+    int signalsSeen = 0;
+    const SignalPath stopOnSignal([&running, &signalsSeen](int) {
+        if (signalsSeen++ == 0)
+            running->stop();
+        else
+            running->stopNow();
+    });
     Serial serial;
     if (!openPort(options, serial))
         return kFailure;
@@ -124,15 +134,7 @@ int capture(const CaptureOptions &options)
         std::fflush(nullptr);
         std::_Exit(code);
     };
-    // The first signal reads the job in progress to its end; a second ends
-    // at once.
-    int signalsSeen = 0;
-    const SignalPath stopOnSignal([&session, &signalsSeen](int) {
-        if (signalsSeen++ == 0)
-            session.stop();
-        else
-            session.stopNow();
-    });
+    running = &session;
     session.start();
     return QCoreApplication::exec();
 }

@@ -1,0 +1,353 @@
+#include "support/CupsServer.h"
+#include "support/Files.h"
+#include "support/JobLines.h"
+#include "support/Listings.h"
+#include "support/PdfText.h"
+#include "support/Process.h"
+#include "support/Pty.h"
+
+#include <QtTest>
+
+#include <csignal>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+const QString kProgram = QStringLiteral("tessary-capture");
+const QString kCapturePath = QStringLiteral(TESSARY_CAPTURE_PATH);
+const QString kKeptNote = QStringLiteral("; jobs are kept, and printed once the queue is there");
+
+// The names of a queue's jobs, oldest first.
+QStringList titlesOf(CupsServer &cups, const QString &queue)
+{
+    QStringList titles;
+    for (const CupsJob &job : cups.jobs(queue))
+        titles << job.title;
+    return titles;
+}
+
+// The file names that the job lines name, in order.
+QStringList filesOf(const QByteArray &err)
+{
+    QStringList names;
+    for (const QString &line : jobLinesIn(err))
+        names << QFileInfo(parseJobLine(line)->path).fileName();
+    return names;
+}
+} // namespace
+
+// tessary-capture printing every job on a queue of a private CUPS server:
+// the printer never costs a job, and never holds the capture.
+class CapturePrintingTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY2(pdfToolsPresent(), kPdfToolsNeeded);
+        QVERIFY2(m_cups.start(), qPrintable(m_cups.error()));
+    }
+    // Each case writes into a folder of its own that does not exist yet.
+    void init() { m_out = m_dir.filePath(QStringLiteral("out-%1").arg(++m_case)); }
+    // Prints may wait in DIR; no temporary file may.
+    void cleanup()
+    {
+        for (const QString &name : namesIn(m_out))
+            QVERIFY2(!name.startsWith(QLatin1String(".tessary-job")) &&
+                         !name.startsWith(QLatin1String(".tessary-capture")),
+                     qPrintable("left behind: " + name));
+    }
+
+    void printsEveryJobOnTheQueue();
+    void printerMissingAtTheStart_data();
+    void printerMissingAtTheStart();
+    void printsWaitUntilCupsIsBack();
+    void refusedPrintWaits_data();
+    void refusedPrintWaits();
+    void silentServerHoldsOnlyThePrints();
+    void jobSavedLateIsPrintedOnce();
+    void queueDefaultPaper();
+    void defaultPrinterOnTheAskedPaper();
+
+private:
+    // tessary-capture on `pty`, printing through `cups`, ready for bytes.
+    bool start(ProgramRun &run, const Pty &pty, const QStringList &arguments,
+               const QProcessEnvironment &environment, const std::function<void()> &inChild = {})
+    {
+        run.setProcessEnvironment(environment);
+        return run.startHolding(QStringList {"--port", pty.slavePath(), "--out", m_out,
+                                             "--quiet-ms", "300"} +
+                                    arguments,
+                                pty.slavePath(), inChild);
+    }
+
+    QTemporaryDir m_dir;
+    QString m_out;
+    int m_case = 0;
+    CupsServer m_cups;
+};
+
+// Each job goes to the queue as it ends, on the queue's default paper,
+// named after its file, through Debian's whole filter chain.
+void CapturePrintingTest::printsEveryJobOnTheQueue()
+{
+    const QString queue = QStringLiteral("Listings%1").arg(m_case);
+    QVERIFY2(m_cups.addQueue(queue), qPrintable(m_cups.error()));
+    Pty pty;
+    ProgramRun run(kCapturePath);
+    QVERIFY(start(run, pty, {"--printer", queue}, m_cups.environment()));
+
+    const QByteArray jobs[] = {numberedLines(130), numberedLines(70, "\n")};
+    const int pages[] = {3, 2};
+    for (int i = 0; i < 2; ++i) {
+        QVERIFY(pty.writeAll(jobs[i]));
+        QTRY_COMPARE_WITH_TIMEOUT(jobLinesIn(run.err()).size(), i + 1, 30000);
+        const std::optional<JobLine> line = parseJobLine(jobLinesIn(run.err())[i]);
+        QVERIFY(line);
+        QVERIFY(contentOf(line->path) == jobs[i]);
+        // The queue's file holds only the last job: read it before the next.
+        QVERIFY2(m_cups.waitForCompleted(queue, i + 1), qPrintable(m_cups.error()));
+        const CupsJob cupsJob = m_cups.jobs(queue).value(i);
+        QCOMPARE(line->went, QStringLiteral("printed on %1 as job %2").arg(queue).arg(cupsJob.id));
+        QCOMPARE(cupsJob.title, QFileInfo(line->path).fileName());
+        const QString printed = m_cups.outputOf(queue);
+        QCOMPARE(pdfPageCount(printed), pages[i]);
+        QCOMPARE(pdfPageSize(printed), QStringLiteral("612 x 792 pts (letter)"));
+        QCOMPARE(nonEmptyLines(pdfPages(printed).value(pages[i] - 1)).last(),
+                 QStringLiteral("LINE %1").arg(i == 0 ? 130 : 70));
+        // Laid out on that paper, not scaled onto it: where tessary-print
+        // puts the words on Letter.
+        const QString reference = m_dir.filePath(QStringLiteral("letter-%1.pdf").arg(i));
+        QCOMPARE(runProcess(QStringLiteral(TESSARY_PRINT_PATH),
+                            {"--paper", "Letter", line->path, reference})
+                     .exitCode,
+                 0);
+        const QList<PdfWord> expected = pdfWords(reference);
+        const QList<PdfWord> got = pdfWords(printed);
+        QCOMPARE(got.size(), expected.size());
+        // Ghostscript measures a word's height its own way: compare where
+        // lines start and how far apart the first and last lines stand.
+        const auto span = [](const QList<PdfWord> &words) {
+            return words.last().box.bottom() - words.first().box.bottom();
+        };
+        QVERIFY2(std::abs(got.first().box.left() - expected.first().box.left()) < 0.5 &&
+                     std::abs(span(got) - span(expected)) < 0.5,
+                 qPrintable(QStringLiteral("lines start at %1 and span %2, not %3 and %4")
+                                .arg(got.first().box.left())
+                                .arg(span(got))
+                                .arg(expected.first().box.left())
+                                .arg(span(expected))));
+    }
+    QCOMPARE(run.stop(), 0);
+    QCOMPARE(run.messages(), QStringList());
+}
+
+void CapturePrintingTest::printerMissingAtTheStart_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("server");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no such queue") << QStringList {"--printer", "NoSuchQueue"} << true
+                                   << "there is no printer queue \"NoSuchQueue\" (The printer or "
+                                      "class does not exist.); 'lpstat -p' lists the queues";
+    QTest::newRow("no default printer")
+        << QStringList {"--print"} << true
+        << "--print: there is no default printer (No default printer.); set one with "
+           "'lpoptions -d NAME', or name a queue with --printer";
+    QTest::newRow("no server") << QStringList {"--printer", "Listings"} << false
+                               << "cannot reach the CUPS server at SOCKET: No such file or "
+                                  "directory; is CUPS running?";
+    QTest::newRow("a file for a socket")
+        << QStringList {"--printer", "Listings"} << false
+        << "cannot reach the CUPS server at FILE: it is not a socket; is CUPS running?";
+}
+
+// Files first: the port opens and every job is saved; its print waits.
+void CapturePrintingTest::printerMissingAtTheStart()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, server);
+    QFETCH(QString, message);
+    QProcessEnvironment environment = m_cups.environment();
+    const QString socket = m_dir.filePath(QStringLiteral("no-cups.sock"));
+    const QString file = m_dir.filePath(QStringLiteral("a-file"));
+    QVERIFY(writeFile(file, "not a socket"));
+    message.replace(QStringLiteral("SOCKET"), socket).replace(QStringLiteral("FILE"), file);
+    if (!server)
+        environment.insert(QStringLiteral("CUPS_SERVER"), message.contains(file) ? file : socket);
+    Pty pty;
+    ProgramRun run(kCapturePath);
+    QVERIFY(start(run, pty, arguments, environment));
+    QTRY_COMPARE(run.messages(), QStringList {kProgram + ": " + message + kKeptNote});
+    QVERIFY(pty.writeAll(numberedLines(5)));
+    QTRY_COMPARE_WITH_TIMEOUT(jobLinesIn(run.err()).size(), 1, 15000);
+    const std::optional<JobLine> line = parseJobLine(jobLinesIn(run.err())[0]);
+    QVERIFY(contentOf(line->path) == numberedLines(5));
+    QVERIFY2(line->went.startsWith(QLatin1String("print waits: ")), qPrintable(line->went));
+    QCOMPARE(run.stop(), 3);
+}
+
+// CUPS away at the start, back, away again while jobs arrive, and back
+// after the capture stopped: every job is printed once, in the order the
+// jobs came, named after its own file.
+void CapturePrintingTest::printsWaitUntilCupsIsBack()
+{
+    const QString queue = QStringLiteral("Back%1").arg(m_case);
+    m_cups.stop();
+    Pty pty;
+    ProgramRun run(kCapturePath);
+    QVERIFY(start(run, pty, {"--printer", queue}, m_cups.environment()));
+    QVERIFY(pty.writeAll(numberedLines(10)));
+    QTRY_COMPARE_WITH_TIMEOUT(jobLinesIn(run.err()).size(), 1, 15000);
+    // The server and the queue appear: printed with no job to set it off.
+    QVERIFY2(m_cups.start() && m_cups.addQueue(queue), qPrintable(m_cups.error()));
+    QTRY_COMPARE_WITH_TIMEOUT(run.messages().filter(" takes prints now").size(), 1, 30000);
+
+    // Two jobs in one second while the server is away: -2 for the second.
+    m_cups.stop();
+    QTRY_VERIFY(QTime::currentTime().msec() < 100);
+    QVERIFY(pty.writeAll(numberedLines(20)));
+    QTRY_COMPARE_WITH_TIMEOUT(jobLinesIn(run.err()).size(), 2, 15000);
+    QVERIFY(pty.writeAll(numberedLines(30)));
+    QTRY_COMPARE_WITH_TIMEOUT(jobLinesIn(run.err()).size(), 3, 15000);
+    QCOMPARE(run.stop(), 3);
+    const QStringList files = filesOf(run.err());
+    QVERIFY2(files[2] == QString(files[1]).replace(".txt", "-2.txt"), qPrintable(files.join(' ')));
+
+    // The next start prints what waits, before anything else; a third
+    // start finds nothing left to print.
+    QVERIFY2(m_cups.start(), qPrintable(m_cups.error()));
+    for (int again = 0; again < 2; ++again) {
+        ProgramRun next(kCapturePath);
+        QVERIFY(start(next, pty, {"--printer", queue}, m_cups.environment()));
+        if (again == 0)
+            QVERIFY2(m_cups.waitForCompleted(queue, 3), qPrintable(m_cups.error()));
+        const int status = next.stop();
+        QVERIFY2(status == 0, next.err().constData());
+    }
+    QCOMPARE(titlesOf(m_cups, queue), files);
+    QVERIFY(!QFileInfo::exists(m_out + "/.tessary-prints"));
+}
+
+void CapturePrintingTest::refusedPrintWaits_data()
+{
+    QTest::addColumn<qint64>("limit");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("the queue refuses jobs") << qint64(0) << "Destination \"QUEUE\" is not accepting jobs.";
+    // Refused after the request was read, as a document too long for the server.
+    QTest::newRow("the document is too long") << qint64(4096) << "Request Entity Too Large";
+}
+
+// A print CUPS refuses waits, its files kept, and goes once CUPS takes it.
+void CapturePrintingTest::refusedPrintWaits()
+{
+    QFETCH(qint64, limit);
+    QFETCH(QString, reason);
+    CupsServer limited;
+    CupsServer &cups = limit > 0 ? limited : m_cups;
+    const QString queue = QStringLiteral("Refusing%1").arg(m_case);
+    QVERIFY2(cups.start() && cups.addQueue(queue), qPrintable(cups.error()));
+    if (limit == 0)
+        QVERIFY2(cups.reject(queue), qPrintable(cups.error()));
+    // The limit comes after the queue, whose driver is longer.
+    cups.stop();
+    cups.setLimitRequestBody(limit);
+    QVERIFY2(cups.start(), qPrintable(cups.error()));
+    Pty pty;
+    ProgramRun run(kCapturePath);
+    QVERIFY(start(run, pty, {"--printer", queue, "--pdf"}, cups.environment()));
+    QVERIFY(pty.writeAll(numberedLines(199)));
+    QTRY_COMPARE_WITH_TIMEOUT(jobLinesIn(run.err()).size(), 1, 30000);
+    QCOMPARE(parseJobLine(jobLinesIn(run.err())[0])->went,
+             "print waits: " + queue + ": " + QString(reason).replace("QUEUE", queue));
+    QCOMPARE(run.messages().size(), 1);
+    if (limit == 0) {
+        QVERIFY2(cups.accept(queue), qPrintable(cups.error()));
+        QTRY_VERIFY_WITH_TIMEOUT(run.err().contains("printed on " + queue.toUtf8()), 30000);
+    }
+    QCOMPARE(run.stop(), limit == 0 ? 0 : 3);
+    QCOMPARE(namesIn(m_out).filter(QRegularExpression("\\.(txt|pdf)$")).size(), 2);
+}
+
+// A server that takes the connection and never answers delays the prints
+// alone: the text and the PDF are on disk as usual, and a stop is prompt.
+void CapturePrintingTest::silentServerHoldsOnlyThePrints()
+{
+    const QString socket = m_dir.filePath(QStringLiteral("silent-%1.sock").arg(m_case));
+    const SilentServer silent(socket);
+    QVERIFY(silent.isListening());
+    QProcessEnvironment environment = m_cups.environment();
+    environment.insert(QStringLiteral("CUPS_SERVER"), socket);
+    Pty pty;
+    ProgramRun run(kCapturePath);
+    QVERIFY(start(run, pty, {"--printer", "Silent", "--pdf"}, environment));
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        run.messages().value(0).contains("no answer from the CUPS server at " + socket),
+        qPrintable(run.messages().join('\n')), 15000);
+    QVERIFY(pty.writeAll(numberedLines(80)));
+    QTRY_COMPARE_WITH_TIMEOUT(namesIn(m_out).filter(QRegularExpression("\\.(txt|pdf)$")).size(),
+                              2, 15000);
+    QCOMPARE(run.stop(SIGTERM, 20000), 3);
+}
+
+// A job whose text could be saved only later, with the next one, is
+// printed once, as every other.
+void CapturePrintingTest::jobSavedLateIsPrintedOnce()
+{
+    const QString queue = QStringLiteral("Late%1").arg(m_case);
+    QVERIFY2(m_cups.addQueue(queue), qPrintable(m_cups.error()));
+    Pty pty;
+    ProgramRun run(kCapturePath);
+    QVERIFY(start(run, pty, {"--printer", queue}, m_cups.environment()));
+    QVERIFY(QDir(m_out).removeRecursively() && writeFile(m_out, "in the way"));
+    QVERIFY(pty.writeAll(numberedLines(10)));
+    QTRY_VERIFY_WITH_TIMEOUT(run.messages().filter(" is not saved: ").size() == 1, 15000);
+    QVERIFY(QFile::remove(m_out));
+    QVERIFY(pty.writeAll(numberedLines(20)));
+    QTRY_COMPARE_WITH_TIMEOUT(jobLinesIn(run.err()).size(), 2, 15000);
+    QVERIFY2(m_cups.waitForCompleted(queue, 2), qPrintable(m_cups.error()));
+    QCOMPARE(run.stop(), 0);
+    QCOMPARE(titlesOf(m_cups, queue), filesOf(run.err()));
+}
+
+// Without --paper, the pages are made on the queue's own default paper.
+void CapturePrintingTest::queueDefaultPaper()
+{
+    const QString queue = QStringLiteral("A4Queue%1").arg(m_case);
+    QVERIFY2(m_cups.addQueue(queue, {"-o", "media=iso_a4_210x297mm"}), qPrintable(m_cups.error()));
+    Pty pty;
+    ProgramRun run(kCapturePath);
+    QVERIFY(start(run, pty, {"--printer", queue, "--pdf", "--once"}, m_cups.environment()));
+    QVERIFY(pty.writeAll(numberedLines(5)));
+    QCOMPARE(run.waitForEnd(), 0);
+    QVERIFY2(m_cups.waitForCompleted(queue, 1), qPrintable(m_cups.error()));
+    const QString a4 = QStringLiteral("595 x 842 pts (A4)");
+    QCOMPARE(pdfPageSize(m_cups.outputOf(queue)), a4);
+    const QString text = parseJobLine(jobLinesIn(run.err()).value(0))->path;
+    QCOMPARE(pdfPageSize(QString(text).replace(".txt", ".pdf")), a4);
+}
+
+// The paper asked for wins over the queue's own, in the print and the PDF.
+void CapturePrintingTest::defaultPrinterOnTheAskedPaper()
+{
+    const QString queue = QStringLiteral("Default%1").arg(m_case);
+    QVERIFY2(m_cups.addQueue(queue) && m_cups.setDefault(queue), qPrintable(m_cups.error()));
+    Pty pty;
+    ProgramRun run(kCapturePath);
+    QVERIFY(start(run, pty, {"--print", "--pdf", "--paper", "A4", "--once"}, m_cups.environment()));
+    QVERIFY(pty.writeAll(numberedLines(5)));
+    QCOMPARE(run.waitForEnd(), 0);
+    const std::optional<JobLine> line = parseJobLine(jobLinesIn(run.err()).value(0));
+    QVERIFY2(line, run.err().constData());
+    QVERIFY2(line->went.startsWith("printed on " + queue + " as job "), qPrintable(line->went));
+    QVERIFY2(m_cups.waitForCompleted(queue, 1), qPrintable(m_cups.error()));
+    const QString a4 = QStringLiteral("595 x 842 pts (A4)");
+    QCOMPARE(pdfPageSize(m_cups.outputOf(queue)), a4);
+    QCOMPARE(
+        pdfPageSize(QString(line->path).replace(QStringLiteral(".txt"), QStringLiteral(".pdf"))),
+        a4);
+}
+
+QTEST_GUILESS_MAIN(CapturePrintingTest)
+#include "test_capture_printing.moc"
