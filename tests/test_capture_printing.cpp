@@ -66,6 +66,7 @@ private slots:
     void refusedPrintWaits_data();
     void refusedPrintWaits();
     void silentServerHoldsOnlyThePrints();
+    void noPasswordPrompt();
     void jobSavedLateIsPrintedOnce();
     void queueDefaultPaper();
     void defaultPrinterOnTheAskedPaper();
@@ -76,10 +77,10 @@ private:
                const QProcessEnvironment &environment, const std::function<void()> &inChild = {})
     {
         run.setProcessEnvironment(environment);
-        return run.startHolding(QStringList {"--port", pty.slavePath(), "--out", m_out,
-                                             "--quiet-ms", "300"} +
-                                    arguments,
-                                pty.slavePath(), inChild);
+        return run.startHolding(
+            QStringList {"--port", pty.slavePath(), "--out", m_out, "--quiet-ms", "300"} +
+                arguments,
+            pty.slavePath(), inChild);
     }
 
     QTemporaryDir m_dir;
@@ -234,7 +235,8 @@ void CapturePrintingTest::refusedPrintWaits_data()
 {
     QTest::addColumn<qint64>("limit");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("the queue refuses jobs") << qint64(0) << "Destination \"QUEUE\" is not accepting jobs.";
+    QTest::newRow("the queue refuses jobs")
+        << qint64(0) << "Destination \"QUEUE\" is not accepting jobs.";
     // Refused after the request was read, as a document too long for the server.
     QTest::newRow("the document is too long") << qint64(4096) << "Request Entity Too Large";
 }
@@ -286,9 +288,34 @@ void CapturePrintingTest::silentServerHoldsOnlyThePrints()
         run.messages().value(0).contains("no answer from the CUPS server at " + socket),
         qPrintable(run.messages().join('\n')), 15000);
     QVERIFY(pty.writeAll(numberedLines(80)));
-    QTRY_COMPARE_WITH_TIMEOUT(namesIn(m_out).filter(QRegularExpression("\\.(txt|pdf)$")).size(),
-                              2, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(namesIn(m_out).filter(QRegularExpression("\\.(txt|pdf)$")).size(), 2,
+                              15000);
     QCOMPARE(run.stop(SIGTERM, 20000), 3);
+}
+
+// A queue that wants a password, asked over the network from a program on
+// a terminal: nobody is asked, and the print waits.
+void CapturePrintingTest::noPasswordPrompt()
+{
+    CupsServer cups({true, QStringLiteral("Locked")});
+    QVERIFY2(cups.start() && cups.addQueue(QStringLiteral("Locked")), qPrintable(cups.error()));
+    QProcessEnvironment environment = cups.environment();
+    environment.insert(QStringLiteral("CUPS_SERVER"), cups.tcpAddress());
+    Pty terminal;
+    Pty pty;
+    ProgramRun run(kCapturePath);
+    QVERIFY(start(run, pty, {"--printer", "Locked"}, environment, [&terminal] {
+        ::setsid();
+        ::ioctl(terminal.slaveHandle(), TIOCSCTTY, 0);
+        ::dup2(terminal.slaveHandle(), STDERR_FILENO);
+    }));
+    QVERIFY(pty.writeAll(numberedLines(5)));
+    QByteArray seen;
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        (seen += terminal.readAvailable()).contains("print waits: Locked: authentication required"),
+        seen.constData(), 30000);
+    QCOMPARE(run.stop(SIGTERM, 20000), 3);
+    QVERIFY2(!(seen + terminal.readAvailable()).contains("assword"), seen.constData());
 }
 
 // A job whose text could be saved only later, with the next one, is

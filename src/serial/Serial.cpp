@@ -75,6 +75,7 @@ struct Serial::Private {
     bool cts = false;
     bool xon = false;
     int lastError = QSerialPort::NoError;
+    QString lastErrorText;
     bool configuring = false;
     bool failed = false;
     // Bytes rescued from a port that failed while open, until read, and
@@ -260,6 +261,7 @@ bool Serial::open()
     const bool opened = d->port.open(QIODevice::ReadOnly);
     if (!opened) {
         d->lastError = d->port.error();
+        d->lastErrorText = d->port.errorString();
         d->configuring = false;
         d->port.clearError();
         return false;
@@ -294,6 +296,11 @@ bool Serial::isOpen() const
 int Serial::lastErrorCode() const
 {
     return d->lastError;
+}
+
+QString Serial::lastErrorText() const
+{
+    return d->lastErrorText;
 }
 
 qint64 Serial::bytesAvailable()

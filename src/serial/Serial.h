@@ -42,7 +42,8 @@ public:
     bool open() override;
     void close() override; // no effect when closed already
     bool isOpen() const override;
-    int lastErrorCode() const; // QSerialPort::SerialPortError of the last failure
+    int lastErrorCode() const override; // QSerialPort::SerialPortError of the last failure
+    QString lastErrorText() const override;
 
     // Counts bytes the OS holds too, not only those already pulled.
     qint64 bytesAvailable() override;

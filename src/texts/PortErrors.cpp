@@ -34,3 +34,18 @@ QString portErrorSentence(int errorCode)
     }
     return QStringLiteral("An error the serial-port service gives no name.");
 }
+
+QString portErrorRemedy(int errorCode)
+{
+    switch (errorCode) {
+    case 1:
+        return QStringLiteral("check the path (--list-ports lists the ports)");
+    case 2:
+        return QStringLiteral("join the dialout group (sudo usermod -aG dialout USER, then log in "
+                              "again), or close the other program that holds the port");
+    case 7:
+        return QStringLiteral("choose another port, or another speed");
+    default:
+        return QStringLiteral("unplug the adapter and plug it in again");
+    }
+}

@@ -6,3 +6,6 @@
 // QSerialPort::SerialPortError), as the table of open failures in
 // docs/serial-errors.md gives it.
 QString portErrorSentence(int errorCode);
+
+// What to do about it, for a program that keeps trying the port by itself.
+QString portErrorRemedy(int errorCode);

@@ -35,7 +35,7 @@ struct CupsServerSettings {
     // password makes libcups ask for one.
     bool tcp = false;
     // A queue that takes jobs only from a user with a password.
-    QString passwordQueue;
+    QString passwordQueue = {};
 };
 
 // A CUPS scheduler of the test's own: cupsd in a temporary folder, reached

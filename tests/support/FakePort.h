@@ -37,6 +37,12 @@ public:
     }
     void close() override { m_open = false; }
     bool isOpen() const override { return m_open; }
+    // A port that will not open is held by another program.
+    int lastErrorCode() const override { return openWorks ? 0 : 2; }
+    QString lastErrorText() const override
+    {
+        return openWorks ? QString() : QStringLiteral("Device or resource busy");
+    }
     void setArrivalHandler(std::function<void()> handler) override
     {
         m_arrival = std::move(handler);

@@ -9,9 +9,9 @@ std::optional<JobLine> parseJobLine(const QString &line)
     const QRegularExpressionMatch match = pattern.match(line);
     if (!match.hasMatch())
         return std::nullopt;
-    return JobLine {match.captured(1),          match.captured(2).toLongLong(),
-                    match.captured(3).toInt(),  match.captured(4).toInt(),
-                    match.captured(5),          match.captured(6)};
+    return JobLine {match.captured(1),         match.captured(2).toLongLong(),
+                    match.captured(3).toInt(), match.captured(4).toInt(),
+                    match.captured(5),         match.captured(6)};
 }
 
 QStringList jobLinesIn(const QByteArray &err)

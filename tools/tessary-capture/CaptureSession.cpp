@@ -8,6 +8,7 @@
 #include "printjob/Pagination.h"
 #include "printjob/QuietRule.h"
 #include "serial/PortConnection.h"
+#include "texts/PortErrors.h"
 
 #include <QTimer>
 
@@ -38,6 +39,13 @@ CaptureSession::CaptureSession(PortConnection &port, const CaptureOptions &optio
     m_cutter.onJobEnded = [this](Job job) { jobEnded(std::move(job)); };
     m_follower.say = [this](const QString &message) { m_parts.outcome.say(message); };
     m_follower.onChange = [this](PortFollower::State) { showStatus(); };
+    m_follower.openFailure = [this] {
+        const int code = m_port.lastErrorCode();
+        return QStringLiteral("it does not open: %1 (error %2: %3); %4")
+            .arg(m_port.lastErrorText())
+            .arg(code)
+            .arg(portErrorSentence(code), portErrorRemedy(code));
+    };
 }
 
 CaptureSession::~CaptureSession()
@@ -297,7 +305,8 @@ void CaptureSession::end()
     m_parts.outcome.rescue(unwritten);
     if (m_parts.store.hasWaiting(Waiting::What::Pdf)) {
         m_parts.outcome.notSaved();
-        m_parts.outcome.say(QStringLiteral("some PDFs could not be written; their texts are saved"));
+        m_parts.outcome.say(
+            QStringLiteral("some PDFs could not be written; their texts are saved"));
     }
     const int prints = m_parts.store.countWaiting(Waiting::What::Print);
     m_parts.outcome.printsWaiting(prints);

@@ -92,34 +92,34 @@ void PortFollower::enter(State next)
     if (next == was)
         return;
     m_state = next;
-    QString message;
+    QString news;
     switch (next) {
     case State::Gone:
         if (was == State::Open && m_said == Said::Nothing) {
-            message = QStringLiteral("%1: the port is gone; waiting for it to come back");
+            news = QStringLiteral("the port is gone; waiting for it to come back");
             m_said = Said::Gone;
         }
         break;
     case State::Refused:
-        message = QStringLiteral("%1: ") + (openFailure ? openFailure() : QString()) +
+        news = (openFailure ? openFailure() : QStringLiteral("it does not open")) +
             QStringLiteral("; tried again every second");
         break;
     case State::Open:
         if (was == State::Refused || m_said == Said::Gone) {
-            message = QStringLiteral("%1: open again");
+            news = QStringLiteral("open again");
             m_said = Said::Back;
         }
         break;
     case State::HungUp:
-        message = QStringLiteral("%1: the pseudo-terminal hung up; it never comes back, so the "
-                                 "capture ends");
+        news = QStringLiteral("the pseudo-terminal hung up; it never comes back, so the capture "
+                              "ends");
         break;
     case State::Closed:
         break;
     }
     watch(next == State::Gone || next == State::Refused);
-    if (!message.isEmpty() && say)
-        say(message.arg(m_shown));
+    if (!news.isEmpty() && say)
+        say(m_shown + QLatin1String(": ") + news);
     if (onChange)
         onChange(next);
 }
