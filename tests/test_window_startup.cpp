@@ -226,11 +226,12 @@ private slots:
         QCOMPARE(popup(*window, "PopupParity")->itemText(2), QStringLiteral("Odd Parity"));
 
         const TestSerial &serial = window->TestSerial1;
-        QCOMPARE(serial.baud(), 9600);
-        QCOMPARE(serial.bits(), 3);
-        QCOMPARE(serial.parity(), 0);
-        QCOMPARE(serial.stop(), 1);
-        QVERIFY(!serial.dtr() && !serial.cts() && !serial.xon());
+        const LineSettings &line = serial.lineSettings();
+        QCOMPARE(line.baud, 9600);
+        QCOMPARE(line.dataBits, QSerialPort::Data8);
+        QCOMPARE(line.parity, QSerialPort::NoParity);
+        QCOMPARE(line.stopBits, QSerialPort::OneStop);
+        QVERIFY(!line.dtr && !line.cts && !line.xon);
         QVERIFY(!serial.isOpen());
         QCOMPARE(popup(*window, "SerAuswahl")->currentIndex(), -1);
         QCOMPARE(window->Anzahl, 0);
@@ -244,11 +245,11 @@ private slots:
         QTest::addColumn<int>("applied");
         QTest::newRow("baud 300") << "PopupBaud" << 7 << 300 << 300;
         QTest::newRow("baud 38400") << "PopupBaud" << 0 << 38400 << 38400;
-        QTest::newRow("5 bits") << "PopupBits" << 0 << 0 << 0;
-        QTest::newRow("odd parity") << "PopupParity" << 2 << 2 << 2;
-        QTest::newRow("even parity") << "PopupParity" << 1 << 1 << 1;
-        QTest::newRow("1.5 stop bits") << "PopupStopBit" << 1 << 1 << 1;
-        QTest::newRow("2 stop bits") << "PopupStopBit" << 2 << 2 << 2;
+        QTest::newRow("5 bits") << "PopupBits" << 0 << 0 << int(QSerialPort::Data5);
+        QTest::newRow("odd parity") << "PopupParity" << 2 << 2 << int(QSerialPort::OddParity);
+        QTest::newRow("even parity") << "PopupParity" << 1 << 1 << int(QSerialPort::EvenParity);
+        QTest::newRow("1.5 stop bits") << "PopupStopBit" << 1 << 1 << int(QSerialPort::OneStop);
+        QTest::newRow("2 stop bits") << "PopupStopBit" << 2 << 2 << int(QSerialPort::TwoStop);
         QTest::newRow("DTR on") << "PopupDTR" << 1 << 1 << 1;
         QTest::newRow("CTS on") << "PopupCTS" << 1 << 1 << 1;
         QTest::newRow("XON on") << "PopupXON" << 1 << 1 << 1;
@@ -270,8 +271,10 @@ private slots:
                                  w.DTRWert,  w.CTSWert, w.XONWert};
         };
         const auto settings = [&s] {
-            return QVector<int> {s.baud(), s.bits(), s.parity(), s.stop(),
-                                 s.dtr(),  s.cts(),  s.xon()};
+            const LineSettings &line = s.lineSettings();
+            return QVector<int> {
+                line.baud, int(line.dataBits), int(line.parity), int(line.stopBits),
+                line.dtr,  line.cts,           line.xon};
         };
         const QStringList order = {"PopupBaud", "PopupBits", "PopupParity", "PopupStopBit",
                                    "PopupDTR",  "PopupCTS",  "PopupXON"};
@@ -297,7 +300,7 @@ private slots:
         auto window = rig.openWindow();
         popup(*window, "PopupBaud")->setCurrentIndex(-1);
         QCOMPARE(window->BaudWert, 9600);
-        QCOMPARE(window->TestSerial1.baud(), 9600);
+        QCOMPARE(window->TestSerial1.lineSettings().baud, 9600);
     }
 };
 

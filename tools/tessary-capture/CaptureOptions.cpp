@@ -2,7 +2,8 @@
 
 #include "CommandLine.h"
 #include "HeadlessApp.h"
-#include "serial/Serial.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -26,39 +27,43 @@ const SettingOption kSettingOptions[] = {
     {LineSetting::XON, "xon", "on|off", "the XON/XOFF handshake"},
 };
 
-// The parity words in the order of the window's popup items, then the
-// codes the popup does not offer.
-const QStringList kParityWords = {QStringLiteral("none"), QStringLiteral("even"),
-                                  QStringLiteral("odd"), QStringLiteral("space"),
-                                  QStringLiteral("mark")};
+// A word an option takes, and what it sets on the line.
+struct SettingWord {
+    QString word;
+    void (*apply)(LineSettings &);
+};
 
-// The words an option takes, in the order of the window's popup.
-QStringList wordsOf(LineSetting setting)
+// The words an option takes, in the order of the window's popup items; for
+// parity words of their own, then the two the popup does not offer.
+QVector<SettingWord> wordsOf(LineSetting setting)
 {
-    if (setting == LineSetting::Parity)
-        return kParityWords;
-    QStringList items = lineSettingPopup(setting).items;
-    for (QString &item : items)
-        item = item.toLower();
-    return items;
+    static const QStringList parityWords = {QStringLiteral("none"), QStringLiteral("even"),
+                                            QStringLiteral("odd")};
+    const bool parity = setting == LineSetting::Parity;
+    const QVector<LineSettingItem> &items = lineSettingPopup(setting).items;
+    QVector<SettingWord> words;
+    for (qsizetype i = 0; i < items.size(); ++i)
+        words.append({parity ? parityWords.value(i) : items[i].text.toLower(), items[i].apply});
+    if (parity) {
+        words.append(
+            {QStringLiteral("space"), setTo<&LineSettings::parity, QSerialPort::SpaceParity>});
+        words.append(
+            {QStringLiteral("mark"), setTo<&LineSettings::parity, QSerialPort::MarkParity>});
+    }
+    return words;
 }
 
-// The value a popup would store for `text`, the item matched without regard
-// to case; nothing when the popup has no such item.
-std::optional<int> popupValue(LineSetting setting, const QString &text)
+QStringList textsOf(const QVector<SettingWord> &words)
 {
-    const LineSettingPopup &popup = lineSettingPopup(setting);
-    const qsizetype index = wordsOf(setting).indexOf(text.toLower());
-    if (index < 0)
-        return std::nullopt;
-    if (index < popup.values.size())
-        return popup.values[index];
-    return index == 3 ? kSpaceParity : kMarkParity;
+    QStringList texts;
+    for (const SettingWord &word : words)
+        texts << word.word;
+    return texts;
 }
 
 QString describe(const SettingOption &option)
 {
-    QStringList words = wordsOf(option.setting);
+    QStringList words = textsOf(wordsOf(option.setting));
     words[lineSettingPopup(option.setting).defaultIndex] += QStringLiteral(" (default)");
     QString text =
         QStringLiteral("%1: %2 or %3")
@@ -184,28 +189,20 @@ CaptureCommand parseCaptureCommand(const QStringList &arguments)
     }
     options.once = parser.isSet(once);
 
-    for (const LineSettingPopup &popup : lineSettingPopups())
-        options.lineSettings.append({popup.setting, popup.values.value(popup.defaultIndex)});
     for (const SettingOption &setting : kSettingOptions) {
         const QString name = QString::fromLatin1(setting.name);
         if (!parser.isSet(name))
             continue;
-        const std::optional<int> value = popupValue(setting.setting, parser.value(name));
-        if (!value)
+        const QVector<SettingWord> words = wordsOf(setting.setting);
+        const QString given = parser.value(name);
+        const auto chosen = std::find_if(words.cbegin(), words.cend(), [&](const SettingWord &w) {
+            return w.word == given.toLower();
+        });
+        if (chosen == words.cend())
             return usageError(QStringLiteral("--%1 takes %2, not \"%3\"")
-                                  .arg(name, wordsOf(setting.setting).join(QStringLiteral(", ")),
-                                       parser.value(name)));
-        for (auto &[which, stored] : options.lineSettings) {
-            if (which == setting.setting)
-                stored = *value;
-        }
+                                  .arg(name, textsOf(words).join(QStringLiteral(", ")), given));
+        chosen->apply(options.lineSettings);
     }
     command.action = CaptureAction::Capture;
     return command;
-}
-
-void applyLineSettings(const CaptureOptions &options, Serial &serial)
-{
-    for (const auto &[setting, value] : options.lineSettings)
-        applyLineSetting(serial, setting, value);
 }

@@ -3,14 +3,10 @@
 #include "serial/LineSettings.h"
 
 #include <QPageSize>
-#include <QPair>
 #include <QString>
 #include <QStringList>
-#include <QVector>
 
 #include <optional>
-
-class Serial;
 
 // What one run of tessary-capture is asked to do.
 struct CaptureOptions {
@@ -24,8 +20,8 @@ struct CaptureOptions {
     bool print = false;
     QString printer;
     bool once = false;
-    // Each setting with the value the window's popup would store for it.
-    QVector<QPair<LineSetting, int>> lineSettings;
+    // The line as the window's popups would set it up.
+    LineSettings lineSettings;
 };
 
 // Exit: --help, --version or a usage error was answered; the program ends
@@ -40,10 +36,3 @@ struct CaptureCommand {
 
 // Reads the arguments, the program name first.
 CaptureCommand parseCaptureCommand(const QStringList &arguments);
-
-// Parity codes beyond the window's popup.
-constexpr int kSpaceParity = 3;
-constexpr int kMarkParity = 4;
-
-// Hands every line setting to the connection, to take effect at its open().
-void applyLineSettings(const CaptureOptions &options, Serial &serial);

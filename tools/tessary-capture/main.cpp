@@ -60,7 +60,7 @@ int capture(const CaptureOptions &options)
     std::signal(SIGPIPE, SIG_IGN);
 
     Serial serial;
-    applyLineSettings(options, serial);
+    serial.setLineSettings(options.lineSettings);
     // A path as given: the serial-port service would take a bare name as
     // one under /dev.
     PortDescriptor port;
