@@ -47,14 +47,12 @@ bool AtomicFile::open(bool removedOnSignal)
         name.replace(name.lastIndexOf(placeholder), placeholder.size(),
                      QString::number(QRandomGenerator::global()->generate(), 36));
         if (removedOnSignal)
-            SignalPath::removeOnSignal(name);
+            m_signalSlot = SignalPath::registerTemporaryFile(name);
         m_file = std::make_unique<QFile>(name);
-        if (m_file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            m_removedOnSignal = removedOnSignal;
+        if (m_file->open(QIODevice::WriteOnly | QIODevice::NewOnly))
             return true;
-        }
-        if (removedOnSignal)
-            SignalPath::removeOnSignal(QString());
+        SignalPath::unregisterTemporaryFile(m_signalSlot);
+        m_signalSlot = -1;
         if (m_file->error() != QFileDevice::OpenError || !QFile::exists(name))
             break;
     }
@@ -129,7 +127,6 @@ void AtomicFile::discard()
         m_file->remove();
         m_file.reset();
     }
-    if (m_removedOnSignal)
-        SignalPath::removeOnSignal(QString());
-    m_removedOnSignal = false;
+    SignalPath::unregisterTemporaryFile(m_signalSlot);
+    m_signalSlot = -1;
 }

@@ -26,11 +26,14 @@ public:
     AtomicFile &operator=(const AtomicFile &) = delete;
 
     // With removedOnSignal, a signal that ends the program removes the
-    // temporary file until it is committed (SignalPath).
+    // temporary file until it is committed or discarded (SignalPath).
     bool open(bool removedOnSignal = false);
+    // Opened, and neither committed nor discarded since.
+    bool isOpen() const { return m_file != nullptr; }
     bool write(QByteArrayView bytes);
     // The bytes written so far on the disk, not only in the cache.
     bool sync();
+    // The open file, for a writer that wants a device; null when not open.
     QFileDevice *device();
 
     // Syncs and names the file `path`. Taken leaves it open and unnamed, to
@@ -49,6 +52,6 @@ private:
 
     QString m_template;
     std::unique_ptr<QFile> m_file;
-    bool m_removedOnSignal = false;
+    int m_signalSlot = -1; // SignalPath's, while a signal removes the file
     QString m_error;
 };

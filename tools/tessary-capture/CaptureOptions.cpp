@@ -1,7 +1,7 @@
 #include "CaptureOptions.h"
 
 #include "CommandLine.h"
-#include "HeadlessApp.h"
+#include "Paper.h"
 
 #include <algorithm>
 

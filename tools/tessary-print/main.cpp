@@ -3,7 +3,12 @@
 
 #include "AtomicFile.h"
 #include "CommandLine.h"
+#include "Counted.h"
 #include "HeadlessApp.h"
+#include "MemoryTuning.h"
+#include "MissingFont.h"
+#include "Paper.h"
+#include "Say.h"
 #include "SignalPath.h"
 #include "StatusLine.h"
 #include "printjob/Pagination.h"
@@ -185,15 +190,13 @@ int main(int argc, char *argv[])
     progress.hide();
     // Pages cut short by a write that failed are told by the write.
     if (outcome.failed && out.device()->error() == QFileDevice::NoError)
-        return failure(QStringLiteral("printing to %1 failed: no font to draw Helvetica with "
-                                      "(install fonts-urw-base35)")
-                           .arg(output));
+        return failure(
+            QStringLiteral("printing to %1 failed: %2").arg(output, missingFontReason()));
     if (!out.commit())
         return failure(QStringLiteral("cannot write %1: %2").arg(output, out.errorString()));
 
     if (output == QLatin1String("-"))
-        say(outcome.sheets == 1 ? QStringLiteral("1 page")
-                                : QStringLiteral("%1 pages").arg(outcome.sheets));
+        say(counted(outcome.sheets, "page", "pages"));
     else if (std::printf("%d\n", outcome.sheets) < 0 || std::fflush(stdout) != 0)
         return failure(QStringLiteral("cannot write the page count: %1")
                            .arg(QString::fromLocal8Bit(std::strerror(errno))));
