@@ -6,6 +6,7 @@
 #include "PortListing.h"
 #include "serial/Serial.h"
 #include "support/Files.h"
+#include "support/LineFields.h"
 #include "support/Listings.h"
 #include "support/PdfText.h"
 
@@ -394,12 +395,7 @@ void CaptureFilesTest::optionsGiveTheWindowsValues()
     QCOMPARE(command.options.quietMs, 2000);
     QVERIFY(!command.options.pdf && !command.options.print && !command.options.paper);
     QVERIFY(!command.options.once);
-    // baud, data bits, parity, stop bits, dtr, cts, xon
-    const auto fields = [](const LineSettings &line) {
-        return QList<int> {line.baud,     int(line.dataBits), int(line.parity), int(line.stopBits),
-                           int(line.dtr), int(line.cts),      int(line.xon)};
-    };
-    QCOMPARE(fields(command.options.lineSettings), fields(expected));
+    QCOMPARE(lineFields(command.options.lineSettings), lineFields(expected));
 }
 
 void CaptureFilesTest::portListing_data()

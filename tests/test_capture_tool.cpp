@@ -105,6 +105,15 @@ private slots:
     void defaultPrinterOnTheAskedPaper();
 
 private:
+    // tessary-capture on the pty, writing into this case's folder and
+    // printing through the private CUPS server, once it holds the port.
+    bool startPrinting(ProgramRun &run, const Pty &pty, const QStringList &arguments)
+    {
+        run.setProcessEnvironment(m_cups.environment());
+        return run.startHolding(QStringList {"--port", pty.slavePath(), "--out", m_out} + arguments,
+                                pty.slavePath());
+    }
+
     QTemporaryDir m_dir;
     QString m_out;
     int m_case = 0;
@@ -687,10 +696,7 @@ void CaptureToolTest::printsEveryJobOnTheQueue()
     QVERIFY2(m_cups.addQueue(queue), qPrintable(m_cups.error()));
     Pty pty;
     ProgramRun run(kCapturePath);
-    run.setProcessEnvironment(m_cups.environment());
-    QVERIFY(run.startHolding(
-        {"--port", pty.slavePath(), "--out", m_out, "--printer", queue, "--quiet-ms", "300"},
-        pty.slavePath()));
+    QVERIFY(startPrinting(run, pty, {"--printer", queue, "--quiet-ms", "300"}));
 
     const QByteArray jobs[] = {numberedLines(130), numberedLines(70, "\n")};
     const int pages[] = {3, 2};
@@ -746,10 +752,7 @@ void CaptureToolTest::refusedOrGonePrinterCostsNoJob()
     QVERIFY2(m_cups.addQueue(queue), qPrintable(m_cups.error()));
     Pty pty;
     ProgramRun run(kCapturePath);
-    run.setProcessEnvironment(m_cups.environment());
-    QVERIFY(run.startHolding({"--port", pty.slavePath(), "--out", m_out, "--printer", queue,
-                              "--pdf", "--quiet-ms", "300"},
-                             pty.slavePath()));
+    QVERIFY(startPrinting(run, pty, {"--printer", queue, "--pdf", "--quiet-ms", "300"}));
 
     QVERIFY2(m_cups.reject(queue), qPrintable(m_cups.error()));
     QVERIFY(pty.writeAll(numberedLines(10)));
@@ -819,10 +822,8 @@ void CaptureToolTest::defaultPrinterOnTheAskedPaper()
     QVERIFY2(m_cups.addQueue(queue) && m_cups.setDefault(queue), qPrintable(m_cups.error()));
     Pty pty;
     ProgramRun run(kCapturePath);
-    run.setProcessEnvironment(m_cups.environment());
-    QVERIFY(run.startHolding({"--port", pty.slavePath(), "--out", m_out, "--print", "--pdf",
-                              "--paper", "A4", "--quiet-ms", "300", "--once"},
-                             pty.slavePath()));
+    QVERIFY(startPrinting(run, pty,
+                          {"--print", "--pdf", "--paper", "A4", "--quiet-ms", "300", "--once"}));
     QVERIFY(pty.writeAll(numberedLines(5)));
     QCOMPARE(run.waitForEnd(), 0);
     const std::optional<JobLine> line = parseJobLine(jobLinesIn(run.err()).value(0));

@@ -1,5 +1,6 @@
 #include "serial/LineSettings.h"
 #include "serial/Serial.h"
+#include "support/LineFields.h"
 #include "support/Pty.h"
 
 #include <QtTest>
@@ -125,23 +126,16 @@ void LineSettingsTest::defaultsOfANewConnection()
 {
     Serial serial;
     const LineSettings &settings = serial.lineSettings();
-    QCOMPARE(settings.baud, 9600);
-    QCOMPARE(settings.dataBits, QSerialPort::Data8);
-    QCOMPARE(settings.parity, QSerialPort::NoParity);
-    QCOMPARE(settings.stopBits, QSerialPort::OneStop);
-    QVERIFY(!settings.dtr && !settings.cts && !settings.xon);
+    // 9600 baud, 8 data bits, no parity, one stop bit; DTR, CTS and XON off.
+    QCOMPARE(lineFields(settings),
+             (QList<int> {9600, QSerialPort::Data8, QSerialPort::NoParity, QSerialPort::OneStop, 0,
+                          0, 0}));
 
     // The popups' defaults are the connection's defaults.
     LineSettings fromPopups;
     for (const LineSettingPopup &popup : lineSettingPopups())
         popup.items.at(popup.defaultIndex).apply(fromPopups);
-    QCOMPARE(fromPopups.baud, settings.baud);
-    QCOMPARE(fromPopups.dataBits, settings.dataBits);
-    QCOMPARE(fromPopups.parity, settings.parity);
-    QCOMPARE(fromPopups.stopBits, settings.stopBits);
-    QCOMPARE(fromPopups.dtr, settings.dtr);
-    QCOMPARE(fromPopups.cts, settings.cts);
-    QCOMPARE(fromPopups.xon, settings.xon);
+    QCOMPARE(lineFields(fromPopups), lineFields(settings));
 
     const std::optional<Line> line = lineAfter({});
     QVERIFY(line);

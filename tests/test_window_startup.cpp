@@ -1,3 +1,4 @@
+#include "support/LineFields.h"
 #include "support/WindowRig.h"
 
 #include <QComboBox>
@@ -226,12 +227,10 @@ private slots:
         QCOMPARE(popup(*window, "PopupParity")->itemText(2), QStringLiteral("Odd Parity"));
 
         const TestSerial &serial = window->TestSerial1;
-        const LineSettings &line = serial.lineSettings();
-        QCOMPARE(line.baud, 9600);
-        QCOMPARE(line.dataBits, QSerialPort::Data8);
-        QCOMPARE(line.parity, QSerialPort::NoParity);
-        QCOMPARE(line.stopBits, QSerialPort::OneStop);
-        QVERIFY(!line.dtr && !line.cts && !line.xon);
+        // 9600 baud, 8 data bits, no parity, one stop bit; DTR, CTS and XON off.
+        QCOMPARE(lineFields(serial.lineSettings()),
+                 (QList<int> {9600, QSerialPort::Data8, QSerialPort::NoParity, QSerialPort::OneStop,
+                              0, 0, 0}));
         QVERIFY(!serial.isOpen());
         QCOMPARE(popup(*window, "SerAuswahl")->currentIndex(), -1);
         QCOMPARE(window->Anzahl, 0);
@@ -270,12 +269,7 @@ private slots:
             return QVector<int> {w.BaudWert, w.BitWert, w.ParityWert, w.StopBitWert,
                                  w.DTRWert,  w.CTSWert, w.XONWert};
         };
-        const auto settings = [&s] {
-            const LineSettings &line = s.lineSettings();
-            return QVector<int> {
-                line.baud, int(line.dataBits), int(line.parity), int(line.stopBits),
-                line.dtr,  line.cts,           line.xon};
-        };
+        const auto settings = [&s] { return lineFields(s.lineSettings()); };
         const QStringList order = {"PopupBaud", "PopupBits", "PopupParity", "PopupStopBit",
                                    "PopupDTR",  "PopupCTS",  "PopupXON"};
         const int which = int(order.indexOf(popupName));

@@ -130,23 +130,23 @@ Window1 *Window1::instance()
 void Window1::build()
 {
     setMenuBar(MainMenuBar::instance());
-    const WindowSpec &spec = window1Spec();
-    setWindowTitle(QString::fromUtf8(spec.title));
-    setMinimumSize(spec.minimumSize);
-    setMaximumSize(spec.maximumSize);
+    const WindowTable &table = window1Table();
+    setWindowTitle(QString::fromUtf8(table.title));
+    setMinimumSize(table.minimumSize);
+    setMaximumSize(table.maximumSize);
 
     auto *content = new QWidget(this);
     content->setObjectName(QStringLiteral("Content"));
     setCentralWidget(content);
 
-    QVector<ControlSpec> byTabIndex;
-    for (const ControlSpec &control : window1Controls()) {
+    QVector<ControlRow> byTabIndex;
+    for (const ControlRow &control : window1Controls()) {
         createControl(control, content);
         byTabIndex << control;
     }
     std::stable_sort(
         byTabIndex.begin(), byTabIndex.end(),
-        [](const ControlSpec &a, const ControlSpec &b) { return a.tabIndex < b.tabIndex; });
+        [](const ControlRow &a, const ControlRow &b) { return a.tabIndex < b.tabIndex; });
     for (int i = 1; i < byTabIndex.size(); ++i) {
         setTabOrder(content->findChild<QWidget *>(QString::fromLatin1(byTabIndex[i - 1].name)),
                     content->findChild<QWidget *>(QString::fromLatin1(byTabIndex[i].name)));
@@ -160,7 +160,7 @@ void Window1::build()
     Label2 = content->findChild<QLabel *>(QStringLiteral("Label2"));
     ProgressWheel1 = content->findChild<ProgressWheel *>(QStringLiteral("ProgressWheel1"));
 
-    resize(spec.contentSize + QSize(0, menuBar()->sizeHint().height()));
+    resize(table.contentSize + QSize(0, menuBar()->sizeHint().height()));
 }
 
 void Window1::bind()

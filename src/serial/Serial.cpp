@@ -38,6 +38,7 @@ struct Serial::Private {
     QSerialPort port;
     PortDescriptor descriptor;
     LineSettings line;
+    // What the last open() ended with, and whether one is setting the port up.
     int lastError = QSerialPort::NoError;
     bool configuring = false;
     bool failed = false;

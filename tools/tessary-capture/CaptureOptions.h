@@ -8,11 +8,14 @@
 
 #include <optional>
 
+// The silence that ends a job when --quiet-ms does not say.
+constexpr int kDefaultQuietMs = 2000;
+
 // What one run of tessary-capture is asked to do.
 struct CaptureOptions {
     QString port;
     QString outDir;
-    int quietMs = 2000;
+    int quietMs = kDefaultQuietMs;
     bool pdf = false;
     std::optional<QPageSize> paper; // --paper; otherwise the queue's default, or A4
     // --printer NAME or --print: each job goes to that CUPS queue, or to the
