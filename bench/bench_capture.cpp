@@ -58,13 +58,21 @@ public:
     std::chrono::steady_clock::time_point askedAt;
 };
 
-// Messages go to standard error: a benchmark has no one to click them away.
-void sayMessages(RecordingMsgBox &msgBox)
-{
-    msgBox.onShow = [](const QString &text) {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    };
-}
+// The real pause and yield of a print job, with its messages on standard
+// error: a benchmark has no one to click them away.
+struct BenchServices {
+    BenchServices()
+    {
+        msgBox.onShow = [](const QString &text) {
+            std::fprintf(stderr, "message: %s\n", qPrintable(text));
+        };
+    }
+    RecordingMsgBox msgBox;
+    RecordingBusy busy;
+    QtPause pause;
+    QtYield yield;
+    CaptureServices capture {msgBox, busy, pause, yield};
+};
 
 // The port opened on a fresh pseudo-terminal, or the end of the benchmark.
 void open(SerialOnPty &link)
@@ -99,14 +107,9 @@ void benchLargeCapture(int megabytes)
     writer.join();
     const double sendSeconds = clock.elapsed() / 1000.0;
 
-    RecordingMsgBox msgBox;
-    sayMessages(msgBox);
-    RecordingBusy busy;
-    QtPause pause;
-    QtYield yield;
-    CaptureServices services {msgBox, busy, pause, yield};
+    BenchServices services;
     clock.restart();
-    const std::optional<QByteArray> text = CaptureReceivedText(1, serial, services);
+    const std::optional<QByteArray> text = CaptureReceivedText(1, serial, services.capture);
     const double drainSeconds = clock.elapsed() / 1000.0;
     const qint64 received = text ? text->size() : 0;
     const qint64 peakKb = peakMemoryKb(QCoreApplication::applicationPid());
@@ -149,15 +152,10 @@ struct Latencies {
 // dialog was asked for.
 std::chrono::steady_clock::time_point pressPrint(Serial &serial)
 {
-    RecordingMsgBox msgBox;
-    sayMessages(msgBox);
-    RecordingBusy busy;
-    QtPause pause;
-    QtYield yield;
-    CaptureServices services {msgBox, busy, pause, yield};
+    BenchServices services;
     StopwatchPrinting printing;
-    if (const auto received = CaptureReceivedText(1, serial, services))
-        PrintReceivedText(*received, printing, yield);
+    if (const auto received = CaptureReceivedText(1, serial, services.capture))
+        PrintReceivedText(*received, printing, services.yield);
     return printing.askedAt;
 }
 

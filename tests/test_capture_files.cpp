@@ -6,6 +6,7 @@
 #include "PortListing.h"
 #include "serial/Serial.h"
 #include "support/Files.h"
+#include "support/LineFields.h"
 #include "support/Listings.h"
 #include "support/PdfText.h"
 
@@ -17,6 +18,7 @@
 #include <thread>
 
 Q_DECLARE_METATYPE(PortDescriptor)
+Q_DECLARE_METATYPE(LineSettings)
 
 namespace {
 
@@ -384,31 +386,39 @@ void CaptureFilesTest::prepare()
 
 void CaptureFilesTest::optionsGiveTheWindowsValues_data()
 {
+    using Port = QSerialPort;
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QList<int>>("expected"); // baud, bits code, parity, stop, dtr, cts, xon
-    QTest::newRow("defaults") << QStringList {} << QList<int> {9600, 3, 0, 1, 0, 0, 0};
+    QTest::addColumn<LineSettings>("expected");
+    QTest::newRow("defaults") << QStringList {}
+                              << LineSettings {9600, Port::Data8, Port::NoParity, Port::OneStop};
     QTest::newRow("slowest, 7 bits, even")
         << QStringList {"--baud", "300", "--bits", "7", "--parity", "even"}
-        << QList<int> {300, 2, 1, 1, 0, 0, 0};
+        << LineSettings {300, Port::Data7, Port::EvenParity, Port::OneStop};
     QTest::newRow("5 bits, odd, 2 stop bits")
         << QStringList {"--bits", "5", "--parity", "ODD", "--stop", "2"}
-        << QList<int> {9600, 0, 2, 2, 0, 0, 0};
+        << LineSettings {9600, Port::Data5, Port::OddParity, Port::TwoStop};
     QTest::newRow("1.5 stop bits are one")
-        << QStringList {"--stop", "1.5"} << QList<int> {9600, 3, 0, 1, 0, 0, 0};
+        << QStringList {"--stop", "1.5"}
+        << LineSettings {9600, Port::Data8, Port::NoParity, Port::OneStop};
     QTest::newRow("space parity") << QStringList {"--parity", "space"}
-                                  << QList<int> {9600, 3, 3, 1, 0, 0, 0};
+                                  << LineSettings {9600, Port::Data8, Port::SpaceParity,
+                                                   Port::OneStop};
     QTest::newRow("mark parity") << QStringList {"--parity", "Mark"}
-                                 << QList<int> {9600, 3, 4, 1, 0, 0, 0};
+                                 << LineSettings {9600, Port::Data8, Port::MarkParity,
+                                                  Port::OneStop};
     QTest::newRow("lines on") << QStringList {"--dtr", "on", "--cts", "ON", "--xon", "On"}
-                              << QList<int> {9600, 3, 0, 1, 1, 1, 1};
+                              << LineSettings {9600,          Port::Data8, Port::NoParity,
+                                               Port::OneStop, true,        true,
+                                               true};
     QTest::newRow("the last one counts")
-        << QStringList {"--baud", "600", "--baud", "38400"} << QList<int> {38400, 3, 0, 1, 0, 0, 0};
+        << QStringList {"--baud", "600", "--baud", "38400"}
+        << LineSettings {38400, Port::Data8, Port::NoParity, Port::OneStop};
 }
 
 void CaptureFilesTest::optionsGiveTheWindowsValues()
 {
     QFETCH(QStringList, arguments);
-    QFETCH(QList<int>, expected);
+    QFETCH(LineSettings, expected);
     const CaptureCommand command = parseCaptureCommand(
         QStringList {"tessary-capture", "--port", "/dev/ttyUSB0", "--out", "x"} + arguments);
     QCOMPARE(int(command.action), int(CaptureAction::Capture));
@@ -416,19 +426,7 @@ void CaptureFilesTest::optionsGiveTheWindowsValues()
     QCOMPARE(command.options.quietMs, 2000);
     QVERIFY(!command.options.pdf && !command.options.print && !command.options.paper);
     QVERIFY(!command.options.once);
-    Serial serial;
-    // Settings the window would not start with, so that each one is set.
-    serial.setBaud(1);
-    serial.setBits(-1);
-    serial.setParity(-1);
-    serial.setStop(-1);
-    serial.setDTR(true);
-    serial.setCTS(true);
-    serial.setXON(true);
-    applyLineSettings(command.options, serial);
-    const QList<int> got = {serial.baud(),     serial.bits(),     serial.parity(),  serial.stop(),
-                            int(serial.dtr()), int(serial.cts()), int(serial.xon())};
-    QCOMPARE(got, expected);
+    QCOMPARE(lineFields(command.options.lineSettings), lineFields(expected));
 }
 
 void CaptureFilesTest::portListing_data()

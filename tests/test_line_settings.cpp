@@ -1,5 +1,6 @@
 #include "serial/LineSettings.h"
 #include "serial/Serial.h"
+#include "support/LineFields.h"
 #include "support/Pty.h"
 
 #include <QtTest>
@@ -43,8 +44,10 @@ std::optional<Line> lineAfter(const QList<QPair<LineSetting, int>> &choices)
 {
     Pty pty;
     Serial serial;
+    LineSettings settings;
     for (const auto &[setting, index] : choices)
-        applyLineSetting(serial, setting, lineSettingPopup(setting).values.value(index));
+        lineSettingPopup(setting).items.at(index).apply(settings);
+    serial.setLineSettings(settings);
     serial.setSerialPort({QStringLiteral("pty"), pty.slavePath()});
     g_requests.clear();
     if (!serial.open() || g_requests.isEmpty())
@@ -108,9 +111,12 @@ void LineSettingsTest::popups()
     const LineSettingPopup &popup = lineSettingPopup(setting);
     QCOMPARE(popup.setting, setting);
     QCOMPARE(QString::fromLatin1(popup.popupName), name);
-    QCOMPARE(popup.items, items);
+    QCOMPARE(popup.texts(), items);
     QCOMPARE(popup.defaultIndex, defaultIndex);
-    QCOMPARE(popup.values, values);
+    QVector<int> stored;
+    for (const LineSettingItem &item : popup.items)
+        stored << item.stored;
+    QCOMPARE(stored, values);
 
     // Window order: the popups come in the order of the settings.
     QCOMPARE(lineSettingPopups().at(int(setting)).setting, setting);
@@ -119,23 +125,17 @@ void LineSettingsTest::popups()
 void LineSettingsTest::defaultsOfANewConnection()
 {
     Serial serial;
-    QCOMPARE(serial.baud(), 9600);
-    QCOMPARE(serial.bits(), 3);
-    QCOMPARE(serial.parity(), 0);
-    QCOMPARE(serial.stop(), 1);
-    QVERIFY(!serial.dtr() && !serial.cts() && !serial.xon());
+    const LineSettings &settings = serial.lineSettings();
+    // 9600 baud, 8 data bits, no parity, one stop bit; DTR, CTS and XON off.
+    QCOMPARE(lineFields(settings),
+             (QList<int> {9600, QSerialPort::Data8, QSerialPort::NoParity, QSerialPort::OneStop, 0,
+                          0, 0}));
 
     // The popups' defaults are the connection's defaults.
-    Serial fromPopups;
+    LineSettings fromPopups;
     for (const LineSettingPopup &popup : lineSettingPopups())
-        applyLineSetting(fromPopups, popup.setting, popup.values.at(popup.defaultIndex));
-    QCOMPARE(fromPopups.baud(), serial.baud());
-    QCOMPARE(fromPopups.bits(), serial.bits());
-    QCOMPARE(fromPopups.parity(), serial.parity());
-    QCOMPARE(fromPopups.stop(), serial.stop());
-    QCOMPARE(fromPopups.dtr(), serial.dtr());
-    QCOMPARE(fromPopups.cts(), serial.cts());
-    QCOMPARE(fromPopups.xon(), serial.xon());
+        popup.items.at(popup.defaultIndex).apply(fromPopups);
+    QCOMPARE(lineFields(fromPopups), lineFields(settings));
 
     const std::optional<Line> line = lineAfter({});
     QVERIFY(line);
@@ -233,8 +233,10 @@ void LineSettingsTest::settingsWaitForTheNextOpen()
     serial.setSerialPort({QStringLiteral("pty"), pty.slavePath()});
     QVERIFY(serial.open());
     serial.close();
-    applyLineSetting(serial, LineSetting::Baud, 1200);
-    applyLineSetting(serial, LineSetting::Parity, 2);
+    LineSettings settings;
+    settings.baud = 1200;
+    settings.parity = QSerialPort::OddParity;
+    serial.setLineSettings(settings);
     // Closing hands the line back as it was before the open.
     std::optional<termios> line = pty.slaveTermios();
     QVERIFY(line);
@@ -251,20 +253,22 @@ void LineSettingsTest::settingsWaitForTheNextOpen()
 // program may ask for: parity bit always 0 or always 1.
 void LineSettingsTest::parityBeyondThePopup_data()
 {
-    QTest::addColumn<int>("code");
+    QTest::addColumn<QSerialPort::Parity>("parity");
     QTest::addColumn<uint>("cflag");
-    QTest::newRow("space") << 3 << uint(PARENB | CMSPAR);
-    QTest::newRow("mark") << 4 << uint(PARENB | CMSPAR | PARODD);
+    QTest::newRow("space") << QSerialPort::SpaceParity << uint(PARENB | CMSPAR);
+    QTest::newRow("mark") << QSerialPort::MarkParity << uint(PARENB | CMSPAR | PARODD);
 }
 
 void LineSettingsTest::parityBeyondThePopup()
 {
-    QFETCH(int, code);
+    QFETCH(QSerialPort::Parity, parity);
     QFETCH(uint, cflag);
     Pty pty;
     Serial serial;
-    serial.setParity(code);
-    QCOMPARE(serial.parity(), code);
+    LineSettings settings;
+    settings.parity = parity;
+    serial.setLineSettings(settings);
+    QCOMPARE(serial.lineSettings().parity, parity);
     serial.setSerialPort({QStringLiteral("pty"), pty.slavePath(), {}, {}, {}, {}});
     g_requests.clear();
     QVERIFY(serial.open());

@@ -39,6 +39,13 @@ private slots:
         QFETCH(QList<QByteArray>, lines);
         QCOMPARE(linesOf(text), lines);
         QCOMPARE(countLines(text), lines.size());
+        // Counted as it arrives in two pieces, wherever it is cut.
+        for (qsizetype cut = 0; cut <= text.size(); ++cut) {
+            LineCounter counter;
+            counter.add(QByteArrayView(text).first(cut));
+            counter.add(QByteArrayView(text).sliced(cut));
+            QCOMPARE(counter.lines(), qint64(lines.size()));
+        }
     }
 
     void pagesHoldSixtyTwoLines_data()

@@ -134,7 +134,9 @@ void SerialTest::openingAnotherPortReleasesTheFirst()
 void SerialTest::dtrOnAPseudoTerminalDoesNotFailTheOpen()
 {
     SerialOnPty link;
-    link.serial.setDTR(true);
+    LineSettings settings = link.serial.lineSettings();
+    settings.dtr = true;
+    link.serial.setLineSettings(settings);
     QVERIFY(link.open());
     QCOMPARE(link.serial.lastErrorCode(), 0);
     QVERIFY(link.pty.arrive("still receiving"));

@@ -23,7 +23,9 @@ std::unique_ptr<QTemporaryFile> fileWith(const QByteArray &bytes)
 // The serial connection a reader opens on the simulator's device.
 bool openAt(Serial &serial, const QString &device, int baud)
 {
-    serial.setBaud(baud);
+    LineSettings settings = serial.lineSettings();
+    settings.baud = baud;
+    serial.setLineSettings(settings);
     serial.setSerialPort({device.section('/', -1), device});
     return serial.open();
 }

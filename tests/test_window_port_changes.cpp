@@ -192,7 +192,7 @@ private slots:
         m_rig->portWatcher.portsChanged();
         QCOMPARE(m_rig->msgBox.shown, QStringList {kOpened});
         QVERIFY(m_window->TestSerial1.isOpen());
-        QCOMPARE(m_window->TestSerial1.baud(), 2400);
+        QCOMPARE(m_window->TestSerial1.lineSettings().baud, 2400);
         const auto tio = m_ptys.value("ttyUSB0")->slaveTermios();
         QVERIFY(tio);
         QCOMPARE(cfgetispeed(&*tio), speed_t(B2400));

@@ -207,7 +207,7 @@ private slots:
         ports->setCurrentIndex(1);
         QVERIFY(window->TestSerial1.isOpen());
         QCOMPARE(slaveSpeed(m_ptys[1]), speed_t(B4800));
-        QCOMPARE(window->TestSerial1.parity(), 1);
+        QCOMPARE(window->TestSerial1.lineSettings().parity, QSerialPort::EvenParity);
         QCOMPARE(m_rig->msgBox.shown, QStringList {kOpenedGerman});
     }
 

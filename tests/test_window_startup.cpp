@@ -1,3 +1,4 @@
+#include "support/LineFields.h"
 #include "support/WindowRig.h"
 
 #include <QComboBox>
@@ -226,11 +227,10 @@ private slots:
         QCOMPARE(popup(*window, "PopupParity")->itemText(2), QStringLiteral("Odd Parity"));
 
         const TestSerial &serial = window->TestSerial1;
-        QCOMPARE(serial.baud(), 9600);
-        QCOMPARE(serial.bits(), 3);
-        QCOMPARE(serial.parity(), 0);
-        QCOMPARE(serial.stop(), 1);
-        QVERIFY(!serial.dtr() && !serial.cts() && !serial.xon());
+        // 9600 baud, 8 data bits, no parity, one stop bit; DTR, CTS and XON off.
+        QCOMPARE(lineFields(serial.lineSettings()),
+                 (QList<int> {9600, QSerialPort::Data8, QSerialPort::NoParity, QSerialPort::OneStop,
+                              0, 0, 0}));
         QVERIFY(!serial.isOpen());
         QCOMPARE(popup(*window, "SerAuswahl")->currentIndex(), -1);
         QCOMPARE(window->Anzahl, 0);
@@ -244,11 +244,11 @@ private slots:
         QTest::addColumn<int>("applied");
         QTest::newRow("baud 300") << "PopupBaud" << 7 << 300 << 300;
         QTest::newRow("baud 38400") << "PopupBaud" << 0 << 38400 << 38400;
-        QTest::newRow("5 bits") << "PopupBits" << 0 << 0 << 0;
-        QTest::newRow("odd parity") << "PopupParity" << 2 << 2 << 2;
-        QTest::newRow("even parity") << "PopupParity" << 1 << 1 << 1;
-        QTest::newRow("1.5 stop bits") << "PopupStopBit" << 1 << 1 << 1;
-        QTest::newRow("2 stop bits") << "PopupStopBit" << 2 << 2 << 2;
+        QTest::newRow("5 bits") << "PopupBits" << 0 << 0 << int(QSerialPort::Data5);
+        QTest::newRow("odd parity") << "PopupParity" << 2 << 2 << int(QSerialPort::OddParity);
+        QTest::newRow("even parity") << "PopupParity" << 1 << 1 << int(QSerialPort::EvenParity);
+        QTest::newRow("1.5 stop bits") << "PopupStopBit" << 1 << 1 << int(QSerialPort::OneStop);
+        QTest::newRow("2 stop bits") << "PopupStopBit" << 2 << 2 << int(QSerialPort::TwoStop);
         QTest::newRow("DTR on") << "PopupDTR" << 1 << 1 << 1;
         QTest::newRow("CTS on") << "PopupCTS" << 1 << 1 << 1;
         QTest::newRow("XON on") << "PopupXON" << 1 << 1 << 1;
@@ -269,10 +269,7 @@ private slots:
             return QVector<int> {w.BaudWert, w.BitWert, w.ParityWert, w.StopBitWert,
                                  w.DTRWert,  w.CTSWert, w.XONWert};
         };
-        const auto settings = [&s] {
-            return QVector<int> {s.baud(), s.bits(), s.parity(), s.stop(),
-                                 s.dtr(),  s.cts(),  s.xon()};
-        };
+        const auto settings = [&s] { return lineFields(s.lineSettings()); };
         const QStringList order = {"PopupBaud", "PopupBits", "PopupParity", "PopupStopBit",
                                    "PopupDTR",  "PopupCTS",  "PopupXON"};
         const int which = int(order.indexOf(popupName));
@@ -297,7 +294,7 @@ private slots:
         auto window = rig.openWindow();
         popup(*window, "PopupBaud")->setCurrentIndex(-1);
         QCOMPARE(window->BaudWert, 9600);
-        QCOMPARE(window->TestSerial1.baud(), 9600);
+        QCOMPARE(window->TestSerial1.lineSettings().baud, 9600);
     }
 };
 

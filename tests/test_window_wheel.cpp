@@ -101,7 +101,7 @@ private slots:
         windowSystem::turnWheel(baud, -3);
         QCOMPARE(baud->currentText(), QStringLiteral("1200"));
         QCOMPARE(m_window->BaudWert, 1200);
-        QCOMPARE(m_window->TestSerial1.baud(), 1200);
+        QCOMPARE(m_window->TestSerial1.lineSettings().baud, 1200);
         // A setting changed by the user closes the port as always.
         QVERIFY(!m_window->TestSerial1.isOpen());
         QCOMPARE(popup("SerAuswahl")->currentIndex(), -1);

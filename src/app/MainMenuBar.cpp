@@ -6,7 +6,7 @@
 
 namespace {
 
-struct MenuItemSpec {
+struct MenuItemRow {
     const char *menu; // objectName of the menu it belongs to
     const char *name;
     const char *text; // "-" makes a separator
@@ -15,12 +15,12 @@ struct MenuItemSpec {
     QAction::MenuRole role;
 };
 
-struct MenuSpec {
+struct MenuRow {
     const char *name;
     const char *title;
 };
 
-const MenuSpec kMenus[] = {
+const MenuRow kMenus[] = {
     {"FileMenu", "&File"},
     {"EditMenu", "&Edit"},
 };
@@ -30,7 +30,7 @@ constexpr auto kNoRole = QAction::NoRole;
 
 // The Edit items only carry the standard behaviour of a focused editor; the
 // window holds none, so they have no handler of their own.
-const MenuItemSpec kItems[] = {
+const MenuItemRow kItems[] = {
     {"FileMenu", "FileQuit", "&Quit", QKeySequence::Quit, "Ctrl+Q", QAction::QuitRole},
     {"EditMenu", "EditUndo", "&Undo", QKeySequence::Undo, "Ctrl+Z", kNoRole},
     {"EditMenu", "EditSeparator1", "-", kNoKey, "", kNoRole},
@@ -42,7 +42,7 @@ const MenuItemSpec kItems[] = {
     {"EditMenu", "EditSelectAll", "Select &All", QKeySequence::SelectAll, "Ctrl+A", kNoRole},
 };
 
-QKeySequence shortcutFor(const MenuItemSpec &item)
+QKeySequence shortcutFor(const MenuItemRow &item)
 {
     // The first binding only: Undo, for one, has a second one on some platforms.
     const QList<QKeySequence> bindings = QKeySequence::keyBindings(item.standardKey);
@@ -67,12 +67,12 @@ MainMenuBar *MainMenuBar::instance()
 MainMenuBar::MainMenuBar()
 {
     setObjectName(QStringLiteral("MainMenuBar"));
-    for (const MenuSpec &spec : kMenus) {
-        QMenu *menu = addMenu(tr(spec.title));
-        menu->setObjectName(QString::fromLatin1(spec.name));
-        menu->menuAction()->setObjectName(QString::fromLatin1(spec.name));
+    for (const MenuRow &row : kMenus) {
+        QMenu *menu = addMenu(tr(row.title));
+        menu->setObjectName(QString::fromLatin1(row.name));
+        menu->menuAction()->setObjectName(QString::fromLatin1(row.name));
     }
-    for (const MenuItemSpec &item : kItems) {
+    for (const MenuItemRow &item : kItems) {
         auto *menu = findChild<QMenu *>(QString::fromLatin1(item.menu));
         QAction *action = QString::fromLatin1(item.text) == QLatin1String("-")
             ? menu->addSeparator()

@@ -51,6 +51,23 @@ const Binding kBindings[] = {
     {"HilfeButton", Event::Action, &Window1::HilfeButton_Action},
 };
 
+// Where the window keeps each popup's choice: a number, or on/off.
+struct SettingField {
+    LineSetting setting;
+    int Window1::*number;
+    bool Window1::*onOff;
+};
+
+const SettingField kSettingFields[] = {
+    {LineSetting::Baud, &Window1::BaudWert, nullptr},
+    {LineSetting::Bits, &Window1::BitWert, nullptr},
+    {LineSetting::Parity, &Window1::ParityWert, nullptr},
+    {LineSetting::StopBit, &Window1::StopBitWert, nullptr},
+    {LineSetting::DTR, nullptr, &Window1::DTRWert},
+    {LineSetting::CTS, nullptr, &Window1::CTSWert},
+    {LineSetting::XON, nullptr, &Window1::XONWert},
+};
+
 int rowOf(const QVector<PortDescriptor> &ports, const QString &key, int from = 0)
 {
     for (int row = from; row < ports.size(); ++row) {
@@ -113,23 +130,23 @@ Window1 *Window1::instance()
 void Window1::build()
 {
     setMenuBar(MainMenuBar::instance());
-    const WindowSpec &spec = window1Spec();
-    setWindowTitle(QString::fromUtf8(spec.title));
-    setMinimumSize(spec.minimumSize);
-    setMaximumSize(spec.maximumSize);
+    const WindowTable &table = window1Table();
+    setWindowTitle(QString::fromUtf8(table.title));
+    setMinimumSize(table.minimumSize);
+    setMaximumSize(table.maximumSize);
 
     auto *content = new QWidget(this);
     content->setObjectName(QStringLiteral("Content"));
     setCentralWidget(content);
 
-    QVector<ControlSpec> byTabIndex;
-    for (const ControlSpec &control : window1Controls()) {
+    QVector<ControlRow> byTabIndex;
+    for (const ControlRow &control : window1Controls()) {
         createControl(control, content);
         byTabIndex << control;
     }
     std::stable_sort(
         byTabIndex.begin(), byTabIndex.end(),
-        [](const ControlSpec &a, const ControlSpec &b) { return a.tabIndex < b.tabIndex; });
+        [](const ControlRow &a, const ControlRow &b) { return a.tabIndex < b.tabIndex; });
     for (int i = 1; i < byTabIndex.size(); ++i) {
         setTabOrder(content->findChild<QWidget *>(QString::fromLatin1(byTabIndex[i - 1].name)),
                     content->findChild<QWidget *>(QString::fromLatin1(byTabIndex[i].name)));
@@ -143,7 +160,7 @@ void Window1::build()
     Label2 = content->findChild<QLabel *>(QStringLiteral("Label2"));
     ProgressWheel1 = content->findChild<ProgressWheel *>(QStringLiteral("ProgressWheel1"));
 
-    resize(spec.contentSize + QSize(0, menuBar()->sizeHint().height()));
+    resize(table.contentSize + QSize(0, menuBar()->sizeHint().height()));
 }
 
 void Window1::bind()
@@ -384,7 +401,7 @@ void Window1::lineSetting_Open(LineSetting setting)
         // Filling an empty popup selects its first item by itself; start from
         // no selection so that only the default is stored and applied.
         const QSignalBlocker quiet(popup);
-        popup->addItems(row.items);
+        popup->addItems(row.texts());
         popup->setCurrentIndex(-1);
     }
     popup->setCurrentIndex(row.defaultIndex);
@@ -392,62 +409,29 @@ void Window1::lineSetting_Open(LineSetting setting)
 
 void Window1::lineSetting_Change(LineSetting setting)
 {
+    // A popup cleared of its choice changes nothing.
     const int index = popupFor(setting)->currentIndex();
-    if (index == -1)
+    const LineSettingPopup &popup = lineSettingPopup(setting);
+    if (index < 0 || index >= popup.items.size())
         return;
-    const LineSettingPopup &row = lineSettingPopup(setting);
-    if (index >= 0 && index < row.values.size())
-        setSettingField(setting, row.values.at(index));
+    const LineSettingItem &item = popup.items.at(index);
+    storeSetting(setting, item.stored);
     TestSerial1.close();
     m_printButton.forgetUnprinted();
     SerAuswahl->setCurrentIndex(-1);
-    applyLineSetting(TestSerial1, setting, settingField(setting));
+    LineSettings line = TestSerial1.lineSettings();
+    item.apply(line);
+    TestSerial1.setLineSettings(line);
 }
 
-int Window1::settingField(LineSetting setting) const
+void Window1::storeSetting(LineSetting setting, int stored)
 {
-    switch (setting) {
-    case LineSetting::Baud:
-        return BaudWert;
-    case LineSetting::Bits:
-        return BitWert;
-    case LineSetting::Parity:
-        return ParityWert;
-    case LineSetting::StopBit:
-        return StopBitWert;
-    case LineSetting::DTR:
-        return DTRWert;
-    case LineSetting::CTS:
-        return CTSWert;
-    case LineSetting::XON:
-        return XONWert;
-    }
-    return 0;
-}
-
-void Window1::setSettingField(LineSetting setting, int value)
-{
-    switch (setting) {
-    case LineSetting::Baud:
-        BaudWert = value;
-        break;
-    case LineSetting::Bits:
-        BitWert = value;
-        break;
-    case LineSetting::Parity:
-        ParityWert = value;
-        break;
-    case LineSetting::StopBit:
-        StopBitWert = value;
-        break;
-    case LineSetting::DTR:
-        DTRWert = value != 0;
-        break;
-    case LineSetting::CTS:
-        CTSWert = value != 0;
-        break;
-    case LineSetting::XON:
-        XONWert = value != 0;
-        break;
+    for (const SettingField &field : kSettingFields) {
+        if (field.setting != setting)
+            continue;
+        if (field.number)
+            this->*field.number = stored;
+        else
+            this->*field.onOff = stored != 0;
     }
 }

@@ -79,8 +79,7 @@ private:
     void bind();
     void lineSetting_Open(LineSetting setting);
     void lineSetting_Change(LineSetting setting);
-    int settingField(LineSetting setting) const;
-    void setSettingField(LineSetting setting, int value);
+    void storeSetting(LineSetting setting, int stored);
     QComboBox *popupFor(LineSetting setting) const;
     void showIfAny(const std::optional<QString> &text);
     void openHeldPort();

@@ -19,10 +19,10 @@ constexpr ControlKind Popup = ControlKind::PopupMenu;
 constexpr ControlKind Button = ControlKind::PushButton;
 constexpr ControlKind Label = ControlKind::Label;
 
-QWidget *makeWidget(const ControlSpec &spec, QWidget *parent)
+QWidget *makeWidget(const ControlRow &control, QWidget *parent)
 {
-    const QString text = QString::fromUtf8(spec.text);
-    switch (spec.kind) {
+    const QString text = QString::fromUtf8(control.text);
+    switch (control.kind) {
     case ControlKind::PopupMenu: {
         auto *popup = new QComboBox(parent);
         takeWheelOnlyWithFocus(popup);
@@ -30,7 +30,7 @@ QWidget *makeWidget(const ControlSpec &spec, QWidget *parent)
     }
     case ControlKind::PushButton: {
         auto *button = new QPushButton(text, parent);
-        button->setDefault(spec.isDefault);
+        button->setDefault(control.isDefault);
         return button;
     }
     case ControlKind::HelpButton: {
@@ -43,12 +43,12 @@ QWidget *makeWidget(const ControlSpec &spec, QWidget *parent)
             icon = button->style()->standardIcon(QStyle::SP_DialogHelpButton, nullptr, button);
         button->setIcon(icon);
         button->setAccessibleName(QStringLiteral("Help"));
-        button->setDefault(spec.isDefault);
+        button->setDefault(control.isDefault);
         return button;
     }
     case ControlKind::Label: {
         auto *label = new QLabel(text, parent);
-        label->setAlignment(spec.alignment);
+        label->setAlignment(control.alignment);
         label->setTextInteractionFlags(Qt::NoTextInteraction);
         label->setAutoFillBackground(true);
         return label;
@@ -61,17 +61,17 @@ QWidget *makeWidget(const ControlSpec &spec, QWidget *parent)
 
 } // namespace
 
-const WindowSpec &window1Spec()
+const WindowTable &window1Table()
 {
-    static const WindowSpec spec = {"Tessary-1.0", QSize(602, 209), QSize(64, 64),
-                                    QSize(32000, 32000)};
-    return spec;
+    static const WindowTable window = {"Tessary-1.0", QSize(602, 209), QSize(64, 64),
+                                       QSize(32000, 32000)};
+    return window;
 }
 
-const QVector<ControlSpec> &window1Controls()
+const QVector<ControlRow> &window1Controls()
 {
     // name, kind, left/top/width/height, tab index, text, bold, points, alignment, visible, default
-    static const QVector<ControlSpec> controls = {
+    static const QVector<ControlRow> controls = {
         {"SerAuswahl", Popup, QRect(28, 96, 195, 20), 1, "", false, 0, kLeft, true, false},
         {"PushButton1", Button, QRect(28, 161, 87, 20), 3, "Print", false, 0, kCentre, true, true},
         {"PushButton2", Button, QRect(127, 161, 93, 20), 7, "Ende", false, 0, kCentre, true, false},
@@ -116,18 +116,18 @@ static void narrowToFit(QWidget *label, const QString &text)
     label->setFont(font);
 }
 
-QWidget *createControl(const ControlSpec &spec, QWidget *parent)
+QWidget *createControl(const ControlRow &control, QWidget *parent)
 {
-    QWidget *widget = makeWidget(spec, parent);
-    widget->setObjectName(QString::fromLatin1(spec.name));
-    widget->setGeometry(spec.geometry);
+    QWidget *widget = makeWidget(control, parent);
+    widget->setObjectName(QString::fromLatin1(control.name));
+    widget->setGeometry(control.geometry);
     QFont font = widget->font();
-    font.setBold(spec.bold);
-    if (spec.pointSize > 0)
-        font.setPointSize(spec.pointSize);
+    font.setBold(control.bold);
+    if (control.pointSize > 0)
+        font.setPointSize(control.pointSize);
     widget->setFont(font);
-    if (spec.kind == ControlKind::Label)
-        narrowToFit(widget, QString::fromUtf8(spec.text));
-    widget->setVisible(spec.visible);
+    if (control.kind == ControlKind::Label)
+        narrowToFit(widget, QString::fromUtf8(control.text));
+    widget->setVisible(control.visible);
     return widget;
 }

@@ -10,7 +10,7 @@ enum class ControlKind { PopupMenu, PushButton, HelpButton, Label, ProgressWheel
 
 // One control of the main window as designed: where it sits in the content
 // area, its place in the focus order and how it looks at creation.
-struct ControlSpec {
+struct ControlRow {
     const char *name;
     ControlKind kind;
     QRect geometry;
@@ -23,17 +23,18 @@ struct ControlSpec {
     bool isDefault; // carries the default-button flag
 };
 
-struct WindowSpec {
+// The main window itself as designed.
+struct WindowTable {
     const char *title;
     QSize contentSize;
     QSize minimumSize;
     QSize maximumSize;
 };
 
-const WindowSpec &window1Spec();
+const WindowTable &window1Table();
 
 // The controls of the main window in creation order.
-const QVector<ControlSpec> &window1Controls();
+const QVector<ControlRow> &window1Controls();
 
 // Creates the control on the parent at its place, named after the control.
-QWidget *createControl(const ControlSpec &spec, QWidget *parent);
+QWidget *createControl(const ControlRow &control, QWidget *parent);

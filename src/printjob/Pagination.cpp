@@ -30,15 +30,21 @@ PageLines PageCutter::nextPage()
     return page;
 }
 
+void LineCounter::add(QByteArrayView text)
+{
+    for (const char c : text) {
+        if (c == '\r' || (c == '\n' && !m_afterCR))
+            ++m_ends;
+        m_afterCR = c == '\r';
+        m_lineOpen = c != '\r' && c != '\n';
+    }
+}
+
 int countLines(QByteArrayView text)
 {
-    int lines = 0;
-    LineReader reader(text);
-    while (!reader.atEnd()) {
-        reader.nextLine();
-        ++lines;
-    }
-    return lines;
+    LineCounter counter;
+    counter.add(text);
+    return int(counter.lines());
 }
 
 int countPages(QByteArrayView text, int linesPerPage)

@@ -35,5 +35,20 @@ private:
     int m_linesPerPage = kLinesPerPage;
 };
 
+// Counts the lines of text that arrives in pieces, by LineReader's rule: LF,
+// CR LF and a lone CR each end a line, a CR LF split between two pieces too.
+class LineCounter {
+public:
+    void add(QByteArrayView text);
+    qint64 lineEnds() const { return m_ends; }
+    // A last line without a line end counts too.
+    qint64 lines() const { return m_ends + (m_lineOpen ? 1 : 0); }
+
+private:
+    qint64 m_ends = 0;
+    bool m_afterCR = false;
+    bool m_lineOpen = false;
+};
+
 int countLines(QByteArrayView text);
 int countPages(QByteArrayView text, int linesPerPage = kLinesPerPage);

@@ -1,42 +1,64 @@
 #include "serial/LineSettings.h"
 
-#include "serial/Serial.h"
-
 namespace {
 
-const QStringList kOffOn = {QStringLiteral("OFF"), QStringLiteral("ON")};
+// Each speed stores and sets its own number.
+template<qint32 baud> LineSettingItem baudItem()
+{
+    return {QString::number(baud), baud, setTo<&LineSettings::baud, baud>};
+}
+
+// Items whose field stores their index: the i-th text sets `member` to the
+// i-th value.
+template<auto member, auto... values>
+QVector<LineSettingItem> indexedItems(const QStringList &texts)
+{
+    const QVector<void (*)(LineSettings &)> applies = {setTo<member, values>...};
+    QVector<LineSettingItem> items;
+    for (int i = 0; i < texts.size(); ++i)
+        items.append({texts[i], i, applies.at(i)});
+    return items;
+}
 
 } // namespace
 
+QStringList LineSettingPopup::texts() const
+{
+    QStringList texts;
+    for (const LineSettingItem &item : items)
+        texts << item.text;
+    return texts;
+}
+
 const QVector<LineSettingPopup> &lineSettingPopups()
 {
+    using Port = QSerialPort;
+    static const QStringList offOn = {QStringLiteral("OFF"), QStringLiteral("ON")};
     static const QVector<LineSettingPopup> popups = {
         {LineSetting::Baud,
          "PopupBaud",
-         {QStringLiteral("38400"), QStringLiteral("19200"), QStringLiteral("9600"),
-          QStringLiteral("4800"), QStringLiteral("2400"), QStringLiteral("1200"),
-          QStringLiteral("600"), QStringLiteral("300")},
-         2,
-         {38400, 19200, 9600, 4800, 2400, 1200, 600, 300}},
-        {LineSetting::Bits,
-         "PopupBits",
-         {QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8")},
-         3,
-         {0, 1, 2, 3}},
-        {LineSetting::Parity,
-         "PopupParity",
-         {QStringLiteral("No Parity"), QStringLiteral("Even Parity"), QStringLiteral("Odd Parity")},
-         0,
-         {0, 1, 2}},
-        // There is no value for one and a half stop bits: "1.5" means one.
+         {baudItem<38400>(), baudItem<19200>(), baudItem<9600>(), baudItem<4800>(),
+          baudItem<2400>(), baudItem<1200>(), baudItem<600>(), baudItem<300>()},
+         2},
+        {LineSetting::Bits, "PopupBits",
+         indexedItems<&LineSettings::dataBits, Port::Data5, Port::Data6, Port::Data7, Port::Data8>(
+             {QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8")}),
+         3},
+        {LineSetting::Parity, "PopupParity",
+         indexedItems<&LineSettings::parity, Port::NoParity, Port::EvenParity, Port::OddParity>(
+             {QStringLiteral("No Parity"), QStringLiteral("Even Parity"),
+              QStringLiteral("Odd Parity")}),
+         0},
+        // Linux has no one and a half stop bits: "1.5" means one.
         {LineSetting::StopBit,
          "PopupStopBit",
-         {QStringLiteral("1"), QStringLiteral("1.5"), QStringLiteral("2")},
-         0,
-         {1, 1, 2}},
-        {LineSetting::DTR, "PopupDTR", kOffOn, 0, {0, 1}},
-        {LineSetting::CTS, "PopupCTS", kOffOn, 0, {0, 1}},
-        {LineSetting::XON, "PopupXON", kOffOn, 0, {0, 1}},
+         {{QStringLiteral("1"), 1, setTo<&LineSettings::stopBits, Port::OneStop>},
+          {QStringLiteral("1.5"), 1, setTo<&LineSettings::stopBits, Port::OneStop>},
+          {QStringLiteral("2"), 2, setTo<&LineSettings::stopBits, Port::TwoStop>}},
+         0},
+        {LineSetting::DTR, "PopupDTR", indexedItems<&LineSettings::dtr, false, true>(offOn), 0},
+        {LineSetting::CTS, "PopupCTS", indexedItems<&LineSettings::cts, false, true>(offOn), 0},
+        {LineSetting::XON, "PopupXON", indexedItems<&LineSettings::xon, false, true>(offOn), 0},
     };
     return popups;
 }
@@ -50,31 +72,4 @@ const LineSettingPopup &lineSettingPopup(LineSetting setting)
     }
     Q_UNREACHABLE();
     return popups.front();
-}
-
-void applyLineSetting(Serial &serial, LineSetting setting, int value)
-{
-    switch (setting) {
-    case LineSetting::Baud:
-        serial.setBaud(value);
-        break;
-    case LineSetting::Bits:
-        serial.setBits(value);
-        break;
-    case LineSetting::Parity:
-        serial.setParity(value);
-        break;
-    case LineSetting::StopBit:
-        serial.setStop(value);
-        break;
-    case LineSetting::DTR:
-        serial.setDTR(value != 0);
-        break;
-    case LineSetting::CTS:
-        serial.setCTS(value != 0);
-        break;
-    case LineSetting::XON:
-        serial.setXON(value != 0);
-        break;
-    }
 }

@@ -7,36 +7,6 @@
 
 namespace {
 
-QSerialPort::DataBits dataBitsFor(int code)
-{
-    switch (code) {
-    case 0:
-        return QSerialPort::Data5;
-    case 1:
-        return QSerialPort::Data6;
-    case 2:
-        return QSerialPort::Data7;
-    default:
-        return QSerialPort::Data8;
-    }
-}
-
-QSerialPort::Parity parityFor(int code)
-{
-    switch (code) {
-    case 1:
-        return QSerialPort::EvenParity;
-    case 2:
-        return QSerialPort::OddParity;
-    case 3:
-        return QSerialPort::SpaceParity;
-    case 4:
-        return QSerialPort::MarkParity;
-    default:
-        return QSerialPort::NoParity;
-    }
-}
-
 QSerialPort::FlowControl flowControlFor(bool cts, bool xon)
 {
     if (cts)
@@ -67,13 +37,8 @@ struct Serial::Private {
 
     QSerialPort port;
     PortDescriptor descriptor;
-    int baud = 9600;
-    int bits = 3;
-    int parity = 0;
-    int stop = 1;
-    bool dtr = false;
-    bool cts = false;
-    bool xon = false;
+    LineSettings line;
+    // What the last open() ended with, and whether one is setting the port up.
     int lastError = QSerialPort::NoError;
     QString lastErrorText;
     bool configuring = false;
@@ -176,62 +141,13 @@ PortDescriptor Serial::serialPort() const
     return d->descriptor;
 }
 
-void Serial::setBaud(int bitsPerSecond)
+void Serial::setLineSettings(const LineSettings &settings)
 {
-    d->baud = bitsPerSecond;
+    d->line = settings;
 }
-void Serial::setBits(int code)
+const LineSettings &Serial::lineSettings() const
 {
-    d->bits = code;
-}
-void Serial::setParity(int code)
-{
-    d->parity = code;
-}
-void Serial::setStop(int stopBits)
-{
-    d->stop = stopBits;
-}
-void Serial::setDTR(bool on)
-{
-    d->dtr = on;
-}
-void Serial::setCTS(bool on)
-{
-    d->cts = on;
-}
-void Serial::setXON(bool on)
-{
-    d->xon = on;
-}
-
-int Serial::baud() const
-{
-    return d->baud;
-}
-int Serial::bits() const
-{
-    return d->bits;
-}
-int Serial::parity() const
-{
-    return d->parity;
-}
-int Serial::stop() const
-{
-    return d->stop;
-}
-bool Serial::dtr() const
-{
-    return d->dtr;
-}
-bool Serial::cts() const
-{
-    return d->cts;
-}
-bool Serial::xon() const
-{
-    return d->xon;
+    return d->line;
 }
 
 bool Serial::open()
@@ -251,11 +167,12 @@ bool Serial::open()
 
     d->location = location;
     d->port.setPortName(location);
-    d->port.setBaudRate(d->baud);
-    d->port.setDataBits(dataBitsFor(d->bits));
-    d->port.setParity(parityFor(d->parity));
-    d->port.setStopBits(d->stop == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
-    d->port.setFlowControl(flowControlFor(d->cts, d->xon));
+    const LineSettings &line = d->line;
+    d->port.setBaudRate(line.baud);
+    d->port.setDataBits(line.dataBits);
+    d->port.setParity(line.parity);
+    d->port.setStopBits(line.stopBits);
+    d->port.setFlowControl(flowControlFor(line.cts, line.xon));
 
     d->configuring = true;
     const bool opened = d->port.open(QIODevice::ReadOnly);
@@ -267,8 +184,8 @@ bool Serial::open()
         return false;
     }
     // A pseudo-terminal has no modem lines; that must not fail the open.
-    d->port.setDataTerminalReady(d->dtr);
-    if (d->cts && d->xon)
+    d->port.setDataTerminalReady(line.dtr);
+    if (line.cts && line.xon)
         addSoftwareHandshake(int(d->port.handle()));
     d->port.clearError();
     d->configuring = false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "serial/LineSettings.h"
 #include "serial/PortConnection.h"
 #include "serial/PortList.h"
 
@@ -23,21 +24,8 @@ public:
     void setSerialPort(const PortDescriptor &port);
     PortDescriptor serialPort() const;
 
-    void setBaud(int bitsPerSecond);
-    void setBits(int code); // 0, 1, 2, 3 for 5, 6, 7, 8 data bits
-    void setParity(int code); // 0 none, 1 even, 2 odd, 3 space, 4 mark
-    void setStop(int stopBits); // 1 or 2
-    void setDTR(bool on);
-    void setCTS(bool on); // RTS/CTS handshake
-    void setXON(bool on); // XON/XOFF handshake
-
-    int baud() const;
-    int bits() const;
-    int parity() const;
-    int stop() const;
-    bool dtr() const;
-    bool cts() const;
-    bool xon() const;
+    void setLineSettings(const LineSettings &settings);
+    const LineSettings &lineSettings() const;
 
     bool open() override;
     void close() override; // no effect when closed already

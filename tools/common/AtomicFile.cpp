@@ -48,7 +48,7 @@ bool AtomicFile::open(bool removedOnSignal, Buffering buffering)
         name.replace(name.lastIndexOf(placeholder), placeholder.size(),
                      QString::number(QRandomGenerator::global()->generate(), 36));
         if (removedOnSignal)
-            SignalPath::removeOnSignal(name);
+            m_signalSlot = SignalPath::registerTemporaryFile(name);
         m_file = std::make_unique<QFile>(name);
         QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::NewOnly;
         if (buffering == Buffering::Unbuffered)
@@ -57,11 +57,10 @@ bool AtomicFile::open(bool removedOnSignal, Buffering buffering)
             // Held while it is written: a later start that finds it tells a
             // file left by a crash from one still being written.
             ::flock(m_file->handle(), LOCK_EX | LOCK_NB);
-            m_removedOnSignal = removedOnSignal;
             return true;
         }
-        if (removedOnSignal)
-            SignalPath::removeOnSignal(QString());
+        SignalPath::unregisterTemporaryFile(m_signalSlot);
+        m_signalSlot = -1;
         if (m_file->error() != QFileDevice::OpenError || !QFile::exists(name))
             break;
     }
@@ -136,7 +135,6 @@ void AtomicFile::discard()
         m_file->remove();
         m_file.reset();
     }
-    if (m_removedOnSignal)
-        SignalPath::removeOnSignal(QString());
-    m_removedOnSignal = false;
+    SignalPath::unregisterTemporaryFile(m_signalSlot);
+    m_signalSlot = -1;
 }

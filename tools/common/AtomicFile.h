@@ -26,13 +26,17 @@ public:
     AtomicFile &operator=(const AtomicFile &) = delete;
 
     // With removedOnSignal, a signal that ends the program removes the
-    // temporary file until it is committed (SignalPath). Unbuffered, every
-    // write reaches the system at once: a crash loses none of it.
+    // temporary file until it is committed or discarded (SignalPath).
+    // Unbuffered, every write reaches the system at once: a crash loses
+    // none of it.
     enum class Buffering { Buffered, Unbuffered };
     bool open(bool removedOnSignal = false, Buffering buffering = Buffering::Buffered);
+    // Opened, and neither committed nor discarded since.
+    bool isOpen() const { return m_file != nullptr; }
     bool write(QByteArrayView bytes);
     // The bytes written so far on the disk, not only in the cache.
     bool sync();
+    // The open file, for a writer that wants a device; null when not open.
     QFileDevice *device();
 
     // Syncs and names the file `path`. Taken leaves it open and unnamed, to
@@ -51,6 +55,6 @@ private:
 
     QString m_template;
     std::unique_ptr<QFile> m_file;
-    bool m_removedOnSignal = false;
+    int m_signalSlot = -1; // SignalPath's, while a signal removes the file
     QString m_error;
 };

@@ -1,6 +1,6 @@
 #include "CommandLine.h"
 
-#include "HeadlessApp.h"
+#include "Say.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>

@@ -3,33 +3,56 @@
 #include <QFile>
 #include <QSocketNotifier>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
 const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// What the handler reads: plain memory, since a handler may do next to
-// nothing.
-char temporaryPath[PATH_MAX];
-volatile sig_atomic_t haveTemporary = 0;
+// A slot's path is written only while the slot is Claimed, by the thread
+// that claimed it, and read only while it is Removing, by whoever moved it
+// there from Registered: nobody reads a path half written.
+enum SlotState : int { Free, Claimed, Registered, Removing };
+
+struct TemporaryFile {
+    std::atomic<int> state {Free};
+    char path[PATH_MAX];
+};
+static_assert(std::atomic<int>::is_always_lock_free,
+              "the handler may touch only lock-free atomics");
+
+// What the handler reads: plain memory and lock-free atomics, since a
+// handler may do next to nothing.
+TemporaryFile temporaryFiles[SignalPath::kMostTemporaryFiles];
 int pipeEnds[2] = {-1, -1};
+
+void removeRegistered()
+{
+    for (TemporaryFile &file : temporaryFiles) {
+        int registered = Registered;
+        if (file.state.compare_exchange_strong(registered, Removing)) {
+            ::unlink(file.path);
+            file.state.store(Registered);
+        }
+    }
+}
 
 void onSignal(int signalNumber)
 {
     const int savedErrno = errno;
-    if (haveTemporary)
-        ::unlink(temporaryPath);
     if (pipeEnds[1] >= 0) {
         const unsigned char number = static_cast<unsigned char>(signalNumber);
         [[maybe_unused]] const ssize_t written = ::write(pipeEnds[1], &number, 1);
         errno = savedErrno;
         return;
     }
+    removeRegistered();
     std::signal(signalNumber, SIG_DFL);
     ::raise(signalNumber);
 }
@@ -67,13 +90,38 @@ SignalPath::~SignalPath()
     pipeEnds[0] = pipeEnds[1] = -1;
 }
 
-void SignalPath::removeOnSignal(const QString &path)
+int SignalPath::registerTemporaryFile(const QString &path)
 {
-    // The handler looks at the name only while it is whole.
-    haveTemporary = 0;
     const QByteArray name = QFile::encodeName(path);
-    if (path.isEmpty() || size_t(name.size()) >= sizeof temporaryPath)
+    if (path.isEmpty() || size_t(name.size()) >= sizeof TemporaryFile::path)
+        return -1;
+    for (int slot = 0; slot < kMostTemporaryFiles; ++slot) {
+        TemporaryFile &file = temporaryFiles[slot];
+        int expected = Free;
+        if (file.state.compare_exchange_strong(expected, Claimed)) {
+            std::memcpy(file.path, name.constData(), size_t(name.size()) + 1);
+            file.state.store(Registered);
+            return slot;
+        }
+    }
+    return -1;
+}
+
+void SignalPath::unregisterTemporaryFile(int slot)
+{
+    if (slot < 0 || slot >= kMostTemporaryFiles)
         return;
-    std::memcpy(temporaryPath, name.constData(), size_t(name.size()) + 1);
-    haveTemporary = 1;
+    std::atomic<int> &state = temporaryFiles[slot].state;
+    // Removing: a handler on another thread is unlinking it; wait for that,
+    // as the path must stay whole until then.
+    for (int seen = state.load(); seen != Free; seen = state.load()) {
+        if (seen == Registered && state.compare_exchange_weak(seen, Free))
+            return;
+        std::this_thread::yield();
+    }
+}
+
+void SignalPath::removeTemporaryFiles()
+{
+    removeRegistered();
 }

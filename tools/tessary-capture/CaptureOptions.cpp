@@ -1,73 +1,15 @@
 #include "CaptureOptions.h"
 
 #include "CommandLine.h"
-#include "HeadlessApp.h"
-#include "serial/Serial.h"
+#include "LineSettingOptions.h"
+#include "Paper.h"
 
 namespace {
 
 constexpr int kLongestQuietMs = 24 * 60 * 60 * 1000;
 
-struct SettingOption {
-    LineSetting setting;
-    const char *name;
-    const char *valueName;
-    const char *what;
-};
-
-// The options that set a line, each with the window's popup behind it.
-const SettingOption kSettingOptions[] = {
-    {LineSetting::Baud, "baud", "N", "the line speed"},
-    {LineSetting::Bits, "bits", "N", "data bits"},
-    {LineSetting::Parity, "parity", "P", "parity"},
-    {LineSetting::StopBit, "stop", "N", "stop bits"},
-    {LineSetting::DTR, "dtr", "on|off", "the DTR line"},
-    {LineSetting::CTS, "cts", "on|off", "the RTS/CTS handshake"},
-    {LineSetting::XON, "xon", "on|off", "the XON/XOFF handshake"},
-};
-
-// The parity words in the order of the window's popup items, then the
-// codes the popup does not offer.
-const QStringList kParityWords = {QStringLiteral("none"), QStringLiteral("even"),
-                                  QStringLiteral("odd"), QStringLiteral("space"),
-                                  QStringLiteral("mark")};
-
-// The words an option takes, in the order of the window's popup.
-QStringList wordsOf(LineSetting setting)
-{
-    if (setting == LineSetting::Parity)
-        return kParityWords;
-    QStringList items = lineSettingPopup(setting).items;
-    for (QString &item : items)
-        item = item.toLower();
-    return items;
-}
-
-// The value a popup would store for `text`, the item matched without regard
-// to case; nothing when the popup has no such item.
-std::optional<int> popupValue(LineSetting setting, const QString &text)
-{
-    const LineSettingPopup &popup = lineSettingPopup(setting);
-    const qsizetype index = wordsOf(setting).indexOf(text.toLower());
-    if (index < 0)
-        return std::nullopt;
-    if (index < popup.values.size())
-        return popup.values[index];
-    return index == 3 ? kSpaceParity : kMarkParity;
-}
-
-QString describe(const SettingOption &option)
-{
-    QStringList words = wordsOf(option.setting);
-    words[lineSettingPopup(option.setting).defaultIndex] += QStringLiteral(" (default)");
-    QString text =
-        QStringLiteral("%1: %2 or %3")
-            .arg(QLatin1String(option.what),
-                 words.mid(0, words.size() - 1).join(QStringLiteral(", ")), words.last());
-    if (option.setting == LineSetting::StopBit)
-        text += QStringLiteral("; 1.5 means one stop bit, as in the window (Linux has no 1.5)");
-    return text;
-}
+// What a usage error says, if there is one.
+using UsageError = std::optional<QString>;
 
 QCommandLineOption option(const char *name, const char *valueName, const QString &description)
 {
@@ -75,11 +17,15 @@ QCommandLineOption option(const char *name, const char *valueName, const QString
                               QString::fromLatin1(valueName));
 }
 
-} // namespace
-
-CaptureCommand parseCaptureCommand(const QStringList &arguments)
+QCommandLineOption flag(const char *name, const QString &description)
 {
-    CommandLine line(
+    return QCommandLineOption(QString::fromLatin1(name), description);
+}
+
+// What --help says before and after the options.
+CommandLine captureCommandLine()
+{
+    return CommandLine(
         QStringLiteral(
             "Usage: tessary-capture --port PATH --out DIR [OPTION]...\n"
             "  or:  tessary-capture --list-ports\n"
@@ -99,40 +45,119 @@ CaptureCommand parseCaptureCommand(const QStringList &arguments)
             "and then goes to standard output if that is not a terminal.\n"
             "Exit status: 0 done; 1 failed (port, DIR, printer, a job not saved or not\n"
             "printed); 2 bad usage.\n"));
-    const QCommandLineOption port =
+}
+
+// The options before the line settings', in the order --help lists them.
+QList<QCommandLineOption> captureOptions()
+{
+    return {
         option("port", "PATH",
                QStringLiteral("the serial device: /dev/ttyUSB0, /dev/ttyS0, /dev/rfcomm0, a "
-                              "/dev/serial/by-id/... link or a pseudo-terminal"));
-    const QCommandLineOption out =
-        option("out", "DIR", QStringLiteral("where the files go; made when missing"));
-    const QCommandLineOption quiet =
+                              "/dev/serial/by-id/... link or a pseudo-terminal")),
+        option("out", "DIR", QStringLiteral("where the files go; made when missing")),
         option("quiet-ms", "N",
-               QStringLiteral("the silence that ends a job, in ms, 1 to %1 (default 2000)")
-                   .arg(kLongestQuietMs));
-    const QCommandLineOption pdf(
-        QStringLiteral("pdf"),
-        QStringLiteral("also DIR/NAME.pdf beside DIR/NAME.txt: the pages the window prints"));
-    const QCommandLineOption printer =
+               QStringLiteral("the silence that ends a job, in ms, 1 to %1 (default %2)")
+                   .arg(kLongestQuietMs)
+                   .arg(kDefaultQuietMs)),
+        flag("pdf",
+             QStringLiteral("also DIR/NAME.pdf beside DIR/NAME.txt: the pages the window prints")),
         option("printer", "NAME",
-               QStringLiteral("print each job on this CUPS queue (lpstat -p lists them)"));
-    const QCommandLineOption print(QStringLiteral("print"),
-                                   QStringLiteral("print each job on the default printer"));
-    const QCommandLineOption paper = option(
-        "paper", "SIZE",
-        QStringLiteral("paper of the pages: A4 or Letter (default: the printer's default size; "
-                       "A4 without a printer)"));
-    const QCommandLineOption once(QStringLiteral("once"),
-                                  QStringLiteral("end after the first job"));
-    const QCommandLineOption listPorts(QStringLiteral("list-ports"),
-                                       QStringLiteral("list the system's serial ports"));
-    for (const QCommandLineOption &each : {port, out, quiet, pdf, printer, print, paper, once})
+               QStringLiteral("print each job on this CUPS queue (lpstat -p lists them)")),
+        flag("print", QStringLiteral("print each job on the default printer")),
+        option("paper", "SIZE",
+               QStringLiteral("paper of the pages: A4 or Letter (default: the printer's default "
+                              "size; A4 without a printer)")),
+        flag("once", QStringLiteral("end after the first job")),
+    };
+}
+
+const QString kListPorts = QStringLiteral("list-ports");
+
+UsageError readPortAndFolder(const QCommandLineParser &parser, CaptureOptions &options)
+{
+    options.port = parser.value(QStringLiteral("port"));
+    options.outDir = parser.value(QStringLiteral("out"));
+    if (options.port.isEmpty())
+        return QStringLiteral("--port PATH is needed");
+    if (options.outDir.isEmpty())
+        return QStringLiteral("--out DIR is needed");
+    return std::nullopt;
+}
+
+UsageError readQuietTime(const QCommandLineParser &parser, CaptureOptions &options)
+{
+    if (!parser.isSet(QStringLiteral("quiet-ms")))
+        return std::nullopt;
+    const QString given = parser.value(QStringLiteral("quiet-ms"));
+    bool ok = false;
+    options.quietMs = given.toInt(&ok);
+    if (!ok || options.quietMs < 1 || options.quietMs > kLongestQuietMs)
+        return QStringLiteral("--quiet-ms needs a number of ms from 1 to %1, not \"%2\"")
+            .arg(kLongestQuietMs)
+            .arg(given);
+    return std::nullopt;
+}
+
+// --pdf, --printer, --print and --paper: the pages, and where they go.
+UsageError readPages(const QCommandLineParser &parser, CaptureOptions &options)
+{
+    const QString printer = QStringLiteral("printer");
+    const QString paper = QStringLiteral("paper");
+    options.pdf = parser.isSet(QStringLiteral("pdf"));
+    if (parser.isSet(printer) && parser.isSet(QStringLiteral("print")))
+        return QStringLiteral("--printer and --print: give one of them");
+    if (parser.isSet(printer) && parser.value(printer).isEmpty())
+        return QStringLiteral("--printer needs the name of a queue");
+    options.print = parser.isSet(printer) || parser.isSet(QStringLiteral("print"));
+    options.printer = parser.value(printer);
+    if (!parser.isSet(paper))
+        return std::nullopt;
+    if (!options.pdf && !options.print)
+        return QStringLiteral("--paper is for --pdf, --printer or --print");
+    options.paper = paperNamed(parser.value(paper));
+    if (!options.paper)
+        return QStringLiteral("unknown paper \"%1\" (A4 or Letter)").arg(parser.value(paper));
+    return std::nullopt;
+}
+
+UsageError readOnce(const QCommandLineParser &parser, CaptureOptions &options)
+{
+    options.once = parser.isSet(QStringLiteral("once"));
+    return std::nullopt;
+}
+
+UsageError readLine(const QCommandLineParser &parser, CaptureOptions &options)
+{
+    return readLineSettingOptions(parser, options.lineSettings);
+}
+
+// The values of a capture's options, read in this order: the first usage
+// error found is the one told.
+using OptionReader = UsageError (*)(const QCommandLineParser &, CaptureOptions &);
+const OptionReader kReaders[] = {readPortAndFolder, readQuietTime, readPages, readOnce, readLine};
+
+// A usage error that is not about one option's value.
+UsageError misused(const QCommandLineParser &parser)
+{
+    if (!parser.positionalArguments().isEmpty())
+        return QStringLiteral("unexpected argument \"%1\"")
+            .arg(parser.positionalArguments().first());
+    if (parser.isSet(kListPorts) && parser.optionNames().size() > 1)
+        return QStringLiteral("--list-ports takes no other option");
+    return std::nullopt;
+}
+
+} // namespace
+
+CaptureCommand parseCaptureCommand(const QStringList &arguments)
+{
+    CommandLine line = captureCommandLine();
+    for (const QCommandLineOption &each : captureOptions())
         line.add(each);
-    for (const SettingOption &setting : kSettingOptions)
-        line.add(option(setting.name, setting.valueName, describe(setting)));
-    line.add(listPorts);
+    addLineSettingOptions(line);
+    line.add(QCommandLineOption(kListPorts, QStringLiteral("list the system's serial ports")));
 
     CaptureCommand command;
-    QCommandLineParser &parser = line.parser();
     if (const std::optional<int> status = line.parse(arguments)) {
         command.exitStatus = *status;
         return command;
@@ -141,71 +166,17 @@ CaptureCommand parseCaptureCommand(const QStringList &arguments)
         command.exitStatus = line.usageError(reason);
         return command;
     };
-    if (!parser.positionalArguments().isEmpty())
-        return usageError(
-            QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
-    if (parser.isSet(listPorts)) {
-        if (parser.optionNames().size() > 1)
-            return usageError(QStringLiteral("--list-ports takes no other option"));
+    const QCommandLineParser &parser = line.parser();
+    if (const UsageError error = misused(parser))
+        return usageError(*error);
+    if (parser.isSet(kListPorts)) {
         command.action = CaptureAction::ListPorts;
         return command;
     }
-
-    CaptureOptions &options = command.options;
-    options.port = parser.value(port);
-    options.outDir = parser.value(out);
-    if (options.port.isEmpty())
-        return usageError(QStringLiteral("--port PATH is needed"));
-    if (options.outDir.isEmpty())
-        return usageError(QStringLiteral("--out DIR is needed"));
-    if (parser.isSet(quiet)) {
-        bool ok = false;
-        options.quietMs = parser.value(quiet).toInt(&ok);
-        if (!ok || options.quietMs < 1 || options.quietMs > kLongestQuietMs)
-            return usageError(QStringLiteral("--quiet-ms needs a number of ms from 1 to %1, not "
-                                             "\"%2\"")
-                                  .arg(kLongestQuietMs)
-                                  .arg(parser.value(quiet)));
-    }
-    options.pdf = parser.isSet(pdf);
-    if (parser.isSet(printer) && parser.isSet(print))
-        return usageError(QStringLiteral("--printer and --print: give one of them"));
-    if (parser.isSet(printer) && parser.value(printer).isEmpty())
-        return usageError(QStringLiteral("--printer needs the name of a queue"));
-    options.print = parser.isSet(printer) || parser.isSet(print);
-    options.printer = parser.value(printer);
-    if (parser.isSet(paper)) {
-        if (!options.pdf && !options.print)
-            return usageError(QStringLiteral("--paper is for --pdf, --printer or --print"));
-        options.paper = paperNamed(parser.value(paper));
-        if (!options.paper)
-            return usageError(
-                QStringLiteral("unknown paper \"%1\" (A4 or Letter)").arg(parser.value(paper)));
-    }
-    options.once = parser.isSet(once);
-
-    for (const LineSettingPopup &popup : lineSettingPopups())
-        options.lineSettings.append({popup.setting, popup.values.value(popup.defaultIndex)});
-    for (const SettingOption &setting : kSettingOptions) {
-        const QString name = QString::fromLatin1(setting.name);
-        if (!parser.isSet(name))
-            continue;
-        const std::optional<int> value = popupValue(setting.setting, parser.value(name));
-        if (!value)
-            return usageError(QStringLiteral("--%1 takes %2, not \"%3\"")
-                                  .arg(name, wordsOf(setting.setting).join(QStringLiteral(", ")),
-                                       parser.value(name)));
-        for (auto &[which, stored] : options.lineSettings) {
-            if (which == setting.setting)
-                stored = *value;
-        }
+    for (const OptionReader read : kReaders) {
+        if (const UsageError error = read(parser, command.options))
+            return usageError(*error);
     }
     command.action = CaptureAction::Capture;
     return command;
-}
-
-void applyLineSettings(const CaptureOptions &options, Serial &serial)
-{
-    for (const auto &[setting, value] : options.lineSettings)
-        applyLineSetting(serial, setting, value);
 }

@@ -1,6 +1,7 @@
 #include "CaptureSession.h"
 
 #include "CaptureOptions.h"
+#include "Counted.h"
 #include "Outcome.h"
 #include "PageWorker.h"
 #include "PrintFeeder.h"
@@ -311,12 +312,10 @@ void CaptureSession::end()
     const int prints = m_parts.store.countWaiting(Waiting::What::Print);
     m_parts.outcome.printsWaiting(prints);
     if (prints > 0)
-        m_parts.outcome.say(QStringLiteral("%1 print%2 wait%3 for %4; the next start with %5 "
-                                           "prints them")
-                                .arg(prints)
-                                .arg(QLatin1String(prints == 1 ? "" : "s"))
-                                .arg(QLatin1String(prints == 1 ? "s" : ""))
-                                .arg(m_parts.prints->queue(), m_parts.store.dir()));
+        m_parts.outcome.say(QStringLiteral("%1 waiting for %2; the next start with %3 prints "
+                                           "them")
+                                .arg(counted(prints, "print", "prints"), m_parts.prints->queue(),
+                                     m_parts.store.dir()));
     m_port.setArrivalHandler({});
     m_port.setLostHandler({});
     m_port.close();

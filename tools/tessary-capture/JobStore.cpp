@@ -1,5 +1,7 @@
 #include "JobStore.h"
 
+#include "Counted.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -53,7 +55,8 @@ QString systemReason(int error)
 // cannot take back a file made or removed there.
 bool syncFolder(const QString &folder)
 {
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
     const bool synced = ::fsync(fd) == 0;
@@ -117,7 +120,7 @@ bool JobStore::prepare(const QString &dir, QString &error)
         return false;
     }
     const std::unique_ptr<AtomicFile> probe = JobStore(dir, false).newFile(kFilePrefix);
-    if (!probe->device() || !probe->write("probe") || !probe->sync()) {
+    if (!probe->isOpen() || !probe->write("probe") || !probe->sync()) {
         error = QStringLiteral("cannot write in %1: %2").arg(dir, probe->errorString());
         return false;
     }
@@ -131,7 +134,7 @@ void JobStore::writeAhead(QByteArrayView bytes, const QDateTime &firstByte)
     if (!m_ahead && m_writtenAhead == 0)
         m_ahead = newFile(kAheadPrefix.arg(firstByte.toMSecsSinceEpoch()),
                           AtomicFile::Buffering::Unbuffered);
-    if (m_ahead && !(m_ahead->device() && m_ahead->write(bytes)))
+    if (m_ahead && !(m_ahead->isOpen() && m_ahead->write(bytes)))
         m_ahead.reset();
     m_writtenAhead += bytes.size();
 }
@@ -220,18 +223,19 @@ void JobStore::loadPrints(QString &othersNote)
         }
         std::sort(found.begin(), found.end());
         for (const auto &[number, name] : found) {
-            const QString mark = QStringLiteral("%1/%2-%3").arg(printFolder()).arg(number, 8, 10, QLatin1Char('0')).arg(name);
+            const QString mark = QStringLiteral("%1/%2-%3")
+                                     .arg(printFolder())
+                                     .arg(number, 8, 10, QLatin1Char('0'))
+                                     .arg(name);
             wait({Waiting::What::Print, {}, name, QFile::exists(mark) ? mark : QString(), {}});
             m_lastPrint = std::max(m_lastPrint, number);
         }
     }
     if (others > 0)
-        othersNote = QStringLiteral("%1 print%2 of an earlier run wait%3 in %4 for another "
-                                    "printer (%5); a run that prints there prints them")
-                         .arg(others)
-                         .arg(QLatin1String(others == 1 ? "" : "s"))
-                         .arg(QLatin1String(others == 1 ? "s" : ""))
-                         .arg(prints.path(), otherQueues.join(QStringLiteral(", ")));
+        othersNote = QStringLiteral("%1 of an earlier run wait in %2 for another printer (%3); "
+                                    "a run that prints there prints them")
+                         .arg(counted(others, "print", "prints"), prints.path(),
+                              otherQueues.join(QStringLiteral(", ")));
 }
 
 void JobStore::printWaits(const TextReport &saved, QString &error)
@@ -301,7 +305,8 @@ QVector<TextReport> JobStore::recover()
 {
     QVector<TextReport> reports;
     const QDir dir(m_dir);
-    const QStringList left = dir.entryList({QStringLiteral(".tessary-*")}, QDir::Files | QDir::Hidden, QDir::Name);
+    const QStringList left =
+        dir.entryList({QStringLiteral(".tessary-*")}, QDir::Files | QDir::Hidden, QDir::Name);
     std::vector<std::pair<qint64, QString>> jobs;
     for (const QString &name : left) {
         QFile file(dir.filePath(name));
@@ -309,7 +314,8 @@ QVector<TextReport> JobStore::recover()
             continue;
         const QStringList parts = name.split(QLatin1Char('-'));
         bool isJob = false;
-        const qint64 firstByte = parts.size() == 4 && name.startsWith(kAheadPrefix.section(QLatin1Char('%'), 0, 0))
+        const qint64 firstByte =
+            parts.size() == 4 && name.startsWith(kAheadPrefix.section(QLatin1Char('%'), 0, 0))
             ? parts[2].toLongLong(&isJob)
             : 0;
         struct stat info { };
@@ -348,7 +354,7 @@ TextReport JobStore::write(const Job &job, std::unique_ptr<AtomicFile> text)
     bool written = true;
     if (!text) {
         text = newFile(kFilePrefix);
-        written = text->device() && text->write(job.bytes);
+        written = text->isOpen() && text->write(job.bytes);
     }
     if (!written || !text->sync()) {
         report.error = QStringLiteral("cannot write in %1: %2").arg(m_dir, text->errorString());
@@ -388,7 +394,7 @@ PdfReport JobStore::writePdf(const QString &name, const QByteArray &pdf) const
     PdfReport report;
     const QString pdfPath = QDir(m_dir).filePath(name + QLatin1String(".pdf"));
     const std::unique_ptr<AtomicFile> file = newFile(kFilePrefix);
-    if (!file->device() || !file->write(pdf)) {
+    if (!file->isOpen() || !file->write(pdf)) {
         report.error = QStringLiteral("cannot write in %1: %2").arg(m_dir, file->errorString());
         return report;
     }

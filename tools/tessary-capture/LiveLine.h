@@ -1,6 +1,7 @@
 #pragma once
 
 #include "StatusLine.h"
+#include "printjob/Pagination.h"
 
 #include <QByteArrayView>
 
@@ -21,6 +22,5 @@ public:
 private:
     StatusLine m_line;
     qint64 m_bytes = 0;
-    qint64 m_lineEnds = 0;
-    bool m_afterCR = false;
+    LineCounter m_lines;
 };

@@ -1,5 +1,6 @@
 #include "Outcome.h"
 
+#include "Counted.h"
 #include "LineSettingsHint.h"
 #include "LiveLine.h"
 #include "printjob/Pagination.h"
@@ -9,11 +10,6 @@
 #include <unistd.h>
 
 namespace {
-
-QString counted(qint64 count, const char *one, const char *many)
-{
-    return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? one : many));
-}
 
 QString withHint(const QString &line, bool hint)
 {
@@ -47,10 +43,10 @@ void Outcome::say(const QString &text)
 void Outcome::job(const QString &name, const QString &where, const QByteArray &bytes, int pages,
                   const QString &print, bool awaitPrint)
 {
-    QString text = QStringLiteral("%1: %2, %3, %4")
-                       .arg(where, counted(bytes.size(), "byte", "bytes"),
-                            counted(countLines(bytes), "line", "lines"),
-                            counted(pages, "page", "pages"));
+    QString text =
+        QStringLiteral("%1: %2, %3, %4")
+            .arg(where, counted(bytes.size(), "byte", "bytes"),
+                 counted(countLines(bytes), "line", "lines"), counted(pages, "page", "pages"));
     if (!print.isEmpty())
         text += QLatin1String(", ") + print;
     const bool hint = looksLikeWrongLineSettings(bytes);

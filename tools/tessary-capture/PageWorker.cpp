@@ -1,5 +1,7 @@
 #include "PageWorker.h"
 
+#include "MissingFont.h"
+
 #include "printjob/PrintJob.h"
 #include "toolkit/Waiting.h"
 
@@ -15,8 +17,7 @@ PageResult PageWorker::make(PageOrder order) const
     NoYield noTurns;
     const PrintOutcome outcome = PrintTextToPdf(made.job.bytes, &buffer, made.paper, noTurns);
     if (outcome.failed) {
-        result.drawError = QStringLiteral("no font to draw Helvetica with (install "
-                                          "fonts-urw-base35)");
+        result.drawError = missingFontReason();
         return result;
     }
     result.sheets = outcome.sheets;

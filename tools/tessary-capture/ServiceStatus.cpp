@@ -1,5 +1,7 @@
 #include "ServiceStatus.h"
 
+#include "Counted.h"
+
 #include <systemd/sd-daemon.h>
 
 void ServiceStatus::show(bool portOpen, int printsWaiting, const QString &queue)
@@ -7,10 +9,8 @@ void ServiceStatus::show(bool portOpen, int printsWaiting, const QString &queue)
     QString text = portOpen ? QStringLiteral("capturing %1").arg(m_port)
                             : QStringLiteral("waiting for the port %1").arg(m_port);
     if (printsWaiting > 0)
-        text += QStringLiteral("; %1 print%2 waiting for %3")
-                    .arg(printsWaiting)
-                    .arg(QLatin1String(printsWaiting == 1 ? "" : "s"))
-                    .arg(queue);
+        text += QStringLiteral("; %1 waiting for %2")
+                    .arg(counted(printsWaiting, "print", "prints"), queue);
     if (text == m_text)
         return;
     m_text = text;

@@ -9,10 +9,10 @@
 #include "LiveLine.h"
 #include "Outcome.h"
 #include "PageWorker.h"
+#include "PortListing.h"
 #include "PrintFeeder.h"
 #include "PrintWorker.h"
 #include "ServiceStatus.h"
-#include "PortListing.h"
 #include "SignalPath.h"
 #include "serial/PortList.h"
 #include "serial/Serial.h"
@@ -22,8 +22,8 @@
 #include <QFileInfo>
 
 #include <csignal>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <unistd.h>
 
 namespace {
@@ -53,7 +53,7 @@ QString printerKey(const CaptureOptions &options)
 // under /dev.
 bool openPort(const CaptureOptions &options, Serial &serial)
 {
-    applyLineSettings(options, serial);
+    serial.setLineSettings(options.lineSettings);
     PortDescriptor port;
     port.name = QFileInfo(options.port).fileName();
     port.location = QFileInfo(options.port).absoluteFilePath();

@@ -3,7 +3,12 @@
 
 #include "AtomicFile.h"
 #include "CommandLine.h"
+#include "Counted.h"
 #include "HeadlessApp.h"
+#include "MemoryTuning.h"
+#include "MissingFont.h"
+#include "Paper.h"
+#include "Say.h"
 #include "SignalPath.h"
 #include "StatusLine.h"
 #include "printjob/Pagination.h"
@@ -111,14 +116,10 @@ private:
     std::unique_ptr<AtomicFile> m_file;
 };
 
-} // namespace
-
-int main(int argc, char *argv[])
+// What --help says before and after the options.
+CommandLine printCommandLine()
 {
-    keepFreedMemory();
-    HeadlessApp app(argc, argv, QStringLiteral("tessary-print"));
-
-    CommandLine line(
+    return CommandLine(
         QStringLiteral(
             "Usage: tessary-print [--paper A4|Letter] IN OUT\n"
             "Prints a file of text received from a Sharp PC-1600 into a PDF, in the pages\n"
@@ -128,6 +129,19 @@ int main(int argc, char *argv[])
             "The number of pages goes to standard output, or to standard error when OUT\n"
             "is -. A job that takes more than a second shows its progress on a terminal.\n"
             "Exit status: 0 printed (or IN empty), 1 failed, 2 bad usage.\n"));
+}
+
+struct PrintRequest {
+    QString input;
+    QString output;
+    QPageSize paper;
+};
+
+// Reads the arguments into `request`; the exit status when they end the
+// program here (--help, --version, a usage error, IN and OUT the same).
+std::optional<int> readRequest(CommandLine &line, const QStringList &arguments,
+                               PrintRequest &request)
+{
     line.parser().addPositionalArgument(QStringLiteral("IN"),
                                         QStringLiteral("the received text; - for standard input"));
     line.parser().addPositionalArgument(
@@ -135,43 +149,49 @@ int main(int argc, char *argv[])
         QStringLiteral("the PDF; - for standard output. A file is written "
                        "under a temporary name and renamed when complete."));
     line.parser().setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
-    const QCommandLineOption paperOption(QStringLiteral("paper"),
-                                         QStringLiteral("A4 (default) or Letter"),
-                                         QStringLiteral("SIZE"), QStringLiteral("A4"));
-    line.add(paperOption);
-    if (const std::optional<int> status = line.parse(app.arguments()))
-        return *status;
-    const std::optional<QPageSize> paper = paperNamed(line.parser().value(paperOption));
+    line.add(QCommandLineOption(QStringLiteral("paper"), QStringLiteral("A4 (default) or Letter"),
+                                QStringLiteral("SIZE"), QStringLiteral("A4")));
+    if (const std::optional<int> status = line.parse(arguments))
+        return status;
+    const QString paperName = line.parser().value(QStringLiteral("paper"));
+    const std::optional<QPageSize> paper = paperNamed(paperName);
     if (!paper)
-        return line.usageError(QStringLiteral("unknown paper \"%1\" (A4 or Letter)")
-                                   .arg(line.parser().value(paperOption)));
+        return line.usageError(
+            QStringLiteral("unknown paper \"%1\" (A4 or Letter)").arg(paperName));
     const QStringList files = line.parser().positionalArguments();
     if (files.size() != 2)
         return line.usageError(files.size() < 2 ? QStringLiteral("IN and OUT are needed")
                                                 : QStringLiteral("more than IN and OUT given"));
-    const QString &input = files[0];
-    const QString &output = files[1];
-    if (sameFile(input, output))
-        return failure(
-            QStringLiteral("%1 is both IN and OUT; the listing would be overwritten").arg(output));
+    request = {files[0], files[1], *paper};
+    if (sameFile(request.input, request.output))
+        return failure(QStringLiteral("%1 is both IN and OUT; the listing would be overwritten")
+                           .arg(request.output));
+    return std::nullopt;
+}
 
-    QString error;
-    const std::optional<QByteArray> text = readInput(input, error);
-    if (!text)
-        return failure(QStringLiteral("cannot read %1: %2").arg(input, error));
-    if (text->isEmpty()) {
-        say(QStringLiteral("%1 is empty: nothing printed, %2 left as it was").arg(input, output));
-        return 0;
-    }
+// The number of pages, where the user reads it.
+int reportPages(int sheets, const QString &output)
+{
+    if (output == QLatin1String("-"))
+        say(counted(sheets, "page", "pages"));
+    else if (std::printf("%d\n", sheets) < 0 || std::fflush(stdout) != 0)
+        return failure(QStringLiteral("cannot write the page count: %1")
+                           .arg(QString::fromLocal8Bit(std::strerror(errno))));
+    return 0;
+}
 
+// Prints the text into OUT, showing "page N of M" on a terminal while a
+// long job runs; the exit status.
+int printText(const QByteArray &text, const PrintRequest &request)
+{
     const SignalPath endOnSignal;
-    Output out(output);
+    Output out(request.output);
     if (!out.open())
-        return failure(QStringLiteral("cannot write %1: %2").arg(output, out.errorString()));
+        return failure(
+            QStringLiteral("cannot write %1: %2").arg(request.output, out.errorString()));
 
-    // "page N of M" on a terminal while a long job runs.
     StatusLine progress(::isatty(STDERR_FILENO) ? stderr : nullptr);
-    const int totalPages = countPages(*text);
+    const int totalPages = countPages(text);
     QElapsedTimer clock;
     clock.start();
     const PageDone pageDone = [&](int pages) {
@@ -180,22 +200,38 @@ int main(int argc, char *argv[])
                           pages == totalPages);
     };
     NoYield yield;
-    const PrintOutcome outcome =
-        PrintTextToPdf(*text, out.device(), *paper, yield, progress.isOn() ? pageDone : PageDone());
+    const PrintOutcome outcome = PrintTextToPdf(text, out.device(), request.paper, yield,
+                                                progress.isOn() ? pageDone : PageDone());
     progress.hide();
     // Pages cut short by a write that failed are told by the write.
     if (outcome.failed && out.device()->error() == QFileDevice::NoError)
-        return failure(QStringLiteral("printing to %1 failed: no font to draw Helvetica with "
-                                      "(install fonts-urw-base35)")
-                           .arg(output));
+        return failure(
+            QStringLiteral("printing to %1 failed: %2").arg(request.output, missingFontReason()));
     if (!out.commit())
-        return failure(QStringLiteral("cannot write %1: %2").arg(output, out.errorString()));
+        return failure(
+            QStringLiteral("cannot write %1: %2").arg(request.output, out.errorString()));
+    return reportPages(outcome.sheets, request.output);
+}
 
-    if (output == QLatin1String("-"))
-        say(outcome.sheets == 1 ? QStringLiteral("1 page")
-                                : QStringLiteral("%1 pages").arg(outcome.sheets));
-    else if (std::printf("%d\n", outcome.sheets) < 0 || std::fflush(stdout) != 0)
-        return failure(QStringLiteral("cannot write the page count: %1")
-                           .arg(QString::fromLocal8Bit(std::strerror(errno))));
-    return 0;
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    keepFreedMemory();
+    HeadlessApp app(argc, argv, QStringLiteral("tessary-print"));
+    CommandLine line = printCommandLine();
+    PrintRequest request;
+    if (const std::optional<int> status = readRequest(line, app.arguments(), request))
+        return *status;
+
+    QString error;
+    const std::optional<QByteArray> text = readInput(request.input, error);
+    if (!text)
+        return failure(QStringLiteral("cannot read %1: %2").arg(request.input, error));
+    if (text->isEmpty()) {
+        say(QStringLiteral("%1 is empty: nothing printed, %2 left as it was")
+                .arg(request.input, request.output));
+        return 0;
+    }
+    return printText(*text, request);
 }
