@@ -66,6 +66,9 @@ private slots:
     void diskFillsUp();
     void folderRemovedWhileRunning();
     void liveLineOnATerminal();
+    void crashMidJobIsSavedAtTheNextStart();
+    void stopWhileAJobStillArrives_data();
+    void stopWhileAJobStillArrives();
 
 private:
     QTemporaryDir m_dir;
@@ -189,6 +192,7 @@ void CaptureToolTest::everyByteValue()
                                      pty.slavePath()));
         QVERIFY(pty.writeAll(bytes));
         run.exitCode = capture.waitForEnd();
+        run.err = capture.err();
     }
     QCOMPARE(run.exitCode, 0);
     const QStringList names = namesIn(m_out);
@@ -196,6 +200,9 @@ void CaptureToolTest::everyByteValue()
     const QByteArray saved = contentOf(m_out + '/' + names[0]);
     QCOMPARE(saved.size(), bytes.size());
     QVERIFY(saved == bytes);
+    // Saved as it came, and told as what wrong line settings make.
+    const std::optional<JobLine> line = parseJobLine(jobLinesIn(run.err).value(0));
+    QVERIFY2(line && line->hint.contains("wrong line settings"), run.err.constData());
 }
 
 void CaptureToolTest::signalSavesTheJobInProgress_data()
@@ -639,6 +646,75 @@ void CaptureToolTest::liveLineOnATerminal()
     const std::optional<JobLine> line =
         parseJobLine(QString::fromUtf8(seen.mid(cleared + 4)).trimmed());
     QVERIFY2(line && line->bytes == 41 && line->lines == 4, seen.constData());
+}
+
+// kill -9 or a power cut mid-job: the next start saves the job as it came,
+// named after its first byte, and says so.
+void CaptureToolTest::crashMidJobIsSavedAtTheNextStart()
+{
+    Pty pty;
+    const QStringList arguments = {"--port", pty.slavePath(), "--out",
+                                   m_out,    "--quiet-ms",    "600000"};
+    ProgramRun crashing(kCapturePath);
+    QVERIFY(crashing.startHolding(arguments, pty.slavePath()));
+    const QString before = QDateTime::currentDateTime().toString("yyyy-MM-dd_HH-mm-ss");
+    const QByteArray part = numberedLines(40);
+    const qint64 readBefore = bytesReadBy(crashing.pid());
+    QVERIFY(pty.writeAll(part));
+    QTRY_VERIFY(bytesReadBy(crashing.pid()) - readBefore >= part.size());
+    const QString after = QDateTime::currentDateTime().toString("yyyy-MM-dd_HH-mm-ss");
+    QCOMPARE(crashing.stop(SIGKILL), -1);
+
+    ProgramRun next(kCapturePath);
+    QVERIFY(next.startHolding(arguments, pty.slavePath()));
+    QTRY_COMPARE(jobLinesIn(next.err()).size(), 1);
+    QCOMPARE(next.stop(), 0);
+    const QStringList names = namesIn(m_out);
+    QCOMPARE(names.size(), 1);
+    QVERIFY(contentOf(m_out + '/' + names[0]) == part);
+    const QString name = QFileInfo(names[0]).completeBaseName();
+    QVERIFY2(name >= before && name <= after, qPrintable(name));
+    QCOMPARE(next.messages(),
+             QStringList {kProgram + ": " + m_out + '/' + names[0] +
+                          " is recovered: the job was arriving when an earlier "
+                          "run ended without saving it"});
+}
+
+void CaptureToolTest::stopWhileAJobStillArrives_data()
+{
+    QTest::addColumn<int>("signalsSent");
+    QTest::newRow("one signal: read to its end") << 1;
+    QTest::newRow("a second: ends at once") << 2;
+}
+
+// SIGTERM two seconds into a job that takes ten to arrive: it is read to its
+// end, one file with all of it. A second signal ends the capture at once,
+// with what came saved.
+void CaptureToolTest::stopWhileAJobStillArrives()
+{
+    QFETCH(int, signalsSent);
+    const QByteArray listing = basicListing(600).left(20000);
+    const QString file = m_dir.filePath(QStringLiteral("slow-%1").arg(m_case));
+    QVERIFY(writeFile(file, listing));
+    QString device;
+    const auto sim = startSimulator({"--baud", "19200", "--pause-ms", "0", file}, device);
+    QVERIFY(sim);
+    ProgramRun run(kCapturePath);
+    QVERIFY(run.startHolding({"--port", device, "--out", m_out, "--quiet-ms", "600000"}, device));
+    QTest::qWait(2000);
+    for (int i = 0; i < signalsSent; ++i) {
+        QVERIFY(run.running());
+        ::kill(pid_t(run.pid()), SIGTERM);
+        QTest::qWait(1000);
+    }
+    QCOMPARE(run.waitForEnd(60000), 0);
+    const QStringList names = namesIn(m_out);
+    QCOMPARE(names.size(), 1);
+    const QByteArray saved = contentOf(m_out + '/' + names[0]);
+    QVERIFY2(signalsSent == 1
+                 ? saved == listing
+                 : listing.startsWith(saved) && saved.size() > 0 && saved.size() < listing.size(),
+             qPrintable(QString::number(saved.size())));
 }
 
 QTEST_GUILESS_MAIN(CaptureToolTest)

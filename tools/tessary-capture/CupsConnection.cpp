@@ -61,8 +61,7 @@ QString unreachable(const char *server, int port)
     addrinfo hints {};
     hints.ai_socktype = SOCK_STREAM;
     addrinfo *found = nullptr;
-    const int lookup =
-        ::getaddrinfo(server, QByteArray::number(port).constData(), &hints, &found);
+    const int lookup = ::getaddrinfo(server, QByteArray::number(port).constData(), &hints, &found);
     if (lookup != 0)
         return QString::fromLocal8Bit(::gai_strerror(lookup));
     QString reason;
@@ -97,8 +96,8 @@ bool CupsConnection::open(QString &error)
     m_server = QString::fromUtf8(server);
     if (server[0] != '/')
         m_server += QLatin1Char(':') + QString::number(ippPort());
-    QString reason = m_cancelled ? QStringLiteral("the capture is ending")
-                                 : unreachable(server, ippPort());
+    QString reason =
+        m_cancelled ? QStringLiteral("the capture is ending") : unreachable(server, ippPort());
     if (reason.isEmpty()) {
         m_http = httpConnect2(server, ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
                               kMostSilentSeconds * 1000, nullptr);

@@ -393,7 +393,9 @@ PdfReport JobStore::writePdf(const QString &name, const QByteArray &pdf) const
 {
     PdfReport report;
     const QString pdfPath = QDir(m_dir).filePath(name + QLatin1String(".pdf"));
-    const std::unique_ptr<AtomicFile> file = newFile(kFilePrefix);
+    // A second signal ends the program at once: a PDF half written goes.
+    const auto file = std::make_unique<AtomicFile>(QDir(m_dir).filePath(kFilePrefix + "XXXXXX"));
+    file->open(true);
     if (!file->isOpen() || !file->write(pdf)) {
         report.error = QStringLiteral("cannot write in %1: %2").arg(m_dir, file->errorString());
         return report;

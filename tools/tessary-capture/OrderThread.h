@@ -11,8 +11,7 @@
 // A thread of its own that carries out orders one after another, while the
 // thread that made it goes on with its event loop; each result comes back
 // in order on that thread, through its event loop.
-template <typename Order, typename Result>
-class OrderThread {
+template<typename Order, typename Result> class OrderThread {
 public:
     explicit OrderThread(std::function<Result(Order)> carryOut)
         : m_carryOut(std::move(carryOut)), m_thread([this] { run(); })

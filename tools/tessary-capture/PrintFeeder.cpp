@@ -113,12 +113,14 @@ void PrintFeeder::done(const PrintResult &result)
     }
     m_store.forgetPrint(result.name);
     if (waiting())
-        m_outcome.say(QStringLiteral("%1 takes prints %2").arg(m_queue, m_tookAny ? "again" : "now"));
+        m_outcome.say(
+            QStringLiteral("%1 takes prints %2").arg(m_queue, m_tookAny ? "again" : "now"));
     m_reason.clear();
     m_tookAny = true;
     m_retryMs = kFirstRetryMs;
-    m_outcome.print(result.name, m_store.textPath(result.name),
-                    QStringLiteral("printed on %1 as job %2").arg(m_queue).arg(result.receipt.jobId));
+    m_outcome.print(
+        result.name, m_store.textPath(result.name),
+        QStringLiteral("printed on %1 as job %2").arg(m_queue).arg(result.receipt.jobId));
     tryNow();
 }
 
@@ -154,8 +156,7 @@ void PrintFeeder::idle()
     if (busy() || !m_finishing)
         return;
     m_giveUp.stop();
-    m_outcome.printsAll(waiting() ? waitNote()
-                                  : QStringLiteral("print waits for the next start"));
+    m_outcome.printsAll(waiting() ? waitNote() : QStringLiteral("print waits for the next start"));
     if (onIdle)
         onIdle();
 }

@@ -130,7 +130,8 @@ int capture(const CaptureOptions &options)
     session.onEnd = [](int code, bool atOnce) {
         if (!atOnce)
             return QCoreApplication::exit(code);
-        // Pages still being made are not waited for.
+        // Pages still being made are not waited for; their files go.
+        SignalPath::removeTemporaryFiles();
         std::fflush(nullptr);
         std::_Exit(code);
     };
