@@ -1,7 +1,6 @@
 #include "CaptureSession.h"
 
 #include "CaptureOptions.h"
-#include "Counted.h"
 #include "Outcome.h"
 #include "PageWorker.h"
 #include "PrintFeeder.h"
@@ -9,7 +8,6 @@
 #include "printjob/Pagination.h"
 #include "printjob/QuietRule.h"
 #include "serial/PortConnection.h"
-#include "texts/PortErrors.h"
 
 #include <QTimer>
 
@@ -40,13 +38,6 @@ CaptureSession::CaptureSession(PortConnection &port, const CaptureOptions &optio
     m_cutter.onJobEnded = [this](Job job) { jobEnded(std::move(job)); };
     m_follower.say = [this](const QString &message) { m_parts.outcome.say(message); };
     m_follower.onChange = [this](PortFollower::State) { showStatus(); };
-    m_follower.openFailure = [this] {
-        const int code = m_port.lastErrorCode();
-        return QStringLiteral("it does not open: %1 (error %2: %3); %4")
-            .arg(m_port.lastErrorText())
-            .arg(code)
-            .arg(portErrorSentence(code), portErrorRemedy(code));
-    };
 }
 
 CaptureSession::~CaptureSession()
@@ -79,14 +70,7 @@ void CaptureSession::start()
             m_parts.outcome.say(others);
     }
     for (const TextReport &report : m_parts.store.recover()) {
-        m_parts.outcome.say(
-            report.saved()
-                ? QStringLiteral("%1 is recovered: the job was arriving when an earlier run "
-                                 "ended without saving it")
-                      .arg(report.textPath)
-                : QStringLiteral("%1, left by an earlier run, is not saved: %2; it stays for the "
-                                 "next start")
-                      .arg(Outcome::jobName(report.job), report.error));
+        m_parts.outcome.recovered(report);
         if (report.saved())
             saved({report});
     }
@@ -117,8 +101,8 @@ void CaptureSession::saved(const QVector<TextReport> &reports)
             m_parts.outcome.say(
                 QStringLiteral("%1 had gone and is made again").arg(m_parts.store.dir()));
         if (!report.saved()) {
-            m_parts.outcome.say(QStringLiteral("%1 is not saved: %2%3")
-                                    .arg(Outcome::jobName(report.job), report.error, waitNote()));
+            m_parts.outcome.notSavedYet(Outcome::jobName(report.job) + " is not saved",
+                                        report.error, m_phase == Phase::Capturing);
             continue;
         }
         const bool print = m_parts.prints != nullptr;
@@ -141,15 +125,12 @@ void CaptureSession::orderPages(const TextReport &report, bool print)
     // the same: they are made once.
     if (print && printPaper().isEquivalentTo(m_parts.paper))
         order.forPrint = m_parts.prints->takesPagesOf(report.name);
-    if (m_parts.pages && (order.pdfFile || order.forPrint)) {
+    const bool forPrint = order.forPrint;
+    if (m_parts.pages && (order.pdfFile || forPrint))
         m_parts.pages->add(std::move(order));
-    } else {
-        const bool waits = print && m_parts.prints->waiting();
-        m_parts.outcome.job(report.name, report.textPath, report.job.bytes,
-                            countPages(report.job.bytes),
-                            waits ? m_parts.prints->waitNote() : QString(), print && !waits);
-    }
-    if (print && !order.forPrint)
+    else
+        tellJob(report.name, report.job.bytes, countPages(report.job.bytes));
+    if (print && !forPrint)
         m_parts.prints->tryNow();
 }
 
@@ -166,7 +147,8 @@ void CaptureSession::pagesDone(const PageResult &result)
         return;
     }
     if (order.tellJob)
-        tellJob(result);
+        tellJob(order.name, order.job.bytes,
+                result.drawError.isEmpty() ? result.sheets : countPages(order.job.bytes));
     if (order.forPrint)
         m_parts.prints->pagesMade(order.name, result.pdf, result.drawError);
     if (!result.drawError.isEmpty()) {
@@ -174,19 +156,18 @@ void CaptureSession::pagesDone(const PageResult &result)
         if (order.pdfFile)
             m_parts.outcome.notSaved();
     } else if (result.pdfFile && !pdfWritten) {
-        m_parts.outcome.say(QStringLiteral("%1 is written, not its PDF: %2%3")
-                                .arg(where, result.pdfFile->error, waitNote()));
+        m_parts.outcome.notSavedYet(where + " is written, not its PDF", result.pdfFile->error,
+                                    m_phase == Phase::Capturing);
         m_parts.store.wait({Waiting::What::Pdf, order.job, order.name, {}, {}});
     }
 }
 
-void CaptureSession::tellJob(const PageResult &result)
+// The job's line waits for its print, unless prints wait already.
+void CaptureSession::tellJob(const QString &name, const QByteArray &bytes, int pages)
 {
-    const PageOrder &order = result.order;
-    const int pages = result.drawError.isEmpty() ? result.sheets : countPages(order.job.bytes);
     const bool print = m_parts.prints != nullptr;
     const bool waits = print && m_parts.prints->waiting();
-    m_parts.outcome.job(order.name, m_parts.store.textPath(order.name), order.job.bytes, pages,
+    m_parts.outcome.job(name, m_parts.store.textPath(name), bytes, pages,
                         waits ? m_parts.prints->waitNote() : QString(), print && !waits);
 }
 
@@ -202,13 +183,6 @@ QPageSize CaptureSession::printPaper() const
     if (m_options.paper)
         return *m_options.paper;
     return m_parts.prints && m_parts.prints->paper() ? *m_parts.prints->paper() : m_parts.paper;
-}
-
-QString CaptureSession::waitNote() const
-{
-    return m_phase == Phase::Capturing
-        ? QStringLiteral("; it is kept and tried again after the next job and at the end")
-        : QString();
 }
 
 // A PDF that could not be written is made again.
@@ -269,10 +243,7 @@ void CaptureSession::stopNow()
 void CaptureSession::lastJobRead(const Job &last, bool cutShort)
 {
     if (cutShort)
-        m_parts.outcome.say(QStringLiteral("%1 was still arriving after %2 s: what came is saved; "
-                                           "the rest was not read")
-                                .arg(Outcome::jobName(last))
-                                .arg(kMostStopReadMs / 1000));
+        m_parts.outcome.cutShort(last, kMostStopReadMs / 1000);
     if (last.bytes.isEmpty()) {
         saved(m_parts.store.retryTexts());
         retryPdfs();
@@ -300,22 +271,12 @@ void CaptureSession::end()
     if (m_phase == Phase::Ended)
         return;
     m_phase = Phase::Ended;
-    QVector<Job> unwritten;
-    for (Waiting &text : m_parts.store.takeWaiting(Waiting::What::Text))
-        unwritten.append(std::move(text.job));
-    m_parts.outcome.rescue(unwritten);
-    if (m_parts.store.hasWaiting(Waiting::What::Pdf)) {
-        m_parts.outcome.notSaved();
-        m_parts.outcome.say(
-            QStringLiteral("some PDFs could not be written; their texts are saved"));
-    }
-    const int prints = m_parts.store.countWaiting(Waiting::What::Print);
-    m_parts.outcome.printsWaiting(prints);
-    if (prints > 0)
-        m_parts.outcome.say(QStringLiteral("%1 waiting for %2; the next start with %3 prints "
-                                           "them")
-                                .arg(counted(prints, "print", "prints"), m_parts.prints->queue(),
-                                     m_parts.store.dir()));
+    m_parts.outcome.rescue(m_parts.store.takeWaiting(Waiting::What::Text));
+    if (m_parts.store.hasWaiting(Waiting::What::Pdf))
+        m_parts.outcome.pdfsLost();
+    if (m_parts.prints)
+        m_parts.outcome.printsWaiting(m_parts.store.countWaiting(Waiting::What::Print),
+                                      m_parts.prints->queue(), m_parts.store.dir());
     m_port.setArrivalHandler({});
     m_port.setLostHandler({});
     m_port.close();

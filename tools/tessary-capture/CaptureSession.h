@@ -59,11 +59,10 @@ private:
     void saved(const QVector<TextReport> &reports);
     void orderPages(const TextReport &report, bool print);
     void pagesDone(const PageResult &result);
-    void tellJob(const PageResult &result);
+    void tellJob(const QString &name, const QByteArray &bytes, int pages);
     void printPages(const Waiting &print);
     QPageSize printPaper() const;
     void retryPdfs();
-    QString waitNote() const;
     void portLost();
     void lastJobRead(const Job &last, bool cutShort);
     void finishPages();

@@ -1,6 +1,6 @@
 #include "JobStore.h"
 
-#include "Counted.h"
+#include "LeftBehind.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -8,22 +8,12 @@
 #include <QFile>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 constexpr int kMostNamesPerSecond = 100000;
-// Temporary files in DIR: a job written ahead (named after its first
-// byte's arrival, so that it can be told later), and any other file.
-const QString kAheadPrefix = QStringLiteral(".tessary-job-%1-");
-const QString kFilePrefix = QStringLiteral(".tessary-capture-");
-const QString kPrintsFolder = QStringLiteral(".tessary-prints");
 
 // Whether anything at all has this name, a dangling link included.
 bool nameTaken(const QString &path)
@@ -46,44 +36,10 @@ bool makeFolder(const QString &dir, QString &error)
     return !code;
 }
 
-QString systemReason(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-// A folder's entries on disk, its own changes included, so that a power cut
-// cannot take back a file made or removed there.
-bool syncFolder(const QString &folder)
-{
-    const int fd =
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
-}
-
-// A file that another program still holds open and locked (a capture of
-// its own, running) is not to be touched.
-bool heldByAnother(int fd)
-{
-    return ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-}
-
-// "N-NAME" of a print that waits: its number and its job's name.
-std::pair<int, QString> printMarkParts(const QString &mark)
-{
-    const int dash = mark.indexOf(QLatin1Char('-'));
-    bool ok = false;
-    const int number = mark.left(dash).toInt(&ok);
-    return ok && dash > 0 ? std::pair(number, mark.mid(dash + 1)) : std::pair(0, QString());
-}
-
 } // namespace
 
 JobStore::JobStore(const QString &dir, bool withPdf, const QString &printer)
-    : m_dir(dir), m_withPdf(withPdf), m_printer(printer)
+    : m_dir(dir), m_withPdf(withPdf), m_marks(dir, printer)
 { }
 
 JobStore::~JobStore() = default;
@@ -119,7 +75,7 @@ bool JobStore::prepare(const QString &dir, QString &error)
         error = QStringLiteral("cannot make the folder %1: %2").arg(dir, error);
         return false;
     }
-    const std::unique_ptr<AtomicFile> probe = JobStore(dir, false).newFile(kFilePrefix);
+    const std::unique_ptr<AtomicFile> probe = JobStore(dir, false).newFile(kTemporaryPrefix);
     if (!probe->isOpen() || !probe->write("probe") || !probe->sync()) {
         error = QStringLiteral("cannot write in %1: %2").arg(dir, probe->errorString());
         return false;
@@ -132,8 +88,7 @@ void JobStore::writeAhead(QByteArrayView bytes, const QDateTime &firstByte)
     // Once a write failed, the rest of the job is not written ahead: the
     // file would hold its tail alone.
     if (!m_ahead && m_writtenAhead == 0)
-        m_ahead = newFile(kAheadPrefix.arg(firstByte.toMSecsSinceEpoch()),
-                          AtomicFile::Buffering::Unbuffered);
+        m_ahead = newFile(writeAheadPrefix(firstByte), AtomicFile::Buffering::Unbuffered);
     if (m_ahead && !(m_ahead->isOpen() && m_ahead->write(bytes)))
         m_ahead.reset();
     m_writtenAhead += bytes.size();
@@ -194,69 +149,15 @@ int JobStore::countWaiting(Waiting::What what) const
                              [what](const Waiting &each) { return each.what == what; }));
 }
 
-QString JobStore::printFolder() const
-{
-    return QDir(m_dir).filePath(kPrintsFolder + QLatin1Char('/') + m_printer);
-}
-
 void JobStore::loadPrints(QString &othersNote)
 {
-    const QDir prints(QDir(m_dir).filePath(kPrintsFolder));
-    int others = 0;
-    QStringList otherQueues;
-    for (const QString &queue : prints.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
-        const QStringList marks = QDir(prints.filePath(queue)).entryList(QDir::Files);
-        if (marks.isEmpty()) {
-            prints.rmdir(queue);
-            continue;
-        }
-        if (queue != m_printer) {
-            others += int(marks.size());
-            otherQueues << queue;
-            continue;
-        }
-        std::vector<std::pair<int, QString>> found;
-        for (const QString &mark : marks) {
-            const auto parts = printMarkParts(mark);
-            if (!parts.second.isEmpty())
-                found.push_back(parts);
-        }
-        std::sort(found.begin(), found.end());
-        for (const auto &[number, name] : found) {
-            const QString mark = QStringLiteral("%1/%2-%3")
-                                     .arg(printFolder())
-                                     .arg(number, 8, 10, QLatin1Char('0'))
-                                     .arg(name);
-            wait({Waiting::What::Print, {}, name, QFile::exists(mark) ? mark : QString(), {}});
-            m_lastPrint = std::max(m_lastPrint, number);
-        }
-    }
-    if (others > 0)
-        othersNote = QStringLiteral("%1 of an earlier run wait in %2 for another printer (%3); "
-                                    "a run that prints there prints them")
-                         .arg(counted(others, "print", "prints"), prints.path(),
-                              otherQueues.join(QStringLiteral(", ")));
+    for (const PrintMarks::Mark &mark : m_marks.load(othersNote))
+        wait({Waiting::What::Print, {}, mark.name, mark.path, {}});
 }
 
 void JobStore::printWaits(const TextReport &saved, QString &error)
 {
-    const QString mark = QStringLiteral("%1/%2-%3")
-                             .arg(printFolder())
-                             .arg(++m_lastPrint, 8, 10, QLatin1Char('0'))
-                             .arg(saved.name);
-    Waiting print {Waiting::What::Print, saved.job, saved.name, {}, {}};
-    QString reason;
-    if (makeFolder(printFolder(), reason)) {
-        const int fd = ::open(QFile::encodeName(mark).constData(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0640);
-        if (fd >= 0 && ::close(fd) == 0 && syncFolder(printFolder()))
-            print.mark = mark;
-        else
-            reason = systemReason(errno);
-    }
-    if (print.mark.isEmpty())
-        error = QStringLiteral("cannot write in %1: %2").arg(printFolder(), reason);
-    wait(std::move(print));
+    wait({Waiting::What::Print, saved.job, saved.name, m_marks.add(saved.name, error), {}});
 }
 
 Waiting *JobStore::nextPrint()
@@ -276,19 +177,8 @@ void JobStore::forgetPrint(const QString &name)
             break;
         }
     }
-    if (!hasWaiting(Waiting::What::Print) && !m_printer.isEmpty()) {
-        QDir(m_dir).rmdir(kPrintsFolder + QLatin1Char('/') + m_printer);
-        QDir(m_dir).rmdir(kPrintsFolder);
-    }
-}
-
-bool JobStore::printDone(const QString &mark)
-{
-    if (mark.isEmpty())
-        return true;
-    const bool removed = ::unlink(QFile::encodeName(mark).constData()) == 0 || errno == ENOENT;
-    syncFolder(QFileInfo(mark).path());
-    return removed;
+    if (!hasWaiting(Waiting::What::Print))
+        m_marks.tidy();
 }
 
 QByteArray JobStore::readText(const QString &name, QString &error) const
@@ -304,38 +194,11 @@ QByteArray JobStore::readText(const QString &name, QString &error) const
 QVector<TextReport> JobStore::recover()
 {
     QVector<TextReport> reports;
-    const QDir dir(m_dir);
-    const QStringList left =
-        dir.entryList({QStringLiteral(".tessary-*")}, QDir::Files | QDir::Hidden, QDir::Name);
-    std::vector<std::pair<qint64, QString>> jobs;
-    for (const QString &name : left) {
-        QFile file(dir.filePath(name));
-        if (!file.open(QIODevice::ReadOnly) || heldByAnother(file.handle()))
-            continue;
-        const QStringList parts = name.split(QLatin1Char('-'));
-        bool isJob = false;
-        const qint64 firstByte =
-            parts.size() == 4 && name.startsWith(kAheadPrefix.section(QLatin1Char('%'), 0, 0))
-            ? parts[2].toLongLong(&isJob)
-            : 0;
-        struct stat info { };
-        // A job whose text took its name just before the end is there already.
-        const bool named = ::fstat(file.handle(), &info) == 0 && info.st_nlink > 1;
-        if (isJob && !named && file.size() > 0)
-            jobs.emplace_back(firstByte, name);
-        else
-            ::unlink(QFile::encodeName(file.fileName()).constData());
-    }
-    std::sort(jobs.begin(), jobs.end());
-    for (const auto &[firstByte, name] : jobs) {
-        QFile file(dir.filePath(name));
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        const Job job {file.readAll(), QDateTime::fromMSecsSinceEpoch(firstByte)};
-        reports.append(write(job, nullptr));
+    for (const LeftJob &left : jobsLeftBehind(m_dir)) {
+        reports.append(write(left.job, nullptr));
         // One that cannot be saved now stays for the next start.
         if (reports.last().saved())
-            file.remove();
+            QFile::remove(left.path);
     }
     return reports;
 }
@@ -353,7 +216,7 @@ TextReport JobStore::write(const Job &job, std::unique_ptr<AtomicFile> text)
     }
     bool written = true;
     if (!text) {
-        text = newFile(kFilePrefix);
+        text = newFile(kTemporaryPrefix);
         written = text->isOpen() && text->write(job.bytes);
     }
     if (!written || !text->sync()) {
@@ -394,7 +257,8 @@ PdfReport JobStore::writePdf(const QString &name, const QByteArray &pdf) const
     PdfReport report;
     const QString pdfPath = QDir(m_dir).filePath(name + QLatin1String(".pdf"));
     // A second signal ends the program at once: a PDF half written goes.
-    const auto file = std::make_unique<AtomicFile>(QDir(m_dir).filePath(kFilePrefix + "XXXXXX"));
+    const auto file =
+        std::make_unique<AtomicFile>(QDir(m_dir).filePath(kTemporaryPrefix + "XXXXXX"));
     file->open(true);
     if (!file->isOpen() || !file->write(pdf)) {
         report.error = QStringLiteral("cannot write in %1: %2").arg(m_dir, file->errorString());

@@ -2,6 +2,7 @@
 
 #include "AtomicFile.h"
 #include "Job.h"
+#include "PrintMarks.h"
 
 #include <QByteArrayView>
 #include <QString>
@@ -47,11 +48,9 @@ struct Waiting {
 // not even by another program racing for the same name. What cannot be done
 // waits in one queue, oldest first. The store only writes: it never reads
 // the port and never calls back.
-//
-// A print waits on disk as an empty file DIR/.tessary-prints/QUEUE/N-NAME,
-// N counting up, from the moment its text is saved until CUPS has taken it;
-// QUEUE is "printer-" and the queue's name, or "default" for the default
-// printer. A write-ahead file left by a crash is saved at the next start.
+// A print waits on disk (PrintMarks) from the moment its text is saved until
+// CUPS has taken it. A write-ahead file left by a crash is saved at the next
+// start.
 class JobStore {
 public:
     // withPdf: every text's name is chosen so that its PDF can follow.
@@ -86,9 +85,7 @@ public:
     void printWaits(const TextReport &saved, QString &error);
     // The print that comes next; null when none waits.
     Waiting *nextPrint();
-    void forgetPrint(const QString &mark);
-    // The print is done: its mark goes at once. Safe from any thread.
-    static bool printDone(const QString &mark);
+    void forgetPrint(const QString &name);
     QByteArray readText(const QString &name, QString &error) const;
 
     // Jobs that were arriving when an earlier run ended without saving them,
@@ -105,15 +102,13 @@ public:
 private:
     TextReport write(const Job &job, std::unique_ptr<AtomicFile> text);
     TextReport name(TextReport report, AtomicFile &text) const;
-    QString printFolder() const;
     std::unique_ptr<AtomicFile>
     newFile(const QString &prefix,
             AtomicFile::Buffering buffering = AtomicFile::Buffering::Buffered) const;
 
     QString m_dir;
     bool m_withPdf = false;
-    QString m_printer;
-    int m_lastPrint = 0;
+    PrintMarks m_marks;
     std::deque<Waiting> m_waiting;
     // The job arriving: its temporary file, and how much of it went there.
     std::unique_ptr<AtomicFile> m_ahead;

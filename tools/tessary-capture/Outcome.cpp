@@ -72,9 +72,53 @@ void Outcome::printsAll(const QString &what)
     m_held.clear();
 }
 
-void Outcome::rescue(const QVector<Job> &jobs)
+void Outcome::notSavedYet(const QString &what, const QString &error, bool later)
 {
-    for (const Job &job : jobs) {
+    say(QStringLiteral("%1: %2%3")
+            .arg(what, error,
+                 later ? QStringLiteral("; it is kept and tried again after the next job and at "
+                                        "the end")
+                       : QString()));
+}
+
+void Outcome::recovered(const TextReport &report)
+{
+    if (report.saved())
+        say(QStringLiteral("%1 is recovered: the job was arriving when an earlier run ended "
+                           "without saving it")
+                .arg(report.textPath));
+    else
+        say(QStringLiteral("%1, left by an earlier run, is not saved: %2; it stays for the next "
+                           "start")
+                .arg(jobName(report.job), report.error));
+}
+
+void Outcome::cutShort(const Job &job, int seconds)
+{
+    say(QStringLiteral("%1 was still arriving after %2 s: what came is saved; the rest was not "
+                       "read")
+            .arg(jobName(job))
+            .arg(seconds));
+}
+
+void Outcome::printsWaiting(int count, const QString &queue, const QString &dir)
+{
+    m_printsWaiting = count;
+    if (count > 0)
+        say(QStringLiteral("%1 waiting for %2; the next start with %3 prints them")
+                .arg(counted(count, "print", "prints"), queue, dir));
+}
+
+void Outcome::pdfsLost()
+{
+    m_notSaved = true;
+    say(QStringLiteral("some PDFs could not be written; their texts are saved"));
+}
+
+void Outcome::rescue(const QVector<Waiting> &texts)
+{
+    for (const Waiting &text : texts) {
+        const Job &job = text.job;
         m_notSaved = true;
         if (::isatty(STDOUT_FILENO)) {
             say(QStringLiteral("%1 is lost: it could not be written, and standard output is a "

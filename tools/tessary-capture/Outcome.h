@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Job.h"
+#include "JobStore.h"
 
 #include <QByteArrayView>
 #include <QMap>
@@ -41,10 +41,20 @@ public:
 
     // A job's text or PDF could not be saved.
     void notSaved() { m_notSaved = true; }
-    void printsWaiting(int count) { m_printsWaiting = count; }
+    // Why something of a job is not saved yet; with `later`, that it is kept
+    // and tried again.
+    void notSavedYet(const QString &what, const QString &error, bool later);
+    // A job an earlier run left, saved now or not.
+    void recovered(const TextReport &report);
+    // The stop's time to read the job arriving ran out.
+    void cutShort(const Job &job, int seconds);
+    // At the end: prints that still wait, for the next start.
+    void printsWaiting(int count, const QString &queue, const QString &dir);
     // Texts that could not be written even at the end go to standard output
     // unless that is a terminal, one after another in the order they came.
-    void rescue(const QVector<Job> &jobs);
+    void rescue(const QVector<Waiting> &texts);
+    // PDFs that could not be written even at the end.
+    void pdfsLost();
     int exitStatus() const;
 
     // "the job of 2024-03-05 07:08:09 (120 bytes)"

@@ -1,6 +1,7 @@
 #include "PortFollower.h"
 
 #include "serial/PortConnection.h"
+#include "texts/PortErrors.h"
 
 #include <QFileInfo>
 
@@ -101,8 +102,12 @@ void PortFollower::enter(State next)
         }
         break;
     case State::Refused:
-        news = (openFailure ? openFailure() : QStringLiteral("it does not open")) +
-            QStringLiteral("; tried again every second");
+        // Why, in the system's words, and what to do.
+        news = QStringLiteral("it does not open: %1 (error %2: %3); %4; tried again every second")
+                   .arg(m_port.lastErrorText())
+                   .arg(m_port.lastErrorCode())
+                   .arg(portErrorSentence(m_port.lastErrorCode()),
+                        portErrorRemedy(m_port.lastErrorCode()));
         break;
     case State::Open:
         if (was == State::Refused || m_said == Said::Gone) {

@@ -31,8 +31,6 @@ public:
     std::function<void(const QString &message)> say;
     // Told of each new state; Open again once the port is back.
     std::function<void(State state)> onChange;
-    // Why the port would not open, in the system's words and what to do.
-    std::function<QString()> openFailure;
 
     // The port has just been opened.
     void start();

@@ -64,7 +64,7 @@ void PrintFeeder::tryNow()
             m_outcome.say(QStringLiteral("%1: its print is given up: %2")
                               .arg(m_store.textPath(next->name),
                                    error.isEmpty() ? QStringLiteral("it is empty") : error));
-            JobStore::printDone(next->mark);
+            PrintMarks::done(next->mark);
             m_store.forgetPrint(next->name);
             return tryNow();
         }

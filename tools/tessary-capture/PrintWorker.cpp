@@ -1,6 +1,6 @@
 #include "PrintWorker.h"
 
-#include "JobStore.h"
+#include "PrintMarks.h"
 
 PrintResult PrintWorker::send(PrintOrder order)
 {
@@ -10,7 +10,7 @@ PrintResult PrintWorker::send(PrintOrder order)
     // Nothing comes between CUPS taking the job and the mark going: a crash
     // then could print it twice.
     if (result.receipt.printed)
-        JobStore::printDone(order.mark);
+        PrintMarks::done(order.mark);
     result.paper = m_printer.defaultPaper();
     return result;
 }
