@@ -35,16 +35,22 @@ CommandLine captureCommandLine()
             "(local time of its first byte; -2, -3, ... for another job in the same second),\n"
             "the bytes exactly as received. No file is ever overwritten.\n"),
         QStringLiteral(
-            "Each finished job puts a line on standard error: file, bytes, lines, pages, and\n"
-            "where it was printed. Standard output carries nothing but the bytes of jobs that\n"
-            "could not be written, one after another in the order they came.\n"
+            "Each finished job puts a line on standard error: file, bytes, lines, pages, what\n"
+            "became of its print, and a hint when it looks like wrong line settings. Standard\n"
+            "output carries nothing but the bytes of jobs that could not be written.\n"
+            "Files come first: a queue that is not there or a CUPS that does not answer never\n"
+            "stops the capture. Each print waits in DIR/.tessary-prints until CUPS takes it,\n"
+            "in the order the jobs came, tried again with back-off and at the next start.\n"
             "An adapter that vanishes is waited for and opened again with the same settings;\n"
             "a pseudo-terminal that hangs up never comes back, so that ends the program.\n"
-            "SIGINT, SIGTERM or SIGHUP saves the job in progress and ends the program. A job\n"
-            "that cannot be written is kept, tried again after the next job and at the end,\n"
-            "and then goes to standard output if that is not a terminal.\n"
-            "Exit status: 0 done; 1 failed (port, DIR, printer, a job not saved or not\n"
-            "printed); 2 bad usage.\n"));
+            "SIGINT, SIGTERM or SIGHUP reads the job in progress until the line is quiet for\n"
+            "0.5 s (60 s at most), lets the pages under way finish and CUPS a few seconds, and\n"
+            "ends; a second signal ends at once. A job that was arriving when a run was killed\n"
+            "is saved at the next start. A job that cannot be written is kept, tried again\n"
+            "after the next job and at the end, and then goes to standard output if that is\n"
+            "not a terminal.\n"
+            "Exit status: 0 all saved and printed; 1 failed (port, DIR, a job's text or PDF\n"
+            "not saved); 2 bad usage; 3 all saved, but prints wait for the next start.\n"));
 }
 
 // The options before the line settings', in the order --help lists them.
