@@ -324,6 +324,37 @@ void benchPrintLatency(const QString &program, const QString &work)
     std::printf("capture_tool_print_latency_over_quiet_ms_worst: %.1f\n", worst - kQuietMs);
 }
 
+// A print that waited through a 10-s outage of CUPS: from the moment the
+// server is back to its word that it took the print, which is the delay the
+// retries' back-off adds (they come 3, 6, 12, ... s apart, a minute at most).
+void benchPrintAfterOutage(const QString &program, const QString &work)
+{
+    constexpr int kOutageMs = 10000;
+    CupsServer cups;
+    if (!cups.start() || !cups.addQueue(QStringLiteral("Outage")))
+        fail(QStringLiteral("no CUPS server: ") + cups.error());
+    cups.stop();
+    Capture capture(program, work, QStringLiteral("outage"),
+                    {"--printer", "Outage", "--quiet-ms", "500"}, cups.environment());
+    QElapsedTimer outage;
+    outage.start();
+    if (!capture.pty.writeAll(numberedLines(150)))
+        fail(QStringLiteral("cannot write to the pty"));
+    ProgramRun &run = capture.run;
+    while (!run.err().contains("print waits: ") && run.waitForReadyRead(30000)) { }
+    QTest::qWait(int(qMax<qint64>(0, kOutageMs - outage.elapsed())));
+    if (!cups.start())
+        fail(QStringLiteral("CUPS did not come back: ") + cups.error());
+    QElapsedTimer back;
+    back.start();
+    while (!run.err().contains(" as job ")) {
+        if (!run.waitForReadyRead(90000))
+            fail(QStringLiteral("the print was not taken: ") + QString::fromUtf8(run.err()));
+    }
+    std::printf("capture_tool_print_after_outage_ms: %.1f\n", back.nsecsElapsed() / 1e6);
+    run.stop();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -347,6 +378,7 @@ int main(int argc, char *argv[])
     benchTextBeforePages(program, work);
     benchReadWhilePagesAreMade(program, work);
     benchPrintLatency(program, work);
+    benchPrintAfterOutage(program, work);
     if (idleSeconds > 0)
         benchIdle(program, work, idleSeconds);
     return 0;
