@@ -49,6 +49,7 @@ CaptureSession::~CaptureSession()
     if (m_parts.prints) {
         m_parts.prints->needPages = {};
         m_parts.prints->onIdle = {};
+        m_parts.prints->onChange = {};
     }
 }
 
@@ -64,6 +65,7 @@ void CaptureSession::start()
     if (m_parts.prints) {
         m_parts.prints->needPages = [this](const Waiting &print) { printPages(print); };
         m_parts.prints->onIdle = [this] { finishPages(); };
+        m_parts.prints->onChange = [this] { showStatus(); };
         QString others;
         m_parts.store.loadPrints(others);
         if (!others.isEmpty())

@@ -157,7 +157,12 @@ void JobStore::loadPrints(QString &othersNote)
 
 void JobStore::printWaits(const TextReport &saved, QString &error)
 {
-    wait({Waiting::What::Print, saved.job, saved.name, m_marks.add(saved.name, error), {}});
+    // Its bytes are on disk: read again only if its pages are made later.
+    wait({Waiting::What::Print,
+          {{}, saved.job.firstByte},
+          saved.name,
+          m_marks.add(saved.name, error),
+          {}});
 }
 
 Waiting *JobStore::nextPrint()

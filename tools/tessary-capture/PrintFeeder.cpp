@@ -101,6 +101,10 @@ void PrintFeeder::send(Waiting &print)
 void PrintFeeder::done(const PrintResult &result)
 {
     m_sending.clear();
+    if (result.receipt.printed)
+        m_store.forgetPrint(result.name);
+    if (onChange)
+        onChange();
     if (result.paper)
         m_paper = result.paper;
     if (!result.receipt.queue.isEmpty())
@@ -111,7 +115,6 @@ void PrintFeeder::done(const PrintResult &result)
             startWaiting(result.receipt.error);
         return idle();
     }
-    m_store.forgetPrint(result.name);
     if (waiting())
         m_outcome.say(
             QStringLiteral("%1 takes prints %2").arg(m_queue, m_tookAny ? "again" : "now"));

@@ -26,6 +26,8 @@ public:
     std::function<void(const Waiting &print)> needPages;
     // Nothing is under way any more.
     std::function<void()> onIdle;
+    // A print was taken, or starts to wait.
+    std::function<void()> onChange;
 
     // Prints wait from the start, for this reason (said already).
     void waitFrom(const QString &reason);
