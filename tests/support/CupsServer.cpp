@@ -10,11 +10,11 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 
+#include <arpa/inet.h>
 #include <cups/cups.h>
+#include <netinet/in.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/un.h>
 #include <unistd.h>
 
