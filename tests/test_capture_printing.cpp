@@ -158,10 +158,10 @@ void CapturePrintingTest::printerMissingAtTheStart_data()
            "'lpoptions -d NAME', or name a queue with --printer";
     QTest::newRow("no server") << QStringList {"--printer", "Listings"} << false
                                << "cannot reach the CUPS server at SOCKET: No such file or "
-                                  "directory; is CUPS running?";
+                                  "directory (is CUPS running?)";
     QTest::newRow("a file for a socket")
         << QStringList {"--printer", "Listings"} << false
-        << "cannot reach the CUPS server at FILE: it is not a socket; is CUPS running?";
+        << "cannot reach the CUPS server at FILE: it is not a socket (is CUPS running?)";
 }
 
 // Files first: the port opens and every job is saved; its print waits.

@@ -122,10 +122,9 @@ void CaptureSession::saved(const QVector<TextReport> &reports)
 
 void CaptureSession::orderPages(const TextReport &report, bool print)
 {
-    PageOrder order {report.job, report.name, m_parts.paper, m_options.pdf, false, false, true};
-    // The print that goes next takes the job's own pages when the paper is
-    // the same: they are made once.
-    if (print && printPaper().isEquivalentTo(m_parts.paper))
+    PageOrder order {report.job, report.name, paper(), m_options.pdf, false, false, true};
+    // The print that goes next takes the job's own pages: they are made once.
+    if (print)
         order.forPrint = m_parts.prints->takesPagesOf(report.name);
     const bool forPrint = order.forPrint;
     if (m_parts.pages && (order.pdfFile || forPrint))
@@ -176,15 +175,17 @@ void CaptureSession::tellJob(const QString &name, const QByteArray &bytes, int p
 void CaptureSession::printPages(const Waiting &print)
 {
     if (m_parts.pages)
-        m_parts.pages->add({print.job, print.name, printPaper(), false, true, false, false});
+        m_parts.pages->add({print.job, print.name, paper(), false, true, false, false});
 }
 
-// The paper asked for, or the queue's own once known.
-QPageSize CaptureSession::printPaper() const
+// The paper asked for, or the queue's own default once known, or A4.
+QPageSize CaptureSession::paper() const
 {
     if (m_options.paper)
         return *m_options.paper;
-    return m_parts.prints && m_parts.prints->paper() ? *m_parts.prints->paper() : m_parts.paper;
+    if (m_parts.prints && m_parts.prints->paper())
+        return *m_parts.prints->paper();
+    return QPageSize(QPageSize::A4);
 }
 
 // A PDF that could not be written is made again.
@@ -193,7 +194,7 @@ void CaptureSession::retryPdfs()
     if (!m_parts.pages)
         return;
     for (Waiting &pdf : m_parts.store.takeWaiting(Waiting::What::Pdf))
-        m_parts.pages->add({std::move(pdf.job), pdf.name, m_parts.paper, true, false, true, false});
+        m_parts.pages->add({std::move(pdf.job), pdf.name, paper(), true, false, true, false});
 }
 
 void CaptureSession::portLost()

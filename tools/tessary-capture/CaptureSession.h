@@ -24,7 +24,6 @@ struct CaptureParts {
     PageWorker *pages = nullptr; // when PDFs or prints are wanted
     PrintFeeder *prints = nullptr; // when prints are wanted
     ServiceStatus *status = nullptr;
-    QPageSize paper = QPageSize(QPageSize::A4); // of the PDFs
 };
 
 // What the cutter ends as a job goes to the store; what the store has on
@@ -61,7 +60,7 @@ private:
     void pagesDone(const PageResult &result);
     void tellJob(const QString &name, const QByteArray &bytes, int pages);
     void printPages(const Waiting &print);
-    QPageSize printPaper() const;
+    QPageSize paper() const;
     void retryPdfs();
     void portLost();
     void lastJobRead(const Job &last, bool cutShort);

@@ -105,7 +105,7 @@ bool CupsConnection::open(QString &error)
             reason = QString::fromUtf8(cupsLastErrorString());
     }
     if (!m_http) {
-        error = QStringLiteral("cannot reach the CUPS server at %1: %2; is CUPS running?")
+        error = QStringLiteral("cannot reach the CUPS server at %1: %2 (is CUPS running?)")
                     .arg(m_server, reason);
         return false;
     }

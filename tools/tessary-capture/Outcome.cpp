@@ -105,8 +105,9 @@ void Outcome::printsWaiting(int count, const QString &queue, const QString &dir)
 {
     m_printsWaiting = count;
     if (count > 0)
-        say(QStringLiteral("%1 waiting for %2; the next start with %3 prints them")
-                .arg(counted(count, "print", "prints"), queue, dir));
+        say(QStringLiteral("%1 waiting for %2; the next start with %3 prints %4")
+                .arg(counted(count, "print", "prints"), queue, dir,
+                     QLatin1String(count == 1 ? "it" : "them")));
 }
 
 void Outcome::pdfsLost()

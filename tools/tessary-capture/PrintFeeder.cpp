@@ -24,10 +24,24 @@ PrintFeeder::PrintFeeder(JobStore &store, PrintWorker &worker, Outcome &outcome,
     });
 }
 
-void PrintFeeder::waitFrom(const QString &reason)
+void PrintFeeder::lookUp()
 {
-    m_reason = reason;
-    tryLater();
+    m_lookingUp = true;
+    m_worker.add({{}, {}, {}, true});
+}
+
+void PrintFeeder::lookedUp(const PrintResult &result)
+{
+    m_lookingUp = false;
+    // Files first: the capture goes on whatever the printer says.
+    if (!result.receipt.error.isEmpty()) {
+        m_outcome.say(result.receipt.error +
+                      QStringLiteral("; jobs are kept, and printed once the queue is there"));
+        m_reason = result.receipt.error;
+        tryLater();
+        return idle();
+    }
+    tryNow();
 }
 
 QString PrintFeeder::waitNote() const
@@ -100,15 +114,16 @@ void PrintFeeder::send(Waiting &print)
 
 void PrintFeeder::done(const PrintResult &result)
 {
+    if (result.paper)
+        m_paper = result.paper;
+    m_queue = result.receipt.queue;
+    if (result.lookUp)
+        return lookedUp(result);
     m_sending.clear();
     if (result.receipt.printed)
         m_store.forgetPrint(result.name);
     if (onChange)
         onChange();
-    if (result.paper)
-        m_paper = result.paper;
-    if (!result.receipt.queue.isEmpty())
-        m_queue = result.receipt.queue;
     if (!result.receipt.printed) {
         // Cut short by the end, it waits for the next start: no news.
         if (!m_pastDeadline)

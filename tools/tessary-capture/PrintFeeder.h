@@ -29,14 +29,15 @@ public:
     // A print was taken, or starts to wait.
     std::function<void()> onChange;
 
-    // Prints wait from the start, for this reason (said already).
-    void waitFrom(const QString &reason);
+    // Looks the queue up, while the capture goes on: whatever is wrong
+    // with it is told, and prints wait.
+    void lookUp();
     bool waiting() const { return !m_reason.isEmpty(); }
     // "print waits: QUEUE: reason"
     QString waitNote() const;
     QString queue() const { return m_queue; }
     std::optional<QPageSize> paper() const { return m_paper; }
-    bool busy() const { return !m_sending.isEmpty() || !m_pagesFor.isEmpty(); }
+    bool busy() const { return m_lookingUp || !m_sending.isEmpty() || !m_pagesFor.isEmpty(); }
 
     // Whether this job's print goes next, its pages now being made for it
     // along with the job's own; then they are expected through pagesMade().
@@ -51,6 +52,7 @@ public:
 
 private:
     void send(Waiting &print);
+    void lookedUp(const PrintResult &result);
     void startWaiting(const QString &reason);
     void tryLater();
     void idle();
@@ -62,6 +64,7 @@ private:
     std::optional<QPageSize> m_paper;
     QString m_reason; // why prints wait; empty while CUPS takes them
     bool m_tookAny = false;
+    bool m_lookingUp = false;
     QString m_sending;
     QString m_pagesFor;
     QTimer m_retry;

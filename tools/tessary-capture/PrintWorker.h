@@ -7,10 +7,12 @@
 
 // One print to send: the job's text name, what keeps it waiting on disk,
 // and its pages.
+// Or, instead, the queue to be looked up.
 struct PrintOrder {
     QString name;
     QString mark;
     QByteArray pdf;
+    bool lookUp = false;
 };
 
 struct PrintResult {
@@ -18,6 +20,7 @@ struct PrintResult {
     PrintReceipt receipt;
     // The queue's default paper, once the queue has been found.
     std::optional<QPageSize> paper;
+    bool lookUp = false;
 };
 
 // Sends prints to CUPS on a thread of its own, so that a slow or silent

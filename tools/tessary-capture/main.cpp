@@ -67,20 +67,6 @@ bool openPort(const CaptureOptions &options, Serial &serial)
     return false;
 }
 
-// Files first: the printer is asked for once the port is open, and nothing
-// it says keeps the capture from going on.
-std::unique_ptr<CupsPrinter> findPrinter(const CaptureOptions &options, QString &trouble)
-{
-    if (!options.print)
-        return nullptr;
-    auto printer = std::make_unique<CupsPrinter>(options.printer);
-    if (options.paper)
-        printer->setPaper(*options.paper);
-    if (!printer->find(trouble))
-        say(trouble + QStringLiteral("; jobs are kept, and printed once the queue is there"));
-    return printer;
-}
-
 int capture(const CaptureOptions &options)
 {
     QString error;
@@ -103,12 +89,13 @@ int capture(const CaptureOptions &options)
     Serial serial;
     if (!openPort(options, serial))
         return kFailure;
-    QString trouble;
-    const std::unique_ptr<CupsPrinter> printer = findPrinter(options, trouble);
-    const QPageSize paper = options.paper    ? *options.paper
-        : printer && printer->defaultPaper() ? *printer->defaultPaper()
-                                             : QPageSize(QPageSize::A4);
-
+    // Files first: the printer is looked up while the capture goes on, and
+    // nothing it says keeps the port from being read.
+    std::unique_ptr<CupsPrinter> printer;
+    if (options.print)
+        printer = std::make_unique<CupsPrinter>(options.printer);
+    if (printer && options.paper)
+        printer->setPaper(*options.paper);
     JobStore store(options.outDir, options.pdf, printerKey(options));
     LiveLine live(::isatty(STDERR_FILENO) ? stderr : nullptr);
     Outcome outcome(live);
@@ -121,12 +108,10 @@ int capture(const CaptureOptions &options)
         printWorker = std::make_unique<PrintWorker>(*printer);
         feeder = std::make_unique<PrintFeeder>(store, *printWorker, outcome, printer->queue());
         printWorker->setHandler([&feeder](const PrintResult &result) { feeder->done(result); });
-        if (!trouble.isEmpty())
-            feeder->waitFrom(trouble);
+        feeder->lookUp();
     }
     ServiceStatus status(options.port);
-    CaptureSession session(serial, options,
-                           {store, outcome, pages.get(), feeder.get(), &status, paper});
+    CaptureSession session(serial, options, {store, outcome, pages.get(), feeder.get(), &status});
     session.onEnd = [](int code, bool atOnce) {
         if (!atOnce)
             return QCoreApplication::exit(code);
