@@ -38,6 +38,7 @@ void PrintFeeder::lookedUp(const PrintResult &result)
         m_outcome.say(result.receipt.error +
                       QStringLiteral("; jobs are kept, and printed once the queue is there"));
         m_reason = result.receipt.error;
+        m_outcome.printsAll(waitNote());
         tryLater();
         return idle();
     }
