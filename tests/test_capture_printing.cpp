@@ -290,6 +290,9 @@ void CapturePrintingTest::silentServerHoldsOnlyThePrints()
     QVERIFY(pty.writeAll(numberedLines(80)));
     QTRY_COMPARE_WITH_TIMEOUT(namesIn(m_out).filter(QRegularExpression("\\.(txt|pdf)$")).size(), 2,
                               15000);
+    // Its line, once the server is found silent, says why its print waits.
+    QTRY_COMPARE_WITH_TIMEOUT(jobLinesIn(run.err()).size(), 1, 15000);
+    QVERIFY(parseJobLine(jobLinesIn(run.err())[0])->went.contains("no answer"));
     QCOMPARE(run.stop(SIGTERM, 20000), 3);
 }
 
