@@ -200,9 +200,12 @@ void CaptureToolTest::everyByteValue()
     const QByteArray saved = contentOf(m_out + '/' + names[0]);
     QCOMPARE(saved.size(), bytes.size());
     QVERIFY(saved == bytes);
-    // Saved as it came, and told as what wrong line settings make.
+    // Saved as it came, and told as what wrong line settings make, with
+    // what to compare.
     const std::optional<JobLine> line = parseJobLine(jobLinesIn(run.err).value(0));
-    QVERIFY2(line && line->hint.contains("wrong line settings"), run.err.constData());
+    QVERIFY2(line && line->hint.contains("wrong line settings") && line->hint.contains("--baud") &&
+                 line->hint.contains("SETCOM 'COM1:',9600,8,N,1"),
+             run.err.constData());
 }
 
 void CaptureToolTest::signalSavesTheJobInProgress_data()

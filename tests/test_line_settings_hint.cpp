@@ -63,7 +63,6 @@ private slots:
     void modelPassesTextAtMatchingSettings();
     void toldOnlyForGarbage_data();
     void toldOnlyForGarbage();
-    void hintSaysWhatToCompare();
 };
 
 // Else every row that is not to be told would pass on an empty job.
@@ -110,13 +109,6 @@ void LineSettingsHintTest::toldOnlyForGarbage()
     const QByteArray share = QByteArray::number(100 * oddByteShare(job), 'f', 1);
     QVERIFY2(looksLikeWrongLineSettings(job) == told,
              share + "% odd bytes of " + QByteArray::number(job.size()));
-}
-
-void LineSettingsHintTest::hintSaysWhatToCompare()
-{
-    const QString hint = wrongLineSettingsHint();
-    for (const char *words : {"line settings", "--baud", "--bits", "--parity", "SETCOM"})
-        QVERIFY2(hint.contains(QLatin1String(words)), words);
 }
 
 QTEST_GUILESS_MAIN(LineSettingsHintTest)
