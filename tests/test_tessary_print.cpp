@@ -116,13 +116,19 @@ private slots:
         QTest::newRow("only control bytes") << QByteArray("\x01\x02\x1b\x7f\x0c\x07") << 1;
         QTest::newRow("62 empty lines in between")
             << numberedLines(62) + QByteArray(62, '\n') + numberedLines(10) << 3;
+        // One page of 62 lines, each too wide for the paper: two sheets.
+        QTest::newRow("62 lines that wrap")
+            << QByteArray(QByteArray(70, 'W') + "\r\n").repeated(62) << 2;
     }
     void blankSheetsMakeAValidPdf()
     {
         QFETCH(QByteArray, text);
         QFETCH(int, pages);
         QVERIFY(writeFile(m_in + ".blank", text));
-        QCOMPARE(tessaryPrint({m_in + ".blank", m_out}).exitCode, 0);
+        const ProcessResult run = tessaryPrint({m_in + ".blank", m_out});
+        QCOMPARE(run.exitCode, 0);
+        // The count it prints is of the sheets in the file.
+        QCOMPARE(run.out, QByteArray::number(pages) + '\n');
         QCOMPARE(pdfPageCount(m_out), pages);
         const ProcessResult gs = runProcess(QStringLiteral("gs"),
                                             {"-q", "-dNOPAUSE", "-dBATCH", "-dSAFER",
