@@ -341,6 +341,7 @@ void benchPrintAfterOutage(const QString &program, const QString &work)
     if (!capture.pty.writeAll(numberedLines(150)))
         fail(QStringLiteral("cannot write to the pty"));
     ProgramRun &run = capture.run;
+    run.setReadChannel(QProcess::StandardError);
     while (!run.err().contains("print waits: ") && run.waitForReadyRead(30000)) { }
     QTest::qWait(int(qMax<qint64>(0, kOutageMs - outage.elapsed())));
     if (!cups.start())
