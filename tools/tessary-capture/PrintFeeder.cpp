@@ -72,7 +72,7 @@ void PrintFeeder::tryNow()
     if (!next->pdf.isEmpty())
         return send(*next);
     if (next->job.bytes.isEmpty()) {
-        // A print of an earlier run: its pages are made from its text.
+        // Its pages are made from its text on disk.
         QString error;
         next->job.bytes = m_store.readText(next->name, error);
         if (!error.isEmpty() || next->job.bytes.isEmpty()) {
