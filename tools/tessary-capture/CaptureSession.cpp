@@ -289,7 +289,8 @@ void CaptureSession::end()
 
 void CaptureSession::showStatus()
 {
-    if (!m_parts.status)
+    // A stop says so once, and nothing after it.
+    if (!m_parts.status || m_phase != Phase::Capturing)
         return;
     const int prints = m_parts.store.countWaiting(Waiting::What::Print);
     m_parts.status->show(m_follower.state() == PortFollower::State::Open, prints,

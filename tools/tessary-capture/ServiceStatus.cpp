@@ -14,8 +14,9 @@ void ServiceStatus::show(bool portOpen, int printsWaiting, const QString &queue)
     if (text == m_text)
         return;
     m_text = text;
-    sd_notifyf(0, "%sSTATUS=%s", m_ready ? "" : "READY=1\n", qUtf8Printable(text));
-    m_ready = true;
+    // Ready once systemd has heard it.
+    if (sd_notifyf(0, "%sSTATUS=%s", m_ready ? "" : "READY=1\n", qUtf8Printable(text)) > 0)
+        m_ready = true;
 }
 
 void ServiceStatus::stopping()
