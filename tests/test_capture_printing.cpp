@@ -69,6 +69,7 @@ private slots:
     void noPasswordPrompt();
     void jobSavedLateIsPrintedOnce();
     void queueDefaultPaper();
+    void defaultPrinterOnTheAskedPaper_data();
     void defaultPrinterOnTheAskedPaper();
 
 private:
@@ -171,6 +172,8 @@ void CapturePrintingTest::printerMissingAtTheStart()
     QFETCH(bool, server);
     QFETCH(QString, message);
     QProcessEnvironment environment = m_cups.environment();
+    // No lpoptions of this machine's user names a default.
+    environment.insert(QStringLiteral("HOME"), m_dir.filePath(QStringLiteral("no-home")));
     const QString socket = m_dir.filePath(QStringLiteral("no-cups.sock"));
     const QString file = m_dir.filePath(QStringLiteral("a-file"));
     QVERIFY(writeFile(file, "not a socket"));
@@ -358,14 +361,32 @@ void CapturePrintingTest::queueDefaultPaper()
     QCOMPARE(pdfPageSize(QString(text).replace(".txt", ".pdf")), a4);
 }
 
-// The paper asked for wins over the queue's own, in the print and the PDF.
+void CapturePrintingTest::defaultPrinterOnTheAskedPaper_data()
+{
+    QTest::addColumn<bool>("ownDefault");
+    // The server's default stays: the user's own must win over it.
+    QTest::newRow("the server's (lpadmin -d)") << false;
+    QTest::newRow("this user's (lpoptions -d)") << true;
+}
+
+// The default printer, as lp finds it; the paper asked for wins over the
+// queue's own, in the print and the PDF.
 void CapturePrintingTest::defaultPrinterOnTheAskedPaper()
 {
+    QFETCH(bool, ownDefault);
     const QString queue = QStringLiteral("Default%1").arg(m_case);
-    QVERIFY2(m_cups.addQueue(queue) && m_cups.setDefault(queue), qPrintable(m_cups.error()));
+    QVERIFY2(m_cups.addQueue(queue), qPrintable(m_cups.error()));
+    QProcessEnvironment environment = m_cups.environment();
+    const QString home = m_dir.filePath(QStringLiteral("home-%1").arg(m_case));
+    environment.insert(QStringLiteral("HOME"), home);
+    QVERIFY(QDir(home).mkpath(".cups"));
+    QVERIFY(
+        writeFile(home + "/.cups/lpoptions", ownDefault ? "Default " + queue.toUtf8() + "\n" : ""));
+    if (!ownDefault)
+        QVERIFY2(m_cups.setDefault(queue), qPrintable(m_cups.error()));
     Pty pty;
     ProgramRun run(kCapturePath);
-    QVERIFY(start(run, pty, {"--print", "--pdf", "--paper", "A4", "--once"}, m_cups.environment()));
+    QVERIFY(start(run, pty, {"--print", "--pdf", "--paper", "A4", "--once"}, environment));
     QVERIFY(pty.writeAll(numberedLines(5)));
     QCOMPARE(run.waitForEnd(), 0);
     const std::optional<JobLine> line = parseJobLine(jobLinesIn(run.err()).value(0));
@@ -377,6 +398,8 @@ void CapturePrintingTest::defaultPrinterOnTheAskedPaper()
     QCOMPARE(
         pdfPageSize(QString(line->path).replace(QStringLiteral(".txt"), QStringLiteral(".pdf"))),
         a4);
+    // Other cases find the server with no default again.
+    QVERIFY2(m_cups.removeQueue(queue), qPrintable(m_cups.error()));
 }
 
 QTEST_GUILESS_MAIN(CapturePrintingTest)

@@ -2,6 +2,7 @@
 
 #include "CupsConnection.h"
 
+#include <QFile>
 #include <QSizeF>
 
 #include <cups/cups.h>
@@ -40,15 +41,36 @@ std::optional<QPageSize> pageSizeOf(const QString &media)
                      QString(), QPageSize::FuzzyMatch);
 }
 
-// The default printer as lp finds it: LPDEST or PRINTER, then the server's.
-QString defaultFromEnvironment()
+// The "Default" line of an lpoptions file: the queue's name, or nothing.
+QString defaultIn(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    while (!file.atEnd()) {
+        const QList<QByteArray> words = file.readLine().simplified().split(' ');
+        if (words.size() >= 2 && words[0].compare("Default", Qt::CaseInsensitive) == 0)
+            return QString::fromUtf8(words[1]).section(QLatin1Char('/'), 0, 0);
+    }
+    return {};
+}
+
+// The default printer as lp finds it before it asks the server: LPDEST or
+// PRINTER, then the user's and the system's lpoptions ('lpoptions -d').
+QString defaultOfThisClient()
 {
     for (const char *variable : {"LPDEST", "PRINTER"}) {
         const QString name = qEnvironmentVariable(variable).section(QLatin1Char('/'), 0, 0);
-        if (!name.isEmpty())
+        if (!name.isEmpty() && name != QLatin1String("lp"))
             return name;
     }
-    return {};
+    QString name;
+    if (qEnvironmentVariableIsSet("HOME"))
+        name = defaultIn(qEnvironmentVariable("HOME") + QStringLiteral("/.cups/lpoptions"));
+    if (name.isEmpty())
+        name = defaultIn(qEnvironmentVariable("CUPS_SERVERROOT", QStringLiteral("/etc/cups")) +
+                         QStringLiteral("/lpoptions"));
+    return name;
 }
 
 } // namespace
@@ -73,7 +95,7 @@ bool CupsPrinter::find(QString &error)
     CupsConnection connection(m_cancelled);
     if (!connection.open(error))
         return false;
-    QString name = m_name.isEmpty() ? defaultFromEnvironment() : m_name;
+    QString name = m_name.isEmpty() ? defaultOfThisClient() : m_name;
     if (name.isEmpty()) {
         ipp_t *answer = connection.ask(newRequest(IPP_OP_CUPS_GET_DEFAULT, {}));
         name = stringOf(answer, "printer-name");
