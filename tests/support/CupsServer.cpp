@@ -371,11 +371,6 @@ bool CupsServer::reject(const QString &name)
     return run(QStringLiteral("cupsreject"), {name});
 }
 
-bool CupsServer::accept(const QString &name)
-{
-    return run(QStringLiteral("cupsaccept"), {name});
-}
-
 bool CupsServer::removeQueue(const QString &name)
 {
     return run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), name});

@@ -78,9 +78,8 @@ public:
     // lpadmin's options for it, say {"-o", "media=iso_a4_210x297mm"}.
     bool addQueue(const QString &name, const QStringList &options = {});
     bool setDefault(const QString &name);
-    // The queue refuses new jobs (cupsreject), or takes them again.
+    // The queue refuses new jobs (cupsreject).
     bool reject(const QString &name);
-    bool accept(const QString &name);
     bool removeQueue(const QString &name);
     QString outputOf(const QString &name) const;
 

@@ -40,10 +40,9 @@ public:
     // Sends a PDF as one job, named `title`, finding the queue first when
     // it was not found yet. Printed only once CUPS has accepted the job.
     PrintReceipt print(const QString &title, const QByteArray &pdf);
-    // The call under way gives up within a second; so does every later one
-    // until resume().
+    // The call under way gives up within a second, and so does every later
+    // one.
     void cancel() { m_cancelled = true; }
-    void resume() { m_cancelled = false; }
 
 private:
     friend class CupsConnection;

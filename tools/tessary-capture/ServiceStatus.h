@@ -12,7 +12,6 @@ public:
 
     void show(bool portOpen, int printsWaiting, const QString &queue);
     void stopping();
-    QString text() const { return m_text; }
 
 private:
     QString m_port;
