@@ -717,7 +717,7 @@ void CaptureToolTest::stopWhileAJobStillArrives()
     QVERIFY2(signalsSent == 1
                  ? saved == listing
                  : listing.startsWith(saved) && saved.size() > 0 && saved.size() < listing.size(),
-             qPrintable(QString::number(saved.size())));
+             qPrintable(QString::number(saved.size()) + ' ' + QString::fromUtf8(run.err())));
 }
 
 QTEST_GUILESS_MAIN(CaptureToolTest)

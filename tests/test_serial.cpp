@@ -7,10 +7,12 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QSerialPort>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QtTest>
 
 #include <algorithm>
+#include <unistd.h>
 
 namespace {
 
@@ -49,6 +51,7 @@ private slots:
     void portListIsInNaturalOrder();
     void byIdLinkNamesTheDevice();
     void arrivalTimeAndLossAreReported();
+    void aReadBeforeThePortsOwnTurnIsNoLoss();
 };
 
 void SerialTest::bytesHeldByTheSystemCountWithoutEventLoop()
@@ -341,4 +344,41 @@ void SerialTest::arrivalTimeAndLossAreReported()
     link.serial.close();
     QVERIFY(!link.serial.isLost());
     QCOMPARE(link.serial.msSinceLastArrival(), -1);
+}
+
+// A handler that reads in the same turn of the event loop as the port's own
+// notification (a signal's, a timer's) leaves that notification nothing to
+// read: the port is not lost for it, and no byte is.
+void SerialTest::aReadBeforeThePortsOwnTurnIsNoLoss()
+{
+    int pipeEnds[2];
+    QVERIFY(::pipe(pipeEnds) == 0);
+    SerialOnPty link;
+    QByteArray received;
+    // Registered before the port opens, so it is told first.
+    QSocketNotifier first(pipeEnds[0], QSocketNotifier::Read);
+    QObject::connect(&first, &QSocketNotifier::activated, [&] {
+        char byte;
+        if (::read(pipeEnds[0], &byte, 1) == 1)
+            received += link.serial.readAll();
+    });
+    int losses = 0;
+    link.serial.setLostHandler([&] { ++losses; });
+    link.serial.setArrivalHandler([&] { received += link.serial.readAll(); });
+    QVERIFY(link.open());
+    QByteArray sent;
+    for (int turn = 0; turn < 20 && losses == 0; ++turn) {
+        const QByteArray line = QByteArray::number(turn) + " PRINT\r\n";
+        sent += line;
+        QVERIFY(link.pty.arrive(line));
+        QCOMPARE(::write(pipeEnds[1], "x", 1), 1);
+        QTRY_VERIFY(received.size() == sent.size() || losses > 0);
+    }
+    for (int turn = 0; turn < 10; ++turn)
+        QCoreApplication::processEvents();
+    ::close(pipeEnds[0]);
+    ::close(pipeEnds[1]);
+    QCOMPARE(losses, 0);
+    QVERIFY(link.serial.isOpen());
+    QCOMPARE(received, sent);
 }

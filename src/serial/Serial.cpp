@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QSerialPort>
 
+#include <poll.h>
 #include <termios.h>
 
 namespace {
@@ -24,6 +25,16 @@ bool addSoftwareHandshake(int handle)
         return false;
     tio.c_iflag |= IXON | IXOFF;
     return ::tcsetattr(handle, TCSANOW, &tio) == 0;
+}
+
+// A read that finds nothing is what a hung-up line gives, but also what
+// QSerialPort's own notification gets when another reader took the bytes
+// earlier in the same turn of the event loop (a stop, a timer). Only the
+// line itself tells the two apart: a hung-up one says so when asked.
+bool lineIsDown(int handle)
+{
+    pollfd line {handle, POLLIN, 0};
+    return ::poll(&line, 1, 0) < 0 || (line.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 } // namespace
@@ -125,8 +136,11 @@ Serial::Serial() : d(std::make_unique<Private>())
                      [this](QSerialPort::SerialPortError error) {
                          if (d->configuring)
                              return;
-                         if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError)
+                         if (error == QSerialPort::ResourceError ||
+                             (error == QSerialPort::ReadError && lineIsDown(int(d->port.handle()))))
                              d->portFailed();
+                         else if (error == QSerialPort::ReadError)
+                             d->port.clearError();
                      });
 }
 
