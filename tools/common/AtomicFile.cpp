@@ -3,6 +3,7 @@
 #include "SignalPath.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <atomic>
@@ -117,7 +118,21 @@ AtomicFile::Placed AtomicFile::commit(const QString &path, Naming naming)
     }
     m_file.reset();
     discard();
+    // The name is there whether or not this works; a folder that cannot be
+    // synced (some network file systems) is no reason to say otherwise.
+    syncFolder(QFileInfo(path).path());
     return Placed::Done;
+}
+
+bool AtomicFile::syncFolder(const QString &folder)
+{
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
 }
 
 AtomicFile::Placed AtomicFile::refused(int error)

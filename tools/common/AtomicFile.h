@@ -39,8 +39,8 @@ public:
     // The open file, for a writer that wants a device; null when not open.
     QFileDevice *device();
 
-    // Syncs and names the file `path`. Taken leaves it open and unnamed, to
-    // be committed under another name.
+    // Syncs and names the file `path`, the name itself on disk too. Taken
+    // leaves it open and unnamed, to be committed under another name.
     Placed commit(const QString &path, Naming naming);
     void discard();
     // The system's reason for the last failure.
@@ -48,6 +48,9 @@ public:
 
     // Names files as on a file system without hard links.
     static void useRenameOnly(bool renameOnly);
+    // The folder's entries on disk, its own changes included, so that a
+    // power cut cannot take back a file named or removed there.
+    static bool syncFolder(const QString &folder);
 
 private:
     bool failed(int error);

@@ -14,6 +14,8 @@
 namespace {
 
 constexpr int kMostNamesPerSecond = 100000;
+// How far the disk may lag behind a job still arriving.
+constexpr int kSyncAheadMs = 1000;
 
 // Whether anything at all has this name, a dangling link included.
 bool nameTaken(const QString &path)
@@ -40,7 +42,14 @@ bool makeFolder(const QString &dir, QString &error)
 
 JobStore::JobStore(const QString &dir, bool withPdf, const QString &printer)
     : m_dir(dir), m_withPdf(withPdf), m_marks(dir, printer)
-{ }
+{
+    m_syncAhead.setSingleShot(true);
+    m_syncAhead.setInterval(kSyncAheadMs);
+    QObject::connect(&m_syncAhead, &QTimer::timeout, [this] {
+        if (m_ahead)
+            m_ahead->sync();
+    });
+}
 
 JobStore::~JobStore() = default;
 
@@ -87,11 +96,19 @@ void JobStore::writeAhead(QByteArrayView bytes, const QDateTime &firstByte)
 {
     // Once a write failed, the rest of the job is not written ahead: the
     // file would hold its tail alone.
-    if (!m_ahead && m_writtenAhead == 0)
+    const bool first = !m_ahead && m_writtenAhead == 0;
+    if (first)
         m_ahead = newFile(writeAheadPrefix(firstByte), AtomicFile::Buffering::Unbuffered);
     if (m_ahead && !(m_ahead->isOpen() && m_ahead->write(bytes)))
         m_ahead.reset();
     m_writtenAhead += bytes.size();
+    // A power cut takes no more than the last second that came: the file
+    // and its name are on the disk from its first bytes, the rest follows
+    // within a second, not when the system's cache gets to it.
+    if (first && m_ahead && m_ahead->sync())
+        AtomicFile::syncFolder(m_dir);
+    else if (m_ahead && !m_syncAhead.isActive())
+        m_syncAhead.start();
 }
 
 QVector<TextReport> JobStore::save(Job job)
@@ -101,6 +118,7 @@ QVector<TextReport> JobStore::save(Job job)
     if (m_writtenAhead != job.bytes.size())
         ahead.reset();
     m_writtenAhead = 0;
+    m_syncAhead.stop();
     QVector<TextReport> reports = retryTexts();
     reports.append(write(job, std::move(ahead)));
     if (!reports.last().saved())

@@ -6,6 +6,7 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <QTimer>
 #include <QVector>
 
 #include <deque>
@@ -113,4 +114,5 @@ private:
     // The job arriving: its temporary file, and how much of it went there.
     std::unique_ptr<AtomicFile> m_ahead;
     qint64 m_writtenAhead = 0;
+    QTimer m_syncAhead;
 };

@@ -1,9 +1,11 @@
 #include "PrintMarks.h"
 
+#include "AtomicFile.h"
 #include "Counted.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -14,19 +16,6 @@
 namespace {
 
 const QString kPrintsFolder = QStringLiteral(".tessary-prints");
-
-// A folder's entries on disk, its own changes included, so that a power cut
-// cannot take back a file made or removed there.
-bool syncFolder(const QString &folder)
-{
-    const int fd =
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
-}
 
 // "N-NAME": the mark's number and its job's name; 0 when it is no mark.
 std::pair<int, QString> partsOf(const QString &mark)
@@ -94,7 +83,7 @@ QString PrintMarks::add(const QString &name, QString &error)
     }
     const int fd =
         ::open(QFile::encodeName(mark).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0640);
-    if (fd < 0 || ::close(fd) != 0 || !syncFolder(folder())) {
+    if (fd < 0 || ::close(fd) != 0 || !AtomicFile::syncFolder(folder())) {
         error = QStringLiteral("cannot write in %1: %2")
                     .arg(folder(), QString::fromLocal8Bit(std::strerror(errno)));
         return {};
@@ -107,7 +96,7 @@ bool PrintMarks::done(const QString &mark)
     if (mark.isEmpty())
         return true;
     const bool removed = ::unlink(QFile::encodeName(mark).constData()) == 0 || errno == ENOENT;
-    syncFolder(QFileInfo(mark).path());
+    AtomicFile::syncFolder(QFileInfo(mark).path());
     return removed;
 }
 
