@@ -1,6 +1,7 @@
-// For any received bytes, on A4 and on Letter: every drawn character comes
-// out exactly once and in order (tabs as spaces to the next stop), nothing
-// lies outside the printable area, and no sheet holds more rows than fit.
+// For any received bytes, on A4 and on Letter, in each character set: every
+// drawn character comes out exactly once and in order, as its set draws it
+// (tabs as spaces to the next stop), nothing lies outside the printable
+// area, and no sheet holds more rows than fit.
 
 #include "printjob/PageLayout.h"
 #include "printjob/Pagination.h"
@@ -19,25 +20,28 @@ void check(bool condition)
         std::abort();
 }
 
-bool isDrawn(uchar c)
+// Helvetica-like widths: from a thin "i" to a wide "W".
+double advanceOf(char16_t c)
 {
-    return (c >= 32 && c < 127) || c >= 160;
+    return 2.5 + (c * 37 % 70) / 10.0;
 }
 
-// Helvetica-like widths: from a thin "i" to a wide "W".
-LayoutMetrics metricsFor(QSizeF printable)
+LayoutMetrics metricsFor(QSizeF printable, CharacterSet set)
 {
     LayoutMetrics metrics;
     metrics.printable = printable;
     metrics.descent = 2.2;
+    metrics.charset = set;
+    const CharacterTable &characters = characterTable(set);
     for (int c = 0; c < 256; ++c)
-        metrics.advances[c] = isDrawn(uchar(c)) ? 2.5 + (c * 37 % 70) / 10.0 : 0;
+        metrics.advances[c] = characters[c] != 0 ? advanceOf(characters[c]) : 0;
     return metrics;
 }
 
 // What one line should print as, tabs expanded.
-QString expectedOf(QByteArrayView line)
+QString expectedOf(QByteArrayView line, CharacterSet set)
 {
+    const CharacterTable &characters = characterTable(set);
     QString out;
     for (const char byte : line) {
         const uchar c = uchar(byte);
@@ -45,16 +49,16 @@ QString expectedOf(QByteArrayView line)
             do {
                 out += QLatin1Char(' ');
             } while (out.size() % kTabColumns != 0);
-        } else if (isDrawn(c)) {
-            out += QChar(c);
+        } else if (characters[c] != 0) {
+            out += QChar(characters[c]);
         }
     }
     return out;
 }
 
-void checkPaper(QByteArrayView text, QSizeF printable)
+void checkPaper(QByteArrayView text, QSizeF printable, CharacterSet set)
 {
-    const LayoutMetrics metrics = metricsFor(printable);
+    const LayoutMetrics metrics = metricsFor(printable, set);
     const PageLayout layout(metrics);
     const double pitch = layout.linePitch();
     check(pitch > 0 && pitch <= kMaxLinePitch);
@@ -66,7 +70,7 @@ void checkPaper(QByteArrayView text, QSizeF printable)
         const PageLines lines = pages.nextPage();
         QString expected;
         for (const QByteArrayView line : lines)
-            expected += expectedOf(line);
+            expected += expectedOf(line, set);
         QString printed;
         for (const Sheet &sheet : layout.layOutPage(lines)) {
             check(sheet.size() <= rowsThatFit);
@@ -76,7 +80,7 @@ void checkPaper(QByteArrayView text, QSizeF printable)
                 lastY = row.y;
                 double width = 0;
                 for (const QChar ch : row.text)
-                    width += metrics.advances[ch.unicode()];
+                    width += advanceOf(ch.unicode());
                 check(row.x >= 0 && row.x + width <= printable.width() + 1e-6);
                 check(row.y + metrics.descent <= printable.height() + 1e-6);
                 printed += row.text;
@@ -90,7 +94,9 @@ void checkPaper(QByteArrayView text, QSizeF printable)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArrayView text(reinterpret_cast<const char *>(data), qsizetype(size));
-    checkPaper(text, QSizeF(575, 822)); // A4 less 10 pt margins
-    checkPaper(text, QSizeF(592, 772)); // Letter less 10 pt margins
+    for (const CharacterSet set : {CharacterSet::Pc1600, CharacterSet::Latin1}) {
+        checkPaper(text, QSizeF(575, 822), set); // A4 less 10 pt margins
+        checkPaper(text, QSizeF(592, 772), set); // Letter less 10 pt margins
+    }
     return 0;
 }

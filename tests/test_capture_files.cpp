@@ -330,7 +330,7 @@ void CaptureFilesTest::pagesBesideTheText()
     const QByteArray second = numberedLines(3);
     const QString names[] = {files.save({first, kStamp}).value(0).name,
                              files.save({second, kStamp}).value(0).name};
-    PageWorker worker(files);
+    PageWorker worker(files, CharacterSet::Pc1600);
     QList<PageResult> results;
     int idle = 0;
     worker.setHandlers([&results](const PageResult &result) { results.append(result); },

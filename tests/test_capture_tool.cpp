@@ -86,7 +86,8 @@ void CaptureToolTest::twoListingsBecomeTwoFiles()
                          pty.slavePath()));
 
     const QByteArray first = sampleListing(130);
-    const QByteArray second = basicListing(70);
+    // The PC-1600's own characters in the second, drawn as tessary-print draws them.
+    const QByteArray second = basicListing(70) + pc1600SetFile();
     QVERIFY(!first.isEmpty());
     QVERIFY(pty.writeAll(first));
     QTRY_COMPARE_WITH_TIMEOUT(jobLinesIn(run.err()).size(), 1, 15000);
@@ -96,7 +97,7 @@ void CaptureToolTest::twoListingsBecomeTwoFiles()
     QCOMPARE(run.messages(), QStringList());
 
     const QByteArray sent[] = {first, second};
-    const int lines[] = {130, 70};
+    const int lines[] = {130, 83};
     const int pages[] = {3, 2};
     QCOMPARE(namesIn(m_out).size(), 4);
     for (int i = 0; i < 2; ++i) {
@@ -428,6 +429,8 @@ void CaptureToolTest::badUsage_data()
         << port + QStringList {"--printer", ""} << "--printer needs the name of a queue";
     QTest::newRow("unknown paper")
         << port + QStringList {"--pdf", "--paper", "A3"} << "unknown paper \"A3\"";
+    QTest::newRow("unknown character set") << port + QStringList {"--pdf", "--charset", "ibm"}
+                                           << "unknown character set \"ibm\" (pc1600 or latin1)";
     QTest::newRow("list and capture")
         << port + QStringList {"--list-ports"} << "--list-ports takes no other option";
 }

@@ -2,6 +2,7 @@
 #include "support/Listings.h"
 #include "support/UartModel.h"
 
+#include <QRandomGenerator>
 #include <QtTest>
 
 namespace {
@@ -41,17 +42,36 @@ QString germanListing()
         .repeated(6);
 }
 
-// Code page 437 puts most umlauts at 0x81 to 0x9A, where Latin-1 has its
-// control codes.
-QByteArray inCodePage437(const QString &text)
+QString greekListing()
 {
-    static const QHash<QChar, char> umlauts {
-        {u'ä', char(0x84)}, {u'ö', char(0x94)}, {u'ü', char(0x81)}, {u'Ä', char(0x8E)},
-        {u'Ö', char(0x99)}, {u'Ü', char(0x9A)}, {u'ß', char(0xE1)}};
-    QByteArray bytes;
-    for (const QChar c : text)
-        bytes += umlauts.value(c, c.toLatin1());
-    return bytes;
+    return QString::fromUtf8("10 REM  KREIS: α = 2π·r, Σ DER WINKEL\r\n"
+                             "20 INPUT \"r ≥ 0: \";R\r\n"
+                             "30 LPRINT \"Ω = \";R*R*PI;\" ± 0.5\"\r\n"
+                             "40 LPRINT \"√(r²) = \";SQR(R*R)\r\n"
+                             "50 IF R≤0 THEN LPRINT \"∞ ≈ Θ ÷ 0\"\r\n"
+                             "60 END\r\n")
+        .repeated(6);
+}
+
+// Lines of boxes and blocks: more than half of the bytes above 127.
+QString graphicsListing()
+{
+    return QString::fromUtf8("10 LPRINT \"╔════════════════════════════╗\"\r\n"
+                             "20 LPRINT \"║░░▒▒▓▓████ BALKEN ████▓▓▒▒░░║\"\r\n"
+                             "30 LPRINT \"╠════════════════════════════╣\"\r\n"
+                             "40 LPRINT \"║█▌ ▐█▀▀▄▄ ■■■ ▄▄▀▀█▌ ▐█ ┌┬┐ ║\"\r\n"
+                             "50 LPRINT \"╚════════════════════════════╝\"\r\n")
+        .repeated(4);
+}
+
+// Random bytes, as a line with nothing but noise on it gives.
+QByteArray lineNoise(qsizetype size)
+{
+    QRandomGenerator random(1600);
+    QByteArray noise(size, Qt::Uninitialized);
+    for (char &byte : noise)
+        byte = char(random.bounded(256));
+    return noise;
 }
 
 } // namespace
@@ -83,7 +103,12 @@ void LineSettingsHintTest::toldOnlyForGarbage_data()
     QTest::newRow("matching settings") << received(listing, k8N1, k8N1) << false;
     QTest::newRow("the sample listing") << received(sampleFile(), k8N1, k8N1) << false;
     QTest::newRow("German, Latin-1") << received(german.toLatin1(), k8N1, k8N1) << false;
-    QTest::newRow("German, code page 437") << received(inCodePage437(german), k8N1, k8N1) << false;
+    QTest::newRow("German, PC-1600 set") << received(inPc1600Set(german), k8N1, k8N1) << false;
+    QTest::newRow("Greek and signs, PC-1600 set")
+        << received(inPc1600Set(greekListing()), k8N1, k8N1) << false;
+    QTest::newRow("mostly block graphics")
+        << received(inPc1600Set(graphicsListing()), k8N1, k8N1) << false;
+    QTest::newRow("the PC-1600 set sample") << received(pc1600SetFile(), k8N1, k8N1) << false;
 
     QTest::newRow("4800 read at 9600") << received(listing, at(4800), at(9600)) << true;
     QTest::newRow("9600 read at 2400") << received(listing, at(9600), at(2400)) << true;
@@ -99,16 +124,24 @@ void LineSettingsHintTest::toldOnlyForGarbage_data()
     QTest::newRow("German read as 8E1, errors as data")
         << received(german.toLatin1(), k8N1, k8E1, UartErrors::Data) << true;
 
+    QTest::newRow("line noise") << lineNoise(2000) << true;
+
     QTest::newRow("a spike on plugging in") << QByteArray("\0\xff\0", 3) << false;
+    const QByteArray garbage = received(listing, at(4800), at(9600));
+    QTest::newRow("15 bytes of garbage") << garbage.left(15) << false;
+    QTest::newRow("16 bytes of garbage") << garbage.left(16) << true;
 }
 
 void LineSettingsHintTest::toldOnlyForGarbage()
 {
     QFETCH(QByteArray, job);
     QFETCH(bool, told);
-    const QByteArray share = QByteArray::number(100 * oddByteShare(job), 'f', 1);
+    const LineSettingsSigns signs = lineSettingsSigns(job);
+    const auto percent = [](double share) { return QByteArray::number(100 * share, 'f', 1); };
     QVERIFY2(looksLikeWrongLineSettings(job) == told,
-             share + "% odd bytes of " + QByteArray::number(job.size()));
+             QByteArray::number(job.size()) + " bytes: " + percent(signs.controlShare) +
+                 "% control codes, " + percent(signs.evenShare) + "% even, " +
+                 percent(signs.highShare) + "% above 127");
 }
 
 QTEST_GUILESS_MAIN(LineSettingsHintTest)

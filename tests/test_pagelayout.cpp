@@ -151,9 +151,12 @@ private slots:
         QCOMPARE(sheets[0][3].text, QStringLiteral("A       B"));
     }
 
+    // In Latin-1, 128 to 159 are control codes too.
     void controlBytesAreNotDrawnAndDoNotCut()
     {
-        const PageLayout layout(metrics(kA4));
+        LayoutMetrics m = metrics(kA4);
+        m.charset = CharacterSet::Latin1;
+        const PageLayout layout(m);
         const QByteArray line("A\0B\x07"
                               "C\x1b"
                               "D\x7f"
@@ -170,7 +173,9 @@ private slots:
 
     void latin1BytesBecomeTheirCharacters()
     {
-        const PageLayout layout(metrics(kA4));
+        LayoutMetrics m = metrics(kA4);
+        m.charset = CharacterSet::Latin1;
+        const PageLayout layout(m);
         const QVector<Sheet> sheets = layout.layOutPage(viewsOf({"\xa0\xc4\xd6\xdc\xdf\xe9\xff"}));
         QCOMPARE(sheets[0][0].text, QString::fromUtf8("\u00a0ÄÖÜßéÿ"));
     }

@@ -51,6 +51,15 @@ private slots:
         QVERIFY(m_msgBox.shown.isEmpty());
     }
 
+    // The window has no choice of set: it draws what the PC-1600 shows.
+    void drawsThePc1600sCharacters()
+    {
+        receive("10 REM Gr\x81\xe1"
+                "e \xc9\xcd\xbb \xe0\xe3\n");
+        QCOMPARE(press().pages, 1);
+        QCOMPARE(m_printing->rowTexts(), QStringList {QString::fromUtf8("10 REM Grüße ╔═╗ απ")});
+    }
+
     void textKeptFromAFailureComesBeforeWhatArrivedSince()
     {
         receive("10 REM A\n");

@@ -31,15 +31,16 @@ private slots:
     {
         QVERIFY2(QPrinterInfo::availablePrinterNames().contains(kQueue),
                  qPrintable("Qt sees: " + QPrinterInfo::availablePrinterNames().join(", ")));
-        // Each line ends in umlauts and a sharp s, sent as Latin-1.
+        // Each line ends in umlauts and a sharp s, in the PC-1600's set.
+        // (Ghostscript's rewrite in the filter chain draws box graphics
+        // right but keeps no text for them, so they are not read back here.)
         QByteArray text;
         QStringList expected;
         for (const QByteArray &line : sampleListing(150).split('\n')) {
             if (line.trimmed().isEmpty())
                 continue;
-            const QByteArray withUmlauts = line.trimmed() + " \xe4\xf6\xfc\xc4\xd6\xdc\xdf";
-            text += withUmlauts + "\r\n";
-            expected << QString::fromLatin1(withUmlauts);
+            text += line.trimmed() + " \x84\x94\x81\x8e\x99\x9a\xe1\r\n";
+            expected << QString::fromLatin1(line.trimmed()) + QString::fromUtf8(" äöüÄÖÜß");
         }
         QCOMPARE(expected.size(), 150);
 

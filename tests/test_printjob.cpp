@@ -102,8 +102,8 @@ private slots:
         QTest::newRow("CR LF") << QByteArray("10 A\r\n20 B\r\n") << QStringList {"10 A", "20 B"};
         QTest::newRow("lone CR") << QByteArray("10 A\r20 B\r") << QStringList {"10 A", "20 B"};
         QTest::newRow("line end only") << QByteArray("\n") << QStringList {};
-        QTest::newRow("Latin-1") << QByteArray("GR\xdc\xdf\n")
-                                 << QStringList {QString::fromUtf8("GRÜß")};
+        QTest::newRow("the PC-1600's set") << QByteArray("GR\x9a\xe1 \xe3\xc9\xcd\n")
+                                           << QStringList {QString::fromUtf8("GRÜß π╔═")};
     }
     void everyCharacterIsPrinted()
     {

@@ -106,6 +106,51 @@ private slots:
         }
     }
 
+    // What a reader of the PDF finds of the bytes: the PC-1600's own
+    // characters, or Latin-1 when asked.
+    void charactersOnPaper_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("German") << QByteArray("10 REM Gr\x81\xe1"
+                                              "e aus M\x81nchen")
+                                << QStringList() << QStringList {"10 REM Grüße aus München"};
+        QTest::newRow("Greek and signs")
+            << QByteArray("\xe0\xe1\xe3\xe4\xea\xfb\xec\xf1\xf2\xf3\xf6\xf7") << QStringList()
+            << QStringList {"αßπΣΩ√∞±≥≤÷≈"};
+        QTest::newRow("a box") << QByteArray("\xc9\xcd\xcd\xcd\xbb\r\n\xba\xb0\xb1\xb2\xdb\xba")
+                               << QStringList() << QStringList {"╔═══╗", "║░▒▓█║"};
+        QByteArray upper;
+        for (int c = 128; c < 256; ++c)
+            upper += char(c) + QByteArray(c % 16 == 15 ? "\n" : "");
+        QTest::newRow("all 128 codes above 127")
+            << upper << QStringList()
+            << QStringList {"ÇüéâäàåçêëèïîìÄÅ", "ÉæÆôöòûùÿÖÜ¢£¥₧ƒ", "áíóúñÑªº¿⌐¬½¼¡«»",
+                            "░▒▓│┤╡╢╖╕╣║╗╝╜╛┐", "└┴┬├─┼╞╟╚╔╩╦╠═╬╧", "╨╤╥╙╘╒╓╫╪┘┌█▄▌▐▀",
+                            "αßΓπΣσµτΦΘΩδ∞φε∩", "≡±≥≤⌠⌡÷≈°∙·√ⁿ²■"};
+        QTest::newRow("latin1") << QByteArray("Gr\x81\xe1"
+                                              "e M\xfcnchen \xe9\xff\xbd")
+                                << QStringList {"--charset", "latin1"}
+                                << QStringList {"Gráe Münchenéÿ½"};
+    }
+    void charactersOnPaper()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, lines);
+        QVERIFY(writeFile(m_in + ".chars", text));
+        const ProcessResult run = tessaryPrint(args << m_in + ".chars" << m_out);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(ownMessages(run.err, kProgram), QStringList());
+        QStringList printed = nonEmptyLines(pdfPages(m_out).value(0));
+        for (QString &line : printed)
+            line = withoutSpaces(line);
+        for (QString &line : lines)
+            line = withoutSpaces(line);
+        QCOMPARE(printed, lines);
+    }
+
     // Sheets with nothing drawn on them are pages all the same, and the
     // file is one that Debian's print filters (Ghostscript) accept.
     void blankSheetsMakeAValidPdf_data()
@@ -181,8 +226,9 @@ private slots:
     {
         QTest::addColumn<QString>("option");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("help") << "--help"
-                              << "Usage: tessary-print [--paper A4|Letter] IN OUT";
+        QTest::newRow("help")
+            << "--help"
+            << "Usage: tessary-print [--paper A4|Letter] [--charset pc1600|latin1] IN OUT";
         QTest::newRow("version") << "--version"
                                  << "tessary-print 1.0";
     }
@@ -206,6 +252,9 @@ private slots:
         QTest::newRow("unknown paper")
             << QStringList {"IN", "OUT", "--paper", "A3"} << "unknown paper \"A3\"";
         QTest::newRow("paper without value") << QStringList {"IN", "OUT", "--paper"} << "paper";
+        QTest::newRow("unknown character set")
+            << QStringList {"--charset", "cp850", "IN", "OUT"}
+            << "unknown character set \"cp850\" (pc1600 or latin1)";
         QTest::newRow("unknown option") << QStringList {"IN", "OUT", "--fast"} << "fast";
         QTest::newRow("Qt's own option")
             << QStringList {"-platform", "xcb", "IN", "OUT"} << "unrecognized option '-platform'";

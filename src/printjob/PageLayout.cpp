@@ -8,24 +8,21 @@ namespace {
 // Rows are laid out in floating point; this keeps the last of 62 rows on
 // the sheet when the pitch was computed to fill it exactly.
 constexpr double kFitTolerance = 1e-6;
-
-bool isDrawn(uchar c)
-{
-    return (c >= 32 && c < 127) || c >= 160;
-}
 } // namespace
 
-AdvanceTable measureAdvances(const PrinterMetrics &metrics)
+AdvanceTable measureAdvances(const PrinterMetrics &metrics, CharacterSet set)
 {
+    const CharacterTable &characters = characterTable(set);
     AdvanceTable advances {};
     for (int c = 0; c < 256; ++c) {
-        if (isDrawn(uchar(c)))
-            advances[c] = metrics.textWidth(QString(QChar(c)));
+        if (characters[c] != 0)
+            advances[c] = metrics.textWidth(QString(QChar(characters[c])));
     }
     return advances;
 }
 
-PageLayout::PageLayout(const LayoutMetrics &metrics) : m_metrics(metrics)
+PageLayout::PageLayout(const LayoutMetrics &metrics)
+    : m_metrics(metrics), m_characters(characterTable(metrics.charset))
 {
     const int gaps = std::max(1, metrics.linesPerPage - 1);
     const double fitting = (metrics.printable.height() - kFirstBaseline - metrics.descent) / gaps;
@@ -74,7 +71,7 @@ QVector<Sheet> PageLayout::layOutPage(const PageLines &lines,
                 row.clear();
                 width = 0;
             }
-            row.append(QChar(c));
+            row.append(QChar(m_characters[c]));
             width += advance;
             ++column;
         };
@@ -84,7 +81,7 @@ QVector<Sheet> PageLayout::layOutPage(const PageLines &lines,
                 do {
                     append(' ');
                 } while (column % kTabColumns != 0);
-            } else if (isDrawn(c)) {
+            } else if (m_characters[c] != 0) {
                 append(c);
             }
         }

@@ -9,19 +9,21 @@
 namespace {
 const TextStyle kListingStyle {QStringLiteral("Helvetica"), 10, false, false};
 
-LayoutMetrics metricsOf(const PrinterMetrics &printer)
+LayoutMetrics metricsOf(const PrinterMetrics &printer, CharacterSet charset)
 {
     LayoutMetrics metrics;
     metrics.printable = printer.printableSize();
     metrics.descent = printer.descent();
-    metrics.advances = measureAdvances(printer);
+    metrics.charset = charset;
+    metrics.advances = measureAdvances(printer, charset);
     return metrics;
 }
 
-int sheetsFor(QByteArrayView text, PrinterMetrics &printer, const std::function<void()> &perLine)
+int sheetsFor(QByteArrayView text, PrinterMetrics &printer, CharacterSet charset,
+              const std::function<void()> &perLine)
 {
     printer.setTextStyle(kListingStyle);
-    const PageLayout layout(metricsOf(printer));
+    const PageLayout layout(metricsOf(printer, charset));
     int sheets = 0;
     PageCutter pages(text);
     while (!pages.atEnd())
@@ -31,7 +33,7 @@ int sheetsFor(QByteArrayView text, PrinterMetrics &printer, const std::function<
 } // namespace
 
 PrintOutcome PrintReceivedText(const QByteArray &text, PrintService &printing, Yield &yield,
-                               const PageDone &pageDone)
+                               const PageDone &pageDone, CharacterSet charset)
 {
     PrintOutcome outcome;
     if (text.isEmpty())
@@ -41,14 +43,14 @@ PrintOutcome PrintReceivedText(const QByteArray &text, PrintService &printing, Y
     const std::unique_ptr<PrinterSetup> setup = printing.newPrinterSetup();
     setup->pageSetupDialog(); // cancelled or not, the print dialog follows
     const std::unique_ptr<PrinterGraphics> graphics = setup->openPrinterDialog(
-        [&](PrinterMetrics &metrics) { return sheetsFor(text, metrics, perLine); });
+        [&](PrinterMetrics &metrics) { return sheetsFor(text, metrics, charset, perLine); });
     if (!graphics) {
         outcome.cancelled = true;
         return outcome;
     }
 
     graphics->setTextStyle(kListingStyle);
-    const PageLayout layout(metricsOf(*graphics));
+    const PageLayout layout(metricsOf(*graphics, charset));
 
     PageCutter pages(text);
     while (!pages.atEnd()) {
@@ -68,8 +70,8 @@ PrintOutcome PrintReceivedText(const QByteArray &text, PrintService &printing, Y
 }
 
 PrintOutcome PrintTextToPdf(const QByteArray &text, QIODevice *output, const QPageSize &paper,
-                            Yield &yield, const PageDone &pageDone)
+                            Yield &yield, const PageDone &pageDone, CharacterSet charset)
 {
     DialoglessPrintService printing([&] { return pdfGraphics(output, paper); });
-    return PrintReceivedText(text, printing, yield, pageDone);
+    return PrintReceivedText(text, printing, yield, pageDone, charset);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "toolkit/CharacterSet.h"
+
 #include <QByteArray>
 
 #include <functional>
@@ -19,11 +21,13 @@ struct PrintOutcome {
 // Told the number of 62-line pages printed so far, after each one.
 using PageDone = std::function<void(int pages)>;
 
-// Cuts the received text into pages of 62 lines and prints them. Both
-// dialogs are shown once, before anything is drawn.
+// Cuts the received text into pages of 62 lines and prints them, its bytes
+// drawn in `charset`. Both dialogs are shown once, before anything is drawn.
 PrintOutcome PrintReceivedText(const QByteArray &text, PrintService &printing, Yield &yield,
-                               const PageDone &pageDone = {});
+                               const PageDone &pageDone = {},
+                               CharacterSet charset = CharacterSet::Pc1600);
 
 // The same pages with no dialog, as a PDF written into `output`.
 PrintOutcome PrintTextToPdf(const QByteArray &text, QIODevice *output, const QPageSize &paper,
-                            Yield &yield, const PageDone &pageDone = {});
+                            Yield &yield, const PageDone &pageDone = {},
+                            CharacterSet charset = CharacterSet::Pc1600);

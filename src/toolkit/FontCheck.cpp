@@ -38,12 +38,28 @@ std::optional<QString> fontSubstituteWarning(const QString &requested, const QSt
         .arg(resolved.isEmpty() ? QStringLiteral("no font") : resolved);
 }
 
+namespace {
+void warn(const QString &warning)
+{
+    std::fprintf(stderr, "%s: %s\n", qUtf8Printable(QCoreApplication::applicationName()),
+                 qUtf8Printable(warning));
+}
+} // namespace
+
 void warnOnceAboutSubstitute(const QString &requested, const QString &resolved)
 {
     static std::atomic_bool warned {false};
     const std::optional<QString> warning = fontSubstituteWarning(requested, resolved);
     if (!warning || warned.exchange(true))
         return;
-    std::fprintf(stderr, "%s: %s\n", qUtf8Printable(QCoreApplication::applicationName()),
-                 qUtf8Printable(*warning));
+    warn(*warning);
+}
+
+void warnOnceAboutMissingGlyphs(const QString &family, const QString &characters)
+{
+    static std::atomic_bool warned {false};
+    if (characters.isEmpty() || warned.exchange(true))
+        return;
+    warn(QStringLiteral("warning: \"%1\" has no glyph for %2; they are left blank")
+             .arg(family, characters));
 }

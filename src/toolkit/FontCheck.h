@@ -11,3 +11,7 @@ std::optional<QString> fontSubstituteWarning(const QString &requested, const QSt
 
 // Writes that warning to standard error, the first time only.
 void warnOnceAboutSubstitute(const QString &requested, const QString &resolved);
+
+// Writes, the first time only, that `family` has no glyph for `characters`,
+// which were left blank; nothing when there are none.
+void warnOnceAboutMissingGlyphs(const QString &family, const QString &characters);

@@ -63,7 +63,7 @@ QtPrinterGraphics::~QtPrinterGraphics()
 
 void QtPrinterGraphics::setTextStyle(const TextStyle &style)
 {
-    m_font = Latin1Font(style);
+    m_font = ListingFont(style);
     // Pages without their text are no print.
     if (!m_font.isValid()) {
         m_failed = true;
@@ -98,16 +98,18 @@ void QtPrinterGraphics::appendGlyphs(const TextRow &row)
 {
     double x = row.x;
     for (const QChar ch : row.text) {
-        const ushort c = ch.unicode();
-        if (c >= 256)
-            continue;
         // A space only moves the pen; leaving its glyph out keeps the PDF
         // smaller and text extraction sees the gap all the same.
-        if (c != ' ') {
-            m_runGlyphs.append(m_font.glyph(uchar(c)));
-            m_runPositions.append(QPointF(x, row.y));
+        if (ch != QLatin1Char(' ')) {
+            const quint32 glyph = m_font.glyph(ch);
+            if (glyph != 0) {
+                m_runGlyphs.append(glyph);
+                m_runPositions.append(QPointF(x, row.y));
+            } else if (!m_noGlyph.contains(ch)) {
+                m_noGlyph.append(ch);
+            }
         }
-        x += m_font.advance(uchar(c));
+        x += m_font.advance(ch);
     }
 }
 
@@ -168,6 +170,7 @@ bool QtPrinterGraphics::finish()
             m_failed = true;
         if (m_sheetsOut > 0 && m_checks.complete && !m_checks.complete())
             m_failed = true;
+        warnOnceAboutMissingGlyphs(m_font.family(), m_noGlyph);
     }
     return !m_failed;
 }

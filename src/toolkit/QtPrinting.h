@@ -1,6 +1,6 @@
 #pragma once
 
-#include "toolkit/Latin1Font.h"
+#include "toolkit/ListingFont.h"
 #include "toolkit/Printing.h"
 
 #include <QGlyphRun>
@@ -20,7 +20,7 @@ class QPrinter;
 class QtPrinterMetrics : public PrinterMetrics {
 public:
     explicit QtPrinterMetrics(const QPageLayout &layout) : m_layout(layout) { }
-    void setTextStyle(const TextStyle &style) override { m_font = Latin1Font(style); }
+    void setTextStyle(const TextStyle &style) override { m_font = ListingFont(style); }
     QSizeF printableSize() const override { return m_layout.paintRect(QPageLayout::Point).size(); }
     double textWidth(const QString &text) const override { return m_font.textWidth(text); }
     double ascent() const override { return m_font.ascent(); }
@@ -28,13 +28,14 @@ public:
 
 private:
     QPageLayout m_layout;
-    Latin1Font m_font;
+    ListingFont m_font;
 };
 
 // Draws on Qt's paged output (a printer, or a PDF writer) in points: one
 // painter unit is one point from the top-left of the printable area. Rows
-// are drawn as glyph runs from the style's Latin-1 table, so widths add up
-// exactly as textWidth measures them. The output starts with the first
+// are drawn as glyph runs from the style's ListingFont, so widths add up
+// exactly as textWidth measures them; a character the font has no glyph for
+// is left blank, and named once on standard error. The output starts with the first
 // sheet drawn: a print that draws none leaves no trace, not even a blank
 // sheet.
 class QtPrinterGraphics : public PrinterGraphics {
@@ -72,9 +73,10 @@ private:
     std::shared_ptr<QPagedPaintDevice> m_device;
     OutputChecks m_checks;
     QPainter m_painter;
-    Latin1Font m_font;
+    ListingFont m_font;
     QList<quint32> m_runGlyphs;
     QList<QPointF> m_runPositions;
+    QString m_noGlyph; // characters drawn blank, for the warning
     int m_sheet = 1; // the sheet being drawn, counted from 1
     int m_firstSheet = 1;
     int m_lastSheet = 0;

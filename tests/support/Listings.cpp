@@ -1,5 +1,7 @@
 #include "support/Listings.h"
 
+#include "toolkit/CharacterSet.h"
+
 #include <QFile>
 #include <QRandomGenerator>
 
@@ -25,6 +27,25 @@ QByteArray sampleFile()
 {
     QFile sample(QStringLiteral(TESSARY_SAMPLES_DIR "/llist-sample.txt"));
     return sample.open(QIODevice::ReadOnly) ? sample.readAll() : QByteArray();
+}
+
+QByteArray pc1600SetFile()
+{
+    QFile sample(QStringLiteral(TESSARY_SAMPLES_DIR "/llist-pc1600-set.txt"));
+    return sample.open(QIODevice::ReadOnly) ? sample.readAll() : QByteArray();
+}
+
+QByteArray inPc1600Set(const QString &text)
+{
+    QByteArray bytes;
+    for (const char32_t c : text.toUcs4()) {
+        const std::optional<unsigned char> byte =
+            c < 128 ? std::optional<unsigned char>(c) : pc1600ByteOf(c);
+        if (!byte)
+            qFatal("U+%04X is not in the PC-1600's character set", unsigned(c));
+        bytes += char(*byte);
+    }
+    return bytes;
 }
 
 QByteArray sampleListing(int count)

@@ -12,6 +12,12 @@ QStringList numberedLineTexts(int from, int to);
 
 // The sample LLIST as it lies on disk: CR LF line ends.
 QByteArray sampleFile();
+// A short LLIST in the PC-1600's own character set, with umlauts, Greek,
+// signs and a box; CR LF line ends.
+QByteArray pc1600SetFile();
+// Text as the PC-1600 sends it: each character as its byte in the
+// PC-1600's set. A character the set lacks ends the test program.
+QByteArray inPc1600Set(const QString &text);
 // `count` lines made from the sample LLIST's statements, each led by "L"
 // and its own number, so order can be checked on paper; CR LF line ends.
 QByteArray sampleListing(int count);

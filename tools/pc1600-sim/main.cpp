@@ -1,7 +1,10 @@
 // A simulated Sharp PC-1600 printing a listing over its serial port: sends a
-// text file over a serial device or a fresh pseudo-terminal, at the pace of
+// text file (as it is, or written in UTF-8) over a serial device or a fresh
+// pseudo-terminal, at the pace of
 // the baud rate, one line per burst with a short pause between bursts. A
 // pseudo-terminal waits for a reader and hangs up only once it has read all.
+
+#include "Utf8Listing.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -37,6 +40,7 @@ struct Options {
     long waitMs = 0;
     bool waitLine = false;
     long lingerMs = 10000;
+    bool fromUtf8 = false;
 };
 
 // Status 2 is bad usage, which points to --help.
@@ -112,6 +116,10 @@ const OptionRow kOptions[] = {
      [](Options &o, const char *) { o.waitLine = true; }},
     {"linger-ms", "N", "wait at most N ms for the reader to close (default 10000)",
      [](Options &o, const char *v) { o.lingerMs = number("--linger-ms", v, 0, 3600000); }},
+    {"from-utf8", nullptr,
+     "FILE is UTF-8: send the PC-1600's bytes for its\n"
+     "                     characters (code page 437 above 127)",
+     [](Options &o, const char *) { o.fromUtf8 = true; }},
     {"help", nullptr, "display this help and exit", nullptr},
 };
 
@@ -124,7 +132,8 @@ void printHelp()
                 "is the device it sends on. On a pseudo-terminal, sending starts once a program\n"
                 "has opened it; the listing is held until that program has read it all, and\n"
                 "then the pseudo-terminal hangs up when the program closes it, or after\n"
-                "--linger-ms. About ten bits go over the line per byte.\n\nOptions:\n");
+                "--linger-ms. About ten bits go over the line per byte. FILE is sent byte for\n"
+                "byte, unless --from-utf8 is given.\n\nOptions:\n");
     for (const OptionRow &row : kOptions) {
         const std::string names = (row.set ? "--" : "-h, --") + std::string(row.name) +
             (row.valueName ? std::string(" ") + row.valueName : "");
@@ -304,7 +313,14 @@ void hangUpWhenRead(int master, int slave, const std::string &path, long lingerM
 int main(int argc, char **argv)
 {
     const Options options = parse(argc, argv);
-    const std::string text = readFile(options.file);
+    std::string text = readFile(options.file);
+    if (options.fromUtf8) {
+        std::string error;
+        std::optional<std::string> bytes = pc1600BytesOfUtf8(text, error);
+        if (!bytes)
+            fail(error, 2);
+        text = std::move(*bytes);
+    }
 
     int fd = -1;
     int slave = -1;

@@ -1,5 +1,6 @@
 #include "CaptureOptions.h"
 
+#include "CharsetOption.h"
 #include "CommandLine.h"
 #include "LineSettingOptions.h"
 #include "Paper.h"
@@ -73,6 +74,7 @@ QList<QCommandLineOption> captureOptions()
         option("paper", "SIZE",
                QStringLiteral("paper of the pages: A4 or Letter (default: the printer's default "
                               "size; A4 without a printer)")),
+        charsetOption(),
         flag("once", QStringLiteral("end after the first job")),
     };
 }
@@ -104,11 +106,31 @@ UsageError readQuietTime(const QCommandLineParser &parser, CaptureOptions &optio
     return std::nullopt;
 }
 
-// --pdf, --printer, --print and --paper: the pages, and where they go.
+// --paper and --charset: how the pages look.
+UsageError readLook(const QCommandLineParser &parser, CaptureOptions &options)
+{
+    const QString paper = QStringLiteral("paper");
+    for (const QString &name : {paper, QStringLiteral("charset")}) {
+        if (parser.isSet(name) && !options.pdf && !options.print)
+            return QStringLiteral("--%1 is for --pdf, --printer or --print").arg(name);
+    }
+    QString error;
+    const std::optional<CharacterSet> charset = charsetOf(parser, error);
+    if (!charset)
+        return error;
+    options.charset = *charset;
+    if (!parser.isSet(paper))
+        return std::nullopt;
+    options.paper = paperNamed(parser.value(paper));
+    if (!options.paper)
+        return QStringLiteral("unknown paper \"%1\" (A4 or Letter)").arg(parser.value(paper));
+    return std::nullopt;
+}
+
+// --pdf, --printer and --print: the pages, and where they go.
 UsageError readPages(const QCommandLineParser &parser, CaptureOptions &options)
 {
     const QString printer = QStringLiteral("printer");
-    const QString paper = QStringLiteral("paper");
     options.pdf = parser.isSet(QStringLiteral("pdf"));
     if (parser.isSet(printer) && parser.isSet(QStringLiteral("print")))
         return QStringLiteral("--printer and --print: give one of them");
@@ -116,14 +138,7 @@ UsageError readPages(const QCommandLineParser &parser, CaptureOptions &options)
         return QStringLiteral("--printer needs the name of a queue");
     options.print = parser.isSet(printer) || parser.isSet(QStringLiteral("print"));
     options.printer = parser.value(printer);
-    if (!parser.isSet(paper))
-        return std::nullopt;
-    if (!options.pdf && !options.print)
-        return QStringLiteral("--paper is for --pdf, --printer or --print");
-    options.paper = paperNamed(parser.value(paper));
-    if (!options.paper)
-        return QStringLiteral("unknown paper \"%1\" (A4 or Letter)").arg(parser.value(paper));
-    return std::nullopt;
+    return readLook(parser, options);
 }
 
 UsageError readOnce(const QCommandLineParser &parser, CaptureOptions &options)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/LineSettings.h"
+#include "toolkit/CharacterSet.h"
 
 #include <QPageSize>
 #include <QString>
@@ -18,6 +19,7 @@ struct CaptureOptions {
     int quietMs = kDefaultQuietMs;
     bool pdf = false;
     std::optional<QPageSize> paper; // --paper; otherwise the queue's default, or A4
+    CharacterSet charset = CharacterSet::Pc1600; // what the pages draw bytes as
     // --printer NAME or --print: each job goes to that CUPS queue, or to the
     // default destination when the name is empty.
     bool print = false;

@@ -15,7 +15,8 @@ PageResult PageWorker::make(PageOrder order) const
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     NoYield noTurns;
-    const PrintOutcome outcome = PrintTextToPdf(made.job.bytes, &buffer, made.paper, noTurns);
+    const PrintOutcome outcome =
+        PrintTextToPdf(made.job.bytes, &buffer, made.paper, noTurns, {}, m_charset);
     if (outcome.failed) {
         result.drawError = missingFontReason();
         return result;

@@ -2,6 +2,7 @@
 
 #include "JobStore.h"
 #include "OrderThread.h"
+#include "toolkit/CharacterSet.h"
 
 #include <QPageSize>
 
@@ -31,8 +32,10 @@ struct PageResult {
 // and every arrival stamped meanwhile.
 class PageWorker {
 public:
-    explicit PageWorker(const JobStore &store)
-        : m_store(store), m_thread([this](PageOrder order) { return make(std::move(order)); })
+    PageWorker(const JobStore &store, CharacterSet charset)
+        : m_store(store),
+          m_charset(charset),
+          m_thread([this](PageOrder order) { return make(std::move(order)); })
     { }
 
     void add(PageOrder order) { m_thread.add(std::move(order)); }
@@ -48,5 +51,6 @@ private:
     PageResult make(PageOrder order) const;
 
     const JobStore &m_store;
+    const CharacterSet m_charset;
     OrderThread<PageOrder, PageResult> m_thread;
 };

@@ -101,7 +101,7 @@ int capture(const CaptureOptions &options)
     Outcome outcome(live);
     std::unique_ptr<PageWorker> pages;
     if (options.pdf || printer)
-        pages = std::make_unique<PageWorker>(store);
+        pages = std::make_unique<PageWorker>(store, options.charset);
     std::unique_ptr<PrintWorker> printWorker;
     std::unique_ptr<PrintFeeder> feeder;
     if (printer) {

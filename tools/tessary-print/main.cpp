@@ -1,7 +1,8 @@
 // Prints a file of received text to PDF exactly as a print job would, with
-// no dialog: tessary-print [--paper A4|Letter] IN OUT
+// no dialog: tessary-print [--paper A4|Letter] [--charset pc1600|latin1] IN OUT
 
 #include "AtomicFile.h"
+#include "CharsetOption.h"
 #include "CommandLine.h"
 #include "Counted.h"
 #include "HeadlessApp.h"
@@ -121,10 +122,11 @@ CommandLine printCommandLine()
 {
     return CommandLine(
         QStringLiteral(
-            "Usage: tessary-print [--paper A4|Letter] IN OUT\n"
+            "Usage: tessary-print [--paper A4|Letter] [--charset pc1600|latin1] IN OUT\n"
             "Prints a file of text received from a Sharp PC-1600 into a PDF, in the pages\n"
             "of 62 lines that the Tessary window prints (Helvetica 10; lines end at LF,\n"
-            "CR LF or CR).\n"),
+            "CR LF or CR; bytes above 127 in the PC-1600's character set, code page 437,\n"
+            "as Unicode maps it).\n"),
         QStringLiteral(
             "The number of pages goes to standard output, or to standard error when OUT\n"
             "is -. A job that takes more than a second shows its progress on a terminal.\n"
@@ -135,6 +137,7 @@ struct PrintRequest {
     QString input;
     QString output;
     QPageSize paper;
+    CharacterSet charset = CharacterSet::Pc1600;
 };
 
 // Reads the arguments into `request`; the exit status when they end the
@@ -151,6 +154,7 @@ std::optional<int> readRequest(CommandLine &line, const QStringList &arguments,
     line.parser().setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
     line.add(QCommandLineOption(QStringLiteral("paper"), QStringLiteral("A4 (default) or Letter"),
                                 QStringLiteral("SIZE"), QStringLiteral("A4")));
+    line.add(charsetOption());
     if (const std::optional<int> status = line.parse(arguments))
         return status;
     const QString paperName = line.parser().value(QStringLiteral("paper"));
@@ -158,11 +162,15 @@ std::optional<int> readRequest(CommandLine &line, const QStringList &arguments,
     if (!paper)
         return line.usageError(
             QStringLiteral("unknown paper \"%1\" (A4 or Letter)").arg(paperName));
+    QString charsetError;
+    const std::optional<CharacterSet> charset = charsetOf(line.parser(), charsetError);
+    if (!charset)
+        return line.usageError(charsetError);
     const QStringList files = line.parser().positionalArguments();
     if (files.size() != 2)
         return line.usageError(files.size() < 2 ? QStringLiteral("IN and OUT are needed")
                                                 : QStringLiteral("more than IN and OUT given"));
-    request = {files[0], files[1], *paper};
+    request = {files[0], files[1], *paper, *charset};
     if (sameFile(request.input, request.output))
         return failure(QStringLiteral("%1 is both IN and OUT; the listing would be overwritten")
                            .arg(request.output));
@@ -200,8 +208,9 @@ int printText(const QByteArray &text, const PrintRequest &request)
                           pages == totalPages);
     };
     NoYield yield;
-    const PrintOutcome outcome = PrintTextToPdf(text, out.device(), request.paper, yield,
-                                                progress.isOn() ? pageDone : PageDone());
+    const PrintOutcome outcome =
+        PrintTextToPdf(text, out.device(), request.paper, yield,
+                       progress.isOn() ? pageDone : PageDone(), request.charset);
     progress.hide();
     // Pages cut short by a write that failed are told by the write.
     if (outcome.failed && out.device()->error() == QFileDevice::NoError)

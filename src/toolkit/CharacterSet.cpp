@@ -1,0 +1,66 @@
+#include "toolkit/CharacterSet.h"
+
+namespace {
+
+// Code page 437 from 128 to 255, as Unicode publishes its mapping
+// (VENDORS/MICSFT/PC/CP437.TXT); glibc's iconv -f CP437 gives the same.
+constexpr char16_t kCodePage437Upper[128] = {
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, // 80
+    0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5, // 88
+    0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9, // 90
+    0x00FF, 0x00D6, 0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192, // 98
+    0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA, 0x00BA, // A0
+    0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB, // A8
+    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556, // B0
+    0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510, // B8
+    0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F, // C0
+    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567, // C8
+    0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B, // D0
+    0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580, // D8
+    0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4, // E0
+    0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229, // E8
+    0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248, // F0
+    0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0, // F8
+};
+
+constexpr CharacterTable makeTable(CharacterSet set)
+{
+    CharacterTable table {};
+    for (int c = 32; c < 127; ++c)
+        table[c] = char16_t(c);
+    for (int c = 128; c < 256; ++c) {
+        if (set == CharacterSet::Pc1600)
+            table[c] = kCodePage437Upper[c - 128];
+        else if (c >= 160)
+            table[c] = char16_t(c);
+    }
+    return table;
+}
+
+constexpr CharacterTable kPc1600 = makeTable(CharacterSet::Pc1600);
+constexpr CharacterTable kLatin1 = makeTable(CharacterSet::Latin1);
+
+} // namespace
+
+const CharacterTable &characterTable(CharacterSet set)
+{
+    return set == CharacterSet::Latin1 ? kLatin1 : kPc1600;
+}
+
+std::optional<CharacterSet> characterSetNamed(std::string_view name)
+{
+    for (const CharacterSetName &known : kCharacterSetNames) {
+        if (known.name == name)
+            return known.set;
+    }
+    return std::nullopt;
+}
+
+std::optional<unsigned char> pc1600ByteOf(char32_t character)
+{
+    for (int c = 128; c < 256; ++c) {
+        if (kCodePage437Upper[c - 128] == character)
+            return static_cast<unsigned char>(c);
+    }
+    return std::nullopt;
+}
