@@ -1,6 +1,8 @@
 // Printing figures: tessary-print on generated listings of 2,000, 10,000 and
 // 62,000 lines, beside enscript and paps (each piped into ps2pdf) where
-// installed. Times are the median of three runs (paps: one, it is slow).
+// installed; and on the same listings with a line in four drawn in the
+// PC-1600's own characters, beside enscript in its IBM PC set, code page 437
+// (-X ibmpc). Times are the median of three runs (paps: one, it is slow).
 //
 //   bench_print TESSARY_PRINT [WORK_DIR]
 //
@@ -87,10 +89,36 @@ Run medianOfThree(const QString &command)
     return runs[1];
 }
 
-bool writeListing(const QString &path, int lines)
+// Umlauts, Greek and a box at the end of every fourth line.
+QByteArray withPc1600Characters(const QByteArray &listing)
+{
+    QByteArray out;
+    int line = 0;
+    for (const QByteArray &each : listing.split('\n')) {
+        if (each.isEmpty())
+            continue;
+        out += each.chopped(1); // its CR
+        if (++line % 4 == 0)
+            out += " \x84\x94\x81\xe1 \xe0\xe3\xe4 \xc9\xcd\xcd\xbb";
+        out += "\r\n";
+    }
+    return out;
+}
+
+bool writeListing(const QString &path, const QByteArray &listing)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(basicListing(lines)) >= 0;
+    return file.open(QIODevice::WriteOnly) && file.write(listing) == listing.size();
+}
+
+// tessary-print's median run on a listing, and its pages.
+Run printOurs(const QString &tessaryPrint, const QString &input, const QString &pdf, int &pages)
+{
+    const QString pagesFile = pdf + QStringLiteral(".pages");
+    const Run ours = medianOfThree(
+        QStringLiteral("'%1' '%2' '%3' >'%4'").arg(tessaryPrint, input, pdf, pagesFile));
+    pages = pagesWritten(pagesFile);
+    return ours;
 }
 
 } // namespace
@@ -112,29 +140,40 @@ int main(int argc, char *argv[])
     // compare with the usual Unix pipelines.
     for (const int lines : {2000, 10000, 62000}) {
         const QString input = QStringLiteral("%1/listing-%2.txt").arg(work).arg(lines);
-        if (!writeListing(input, lines)) {
+        const QString inSet = QStringLiteral("%1/listing-pc1600-%2.txt").arg(work).arg(lines);
+        if (!writeListing(input, basicListing(lines)) ||
+            !writeListing(inSet, withPc1600Characters(basicListing(lines)))) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(input));
             return 1;
         }
-        const QString ourPdf = QStringLiteral("%1/tessary-%2.pdf").arg(work).arg(lines);
-        const QString pagesFile = QStringLiteral("%1/pages-%2.txt").arg(work).arg(lines);
-        const Run ours = medianOfThree(
-            QStringLiteral("'%1' '%2' '%3' >'%4'").arg(tessaryPrint, input, ourPdf, pagesFile));
-        const int pages = pagesWritten(pagesFile);
+        int pages = 0;
+        const Run ours = printOurs(tessaryPrint, input,
+                                   QStringLiteral("%1/tessary-%2.pdf").arg(work).arg(lines), pages);
         std::printf("input_%d_bytes: %lld\n", lines,
                     static_cast<long long>(QFileInfo(input).size()));
         std::printf("tessary_%d_pages: %d\n", lines, pages);
         report("tessary", lines, ours, pages, nullptr);
         if (lines == 2000)
             continue;
+        int setPages = 0;
+        const Run oursInSet =
+            printOurs(tessaryPrint, inSet,
+                      QStringLiteral("%1/tessary-pc1600-%2.pdf").arg(work).arg(lines), setPages);
+        report("tessary_pc1600_set", lines, oursInSet, setPages, nullptr);
 
         if (haveEnscript) {
-            const Run enscript = medianOfThree(
-                QStringLiteral(
-                    "enscript -q -B -L62 -fHelvetica10 -p - '%1' | ps2pdf - '%2/enscript-%3.pdf'")
-                    .arg(input, work)
-                    .arg(lines));
-            report("enscript", lines, enscript, pages, &ours);
+            const QString enscript =
+                QStringLiteral("enscript -q -B -L62 %1 -fHelvetica10 -p - '%2' | ps2pdf - '%3'");
+            report(
+                "enscript", lines,
+                medianOfThree(enscript.arg(
+                    QString(), input, QStringLiteral("%1/enscript-%2.pdf").arg(work).arg(lines))),
+                pages, &ours);
+            report("enscript_ibmpc", lines,
+                   medianOfThree(enscript.arg(
+                       QStringLiteral("-X ibmpc"), inSet,
+                       QStringLiteral("%1/enscript-ibmpc-%2.pdf").arg(work).arg(lines))),
+                   setPages, &oursInSet);
         } else {
             std::printf("enscript_%d: not installed\n", lines);
         }

@@ -50,6 +50,7 @@ private slots:
     void waitsForALateReader();
     void holdsWhatTheReaderHasNotTaken();
     void reportsErrors();
+    void writesAListingFromUtf8();
 };
 
 void SimulatorTest::sendsTheFileByteForByte()
@@ -217,6 +218,34 @@ void SimulatorTest::reportsErrors()
                  run.err.constData());
         QCOMPARE(lines[1], QByteArray("Try 'pc1600-sim --help' for more information."));
     }
+}
+
+// A listing written in any editor goes out as the PC-1600's bytes, or not at
+// all when it holds a character the PC-1600 lacks.
+void SimulatorTest::writesAListingFromUtf8()
+{
+    QString device;
+    const auto sim = startSimulator({"--from-utf8", "--baud", "38400", "--pause-ms", "0",
+                                     TESSARY_SAMPLES_DIR "/llist-pc1600-set.utf8.txt"},
+                                    device);
+    QVERIFY(sim);
+    Serial serial;
+    QVERIFY(openAt(serial, device, 38400));
+    const QByteArray expected = pc1600SetFile();
+    QByteArray received;
+    QTRY_COMPARE_WITH_TIMEOUT((received += serial.readAll()).size(), expected.size(), 10000);
+    QVERIFY(received == expected);
+
+    const auto file = fileWith("10 REM Gr\xc3\xbc\xc3\x9f"
+                               "e\n20 REM \xcf\x80\n30 REM 5 \xe2\x82\xac\n");
+    QVERIFY(file);
+    const ProcessResult refused =
+        runProcess(QStringLiteral(PC1600_SIM_PATH), {"--from-utf8", file->fileName()});
+    QCOMPARE(refused.exitCode, 2);
+    QCOMPARE(refused.out, QByteArray()); // no device: nothing sent
+    QCOMPARE(
+        refused.err.split('\n').value(0),
+        QByteArray("pc1600-sim: line 3: '\xe2\x82\xac' is not in the PC-1600's character set"));
 }
 
 QTEST_GUILESS_MAIN(SimulatorTest)

@@ -60,6 +60,7 @@ void warnOnceAboutMissingGlyphs(const QString &family, const QString &characters
     static std::atomic_bool warned {false};
     if (characters.isEmpty() || warned.exchange(true))
         return;
-    warn(QStringLiteral("warning: \"%1\" has no glyph for %2; they are left blank")
+    warn(QStringLiteral("warning: \"%1\" has no glyph for %2, printed as a blank; "
+                        "fonts-urw-base35 (Nimbus Sans) has them all")
              .arg(family, characters));
 }
