@@ -6,6 +6,7 @@
 #include "support/PdfText.h"
 #include "support/Process.h"
 #include "support/Pty.h"
+#include "support/Sanitizers.h"
 #include "texts/PortErrors.h"
 
 #include <QRegularExpression>
@@ -361,8 +362,9 @@ void CaptureToolTest::pagesFollowTheTextWhileThePortIsRead()
     QVERIFY(
         run.startHolding({"--port", pty.slavePath(), "--out", m_out, "--pdf", "--quiet-ms", "2000"},
                          pty.slavePath()));
-    // Long enough that its pages take a second or more to make.
-    constexpr int kBigLines = 60000;
+    // Long enough that its pages take seconds to make, also on a loaded
+    // machine that is slow to see the text.
+    constexpr int kBigLines = kUnderSanitizers ? 60000 : 250000;
     const QByteArray big = numberedLines(kBigLines);
     QVERIFY(pty.writeAll(big, 60000));
     const auto texts = [this] { return namesIn(m_out).filter(QStringLiteral(".txt")); };

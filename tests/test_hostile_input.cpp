@@ -6,6 +6,7 @@
 #include "support/PdfText.h"
 #include "support/Process.h"
 #include "support/RecordingPrinter.h"
+#include "support/Sanitizers.h"
 #include "support/SerialOnPty.h"
 #include "toolkit/CharacterSet.h"
 
@@ -13,14 +14,6 @@
 #include <QtTest>
 
 #include <sys/resource.h>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define TESSARY_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TESSARY_ASAN 1
-#endif
-#endif
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QSerialPort>
 #include <QSocketNotifier>
+#include <QThread>
 #include <QTimer>
 #include <QtTest>
 
@@ -52,6 +53,7 @@ private slots:
     void byIdLinkNamesTheDevice();
     void arrivalTimeAndLossAreReported();
     void aReadBeforeThePortsOwnTurnIsNoLoss();
+    void bytesPulledDuringAnArrivalAreAnArrival();
 };
 
 void SerialTest::bytesHeldByTheSystemCountWithoutEventLoop()
@@ -273,6 +275,28 @@ void SerialTest::systemPortsAreInNaturalOrder()
         QVERIFY(!port.name.isEmpty());
         QVERIFY(port.location.endsWith(port.name));
     }
+}
+
+// A read inside the arrival notice pulls what came since; that is an
+// arrival too, or a sender faster than the reader would look quiet and a
+// job be cut while its bytes still stream in.
+void SerialTest::bytesPulledDuringAnArrivalAreAnArrival()
+{
+    SerialOnPty link;
+    QByteArray received;
+    bool first = true;
+    link.serial.setArrivalHandler([&] {
+        if (std::exchange(first, false)) {
+            QCOMPARE(link.pty.write("20 END\r\n"), 8);
+            QThread::msleep(1100);
+        }
+        received += link.serial.readAll();
+    });
+    QVERIFY(link.open());
+    QVERIFY(link.pty.arrive("10 PRINT\r\n"));
+    QTRY_COMPARE(received, QByteArray("10 PRINT\r\n20 END\r\n"));
+    QVERIFY2(link.serial.msSinceLastArrival() < 1000,
+             qPrintable(QString::number(link.serial.msSinceLastArrival())));
 }
 
 QTEST_GUILESS_MAIN(SerialTest)

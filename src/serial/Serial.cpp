@@ -119,8 +119,11 @@ void Serial::Private::pull()
 {
     constexpr qint64 kMostPulled = 1 << 20;
     closeFailedPort();
+    // Qt tells no arrival of bytes pulled within its own arrival signal:
+    // each pull is one, or a fast sender would look quiet to the reader.
     while (port.isOpen() && !failed && port.bytesAvailable() < kMostPulled &&
-           port.waitForReadyRead(0)) { }
+           port.waitForReadyRead(0))
+        noteArrival();
     closeFailedPort();
 }
 
