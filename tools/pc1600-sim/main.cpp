@@ -3,6 +3,8 @@
 // the baud rate, one line per burst with a short pause between bursts. A
 // pseudo-terminal waits for a reader and hangs up only once it has read all.
 
+#include "PortOffer.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -92,7 +94,7 @@ struct OptionRow {
 };
 
 const OptionRow kOptions[] = {
-    {"pty", nullptr, "send over a new pseudo-terminal (default)",
+    {"pty", nullptr, "send over a new pseudo-terminal, offered as a port (default)",
      [](Options &o, const char *) { o.device.clear(); }},
     {"device", "PATH", "send over this serial device instead",
      [](Options &o, const char *v) { o.device = v; }},
@@ -329,6 +331,8 @@ int main(int argc, char **argv)
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         path = options.device;
     }
+    if (options.device.empty())
+        offerAsPort(path);
     std::cout << path << std::endl;
 
     if (options.device.empty())
@@ -347,6 +351,7 @@ int main(int argc, char **argv)
     } else {
         ::tcdrain(fd);
     }
+    withdrawPort();
     ::close(fd);
     return 0;
 }
