@@ -72,7 +72,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     SystemPortEnumerator ports([&] {
-        QVector<PortDescriptor> list = SystemPortEnumerator().ports();
+        QVector<PortDescriptor> list = machinePorts();
         list.append({QStringLiteral("ttyPTY"), pty.slavePath()});
         for (const QString &node : QDir(adapters.path()).entryList(QDir::Files))
             list.append({node, adapters.filePath(node)});

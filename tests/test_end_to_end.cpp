@@ -1,4 +1,6 @@
+#include "serial/OfferedPorts.h"
 #include "support/FakeToolkit.h"
+#include "support/Files.h"
 #include "support/Listings.h"
 #include "support/PdfText.h"
 #include "support/Process.h"
@@ -95,8 +97,9 @@ std::unique_ptr<ProgramRun> startSimulator(const QString &file, int baud, int li
 
 } // namespace
 
-// The whole road: the simulated pocket computer sends over a pseudo-terminal
-// to the real window, which prints to a PDF through its print button.
+// The whole road: the simulated pocket computer offers its pseudo-terminal
+// as a port, and the real window, with the machine's port list and its
+// watch, opens it and prints to a PDF through its print button.
 class EndToEndTest : public QObject {
     Q_OBJECT
 
@@ -105,6 +108,9 @@ private slots:
     {
         QVERIFY(m_dir.isValid());
         QVERIFY2(pdfToolsPresent(), kPdfToolsNeeded);
+        // A runtime folder of the test's own, which the simulators inherit.
+        QVERIFY(m_runtime.isValid());
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
     }
     void twoListingsAtTwoBaudRates();
 
@@ -120,6 +126,7 @@ private:
     void verifyPdf(const QString &path, const QByteArray &sent);
 
     QTemporaryDir m_dir;
+    QTemporaryDir m_runtime;
 };
 
 void EndToEndTest::verifyPdf(const QString &path, const QByteArray &sent)
@@ -152,28 +159,13 @@ void EndToEndTest::twoListingsAtTwoBaudRates()
     const QString secondFile = writeFile(QStringLiteral("second.txt"), second);
     QVERIFY(!firstFile.isEmpty() && !secondFile.isEmpty());
 
-    // The program's port is a fixed name; the pseudo-terminal behind it
-    // changes between the two runs, like an adapter plugged in again.
-    const QString port = m_dir.filePath(QStringLiteral("ttyPC1600"));
-    constexpr int kLingerMs = 2500;
-    QString device1;
-    const auto sim1 = startSimulator(firstFile, 9600, kLingerMs, device1);
-    QVERIFY(sim1);
-    qint64 sim1EndedAtMs = -1;
-    connect(sim1.get(), &QProcess::finished, this, [&] { sim1EndedAtMs = clock.elapsed(); });
-    QVERIFY(QFile::link(device1, port));
-    // Held from before the window locks the device, to read back its settings.
-    const Pty line1(device1);
-    QVERIFY(line1.isOpen());
-
+    // The window opens before any simulator has offered a port.
     RecordingMsgBox msgBox;
     TimedPrintService printing(clock);
     printing.recorder.pdfPath = m_dir.filePath(QStringLiteral("first.pdf"));
     QtPause pause;
     QtYield yield;
-    ListedPorts ports;
-    ports.list = {{QStringLiteral("ttyPC1600"), port}};
-    Window1 window({&msgBox, &printing, &pause, &yield, &ports});
+    Window1 window({&msgBox, &printing, &pause, &yield});
     window.setOpenLanguage(QStringLiteral("ger"));
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -183,16 +175,28 @@ void EndToEndTest::twoListingsAtTwoBaudRates()
     QVERIFY(serAuswahl && printButton);
     msgBox.shown.clear();
 
-    // The user chooses the port: it opens with one message, at the speed
-    // the device then has.
-    const auto choosePort = [&](const Pty &line) {
-        serAuswahl->setCurrentIndex(0);
+    constexpr int kLingerMs = 2500;
+    QString device1;
+    const auto sim1 = startSimulator(firstFile, 9600, kLingerMs, device1);
+    QVERIFY(sim1);
+    qint64 sim1EndedAtMs = -1;
+    connect(sim1.get(), &QProcess::finished, this, [&] { sim1EndedAtMs = clock.elapsed(); });
+    // Held from before the window locks the device, to read back its settings.
+    const Pty line1(device1);
+    QVERIFY(line1.isOpen());
+
+    // The user chooses the simulator's row once the list shows it: the port
+    // opens with one message, at the speed the device then has.
+    const auto choosePort = [&](const QString &device, const Pty &line) {
+        const QString row = "PC-1600 simulator (" + device + ")";
+        QTest::qWaitFor([&] { return serAuswahl->findText(row) >= 0; }, 10000);
+        serAuswahl->setCurrentIndex(serAuswahl->findText(row));
         const std::optional<termios> tio = line.slaveTermios();
         const bool opened = msgBox.shown == QStringList {kOpened} && window.TestSerial1.isOpen();
         msgBox.shown.clear();
         return opened && tio ? cfgetospeed(&*tio) : speed_t(0);
     };
-    QCOMPARE(choosePort(line1), speed_t(B9600));
+    QCOMPARE(choosePort(device1, line1), speed_t(B9600));
 
     // The first half arrives while the window idles; the press comes while
     // the pocket computer is still sending, and the drain follows it to the end.
@@ -212,6 +216,8 @@ void EndToEndTest::twoListingsAtTwoBaudRates()
     QVERIFY2(printing.printDialogAtMs - lastByteAtMs < 5000, "the drain does not end");
     verifyPdf(printing.recorder.pdfPath, first);
     QVERIFY(msgBox.shown.isEmpty());
+    // It withdrew its offer as it ended.
+    QCOMPARE(namesIn(offeredPortsFolder()), QStringList());
 
     // A slower line: the port closes and must be chosen again.
     QString device2;
@@ -220,13 +226,11 @@ void EndToEndTest::twoListingsAtTwoBaudRates()
     window.findChild<QComboBox *>(QStringLiteral("PopupBaud"))->setCurrentIndex(3);
     QVERIFY(!window.TestSerial1.isOpen());
     QCOMPARE(serAuswahl->currentIndex(), -1);
-    QCOMPARE(window.Anzahl, 1);
-    QVERIFY(QFile::remove(port));
-    QVERIFY(QFile::link(device2, port));
+    QCOMPARE(window.Anzahl, serAuswahl->findText("PC-1600 simulator (" + device1 + ")") + 1);
     const Pty line2(device2);
     QVERIFY(line2.isOpen());
 
-    QCOMPARE(choosePort(line2), speed_t(B4800));
+    QCOMPARE(choosePort(device2, line2), speed_t(B4800));
 
     // This time everything has arrived before the press.
     sim2->write("go\n");

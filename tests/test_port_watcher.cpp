@@ -1,4 +1,7 @@
+#include "serial/OfferedPorts.h"
 #include "serial/PortWatcher.h"
+#include "support/Process.h"
+#include "support/Pty.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -20,7 +23,8 @@ bool touch(const QString &path)
 
 } // namespace
 
-// The watch on the device folders, tried on folders of the test's own.
+// The port list following the system: the watch on the device folders,
+// tried on folders of the test's own, and which offered ports are listed.
 class PortWatcherTest : public QObject {
     Q_OBJECT
 
@@ -116,11 +120,22 @@ private slots:
 
     void theSystemsFoldersAreWatched()
     {
+        // The folder of offered ports comes with the first simulator.
+        QTemporaryDir runtime;
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+        const QString offered = runtime.filePath(QStringLiteral("tessary/ports"));
         SystemPortWatcher system;
         QVERIFY(system.watchedFolders().contains(QStringLiteral("/dev")));
+        QVERIFY(system.watchedFolders().contains(QStringLiteral("/dev/pts")));
         QCOMPARE(system.watchedFolders().contains(QStringLiteral("/dev/serial/by-id")),
                  QDir(QStringLiteral("/dev/serial/by-id")).exists());
+        QVERIFY(!system.watchedFolders().contains(offered));
+        QVERIFY(QDir().mkpath(offered));
+        QTRY_VERIFY(system.watchedFolders().contains(offered));
     }
+
+    void offeredPortsListed_data();
+    void offeredPortsListed();
 
 private:
     // Watches the test's folders, settling for that long.
@@ -143,6 +158,77 @@ private:
     int m_told = 0;
     qint64 m_toldAfterMs = -1;
 };
+
+// Which ports offered in the user's runtime folder are listed, tried with
+// the real simulator in a runtime folder of the test's own.
+void PortWatcherTest::offeredPortsListed_data()
+{
+    QTest::addColumn<int>("signal"); // ends the simulator
+    QTest::addColumn<QString>("target"); // where its link is made to lead instead
+    QTest::addColumn<QString>("folder"); // what becomes of the folder
+    QTest::addColumn<bool>("listed");
+    QTest::addColumn<bool>("linkLeft");
+    QTest::newRow("a running simulator") << 0 << ""
+                                         << "" << true << true;
+    // Its terminal's number handed to another terminal, as the system does.
+    QTest::newRow("a killed simulator's link") << SIGKILL << "terminal"
+                                               << "" << false << true;
+    QTest::newRow("a simulator ended by SIGTERM") << SIGTERM << ""
+                                                  << "" << false << false;
+    QTest::newRow("a simulator ended by SIGINT") << SIGINT << ""
+                                                 << "" << false << false;
+    // Under a running simulator, which holds the lock.
+    QTest::newRow("a link to a regular file") << 0 << TESSARY_SAMPLES_DIR "/llist-sample.txt"
+                                              << "" << false << true;
+    QTest::newRow("a link to /dev/null") << 0 << "/dev/null"
+                                         << "" << false << true;
+    QTest::newRow("a folder open to others") << 0 << ""
+                                             << "loose" << false << true;
+    QTest::newRow("a folder of another user") << 0 << ""
+                                              << "another user's" << false << true;
+}
+
+void PortWatcherTest::offeredPortsListed()
+{
+    QFETCH(int, signal);
+    QFETCH(QString, target);
+    QFETCH(QString, folder);
+    QFETCH(bool, listed);
+    QFETCH(bool, linkLeft);
+    QTemporaryDir runtime;
+    QVERIFY(runtime.isValid());
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    const QString ports = runtime.filePath(QStringLiteral("tessary/ports"));
+
+    QString device;
+    const auto sim = startSimulator({"--pty", TESSARY_SAMPLES_DIR "/llist-sample.txt"}, device);
+    QVERIFY(sim);
+    const QString link = ports + QStringLiteral("/PC-1600 simulator.pts") + device.section('/', -1);
+    QVERIFY(QFileInfo(link).isSymLink());
+    if (signal != 0) {
+        QCOMPARE(sim->stop(signal), -1);
+        QCOMPARE(sim->exitStatus(), QProcess::CrashExit);
+    }
+    Pty another;
+    if (!target.isEmpty()) {
+        QVERIFY(QFile::remove(link));
+        QVERIFY(
+            QFile::link(target == QLatin1String("terminal") ? another.slavePath() : target, link));
+    }
+    if (folder == QLatin1String("loose"))
+        QVERIFY(QFile::setPermissions(ports, QFile::permissions(ports) | QFileDevice::ReadOther));
+    if (folder == QLatin1String("another user's") && ::geteuid() != 0)
+        QSKIP("only root can give the folder to another user");
+    if (folder == QLatin1String("another user's"))
+        QCOMPARE(::chown(QFile::encodeName(ports).constData(), 65534, gid_t(-1)), 0);
+
+    QCOMPARE(QFileInfo(link).isSymLink(), linkLeft);
+    PortDescriptor expected(QStringLiteral("PC-1600 simulator (%1)").arg(device), device,
+                            QStringLiteral("PC-1600 simulator"));
+    expected.offered = true;
+    QCOMPARE(offeredPorts(),
+             listed ? QVector<PortDescriptor> {expected} : QVector<PortDescriptor>());
+}
 
 QTEST_GUILESS_MAIN(PortWatcherTest)
 #include "test_port_watcher.moc"

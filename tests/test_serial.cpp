@@ -36,6 +36,8 @@ class SerialTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // The machine's ports only: none that a program of the user offers.
+    void initTestCase() { qunsetenv("XDG_RUNTIME_DIR"); }
     void bytesHeldByTheSystemCountWithoutEventLoop();
     void bytesWrittenBeforeOpeningAreReceived();
     void bytesKeepCollectingWhileTheEventLoopRuns();
@@ -314,6 +316,16 @@ void SerialTest::portListIsInNaturalOrder()
         return named({"ttyS10", "ttyS2", "ttyUSB0", "ttyS1", "ttyACM0"});
     });
     QCOMPARE(enumerator.ports(), named({"ttyACM0", "ttyS1", "ttyS2", "ttyS10", "ttyUSB0"}));
+
+    // Offered ports come after the machine's, whatever their names.
+    PortDescriptor offered("PC-1600 simulator (/dev/pts/9)", "/dev/pts/9");
+    offered.offered = true;
+    const SystemPortEnumerator withOffered(
+        [&] {
+            return named({"ttyUSB0", "ttyS1"});
+        },
+        [&] { return QVector<PortDescriptor> {offered}; });
+    QCOMPARE(withOffered.ports(), named({"ttyS1", "ttyUSB0"}) << offered);
 }
 
 void SerialTest::byIdLinkNamesTheDevice()

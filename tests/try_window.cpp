@@ -22,7 +22,7 @@ int main(int argc, char *argv[])
     App app(argc, argv);
     QStringList extra = QCoreApplication::arguments().mid(1);
     SystemPortEnumerator ports([extra] {
-        QVector<PortDescriptor> list = SystemPortEnumerator().ports();
+        QVector<PortDescriptor> list = machinePorts();
         for (const QString &path : extra) {
             PortDescriptor port;
             port.name = QFileInfo(path).fileName();

@@ -296,9 +296,8 @@ void Window1::refreshPorts()
     // selection, and Anzahl as the chosen row + 1, still name it.
     if (holding && !present) {
         const auto after =
-            std::find_if(listed.cbegin(), listed.cend(), [&](const PortDescriptor &port) {
-                return naturalLess(held.name, port.name);
-            });
+            std::find_if(listed.cbegin(), listed.cend(),
+                         [&](const PortDescriptor &port) { return listedBefore(held, port); });
         heldRow = int(after - listed.cbegin());
         listed.insert(heldRow, held);
     }

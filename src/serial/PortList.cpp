@@ -1,13 +1,14 @@
 #include "serial/PortList.h"
 
+#include "serial/OfferedPorts.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 
 #include <algorithm>
 
-namespace {
-QVector<PortDescriptor> systemPorts()
+QVector<PortDescriptor> machinePorts()
 {
     QVector<PortDescriptor> ports;
     const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
@@ -18,20 +19,24 @@ QVector<PortDescriptor> systemPorts()
     }
     return ports;
 }
-} // namespace
 
-SystemPortEnumerator::SystemPortEnumerator(Source source)
-    : m_source(source ? std::move(source) : Source(systemPorts))
+SystemPortEnumerator::SystemPortEnumerator(Source machine, Source offered)
+    : m_machine(machine ? std::move(machine) : Source(machinePorts)),
+      m_offered(offered ? std::move(offered) : Source([] { return offeredPorts(); }))
 { }
 
 QVector<PortDescriptor> SystemPortEnumerator::ports() const
 {
-    QVector<PortDescriptor> ports = m_source();
-    std::stable_sort(ports.begin(), ports.end(),
-                     [](const PortDescriptor &a, const PortDescriptor &b) {
-                         return naturalLess(a.name, b.name);
-                     });
+    QVector<PortDescriptor> ports = m_machine() + m_offered();
+    std::stable_sort(ports.begin(), ports.end(), listedBefore);
     return ports;
+}
+
+bool listedBefore(const PortDescriptor &a, const PortDescriptor &b)
+{
+    if (a.offered != b.offered)
+        return b.offered;
+    return naturalLess(a.name, b.name);
 }
 
 QString byIdLinkFor(const QString &location, const QString &byIdDir)

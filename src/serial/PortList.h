@@ -25,6 +25,7 @@ struct PortDescriptor {
     QString manufacturer;
     QString serialNumber;
     QString byIdLink; // its /dev/serial/by-id path, when it has one
+    bool offered = false; // by a program of this user (a simulator), not the machine's
 
     // The device the connection opens: the location, or the name alone.
     QString path() const { return location.isEmpty() ? name : location; }
@@ -33,7 +34,8 @@ struct PortDescriptor {
     {
         return name == other.name && location == other.location &&
             description == other.description && manufacturer == other.manufacturer &&
-            serialNumber == other.serialNumber && byIdLink == other.byIdLink;
+            serialNumber == other.serialNumber && byIdLink == other.byIdLink &&
+            offered == other.offered;
     }
 };
 
@@ -44,20 +46,29 @@ public:
     virtual QVector<PortDescriptor> ports() const = 0;
 };
 
-// The ports the system reports, in natural order (ttyS2 before ttyS10).
+// The ports the system reports, in natural order (ttyS2 before ttyS10),
+// then the ports this user's programs offer (OfferedPorts.h).
 class SystemPortEnumerator : public PortEnumerator {
 public:
     using Source = std::function<QVector<PortDescriptor>()>;
-    // The system's list by default; tests hand in their own.
-    explicit SystemPortEnumerator(Source source = {});
+    // The system's lists by default; tests hand in their own.
+    explicit SystemPortEnumerator(Source machine = {}, Source offered = {});
     QVector<PortDescriptor> ports() const override;
 
 private:
-    Source m_source;
+    Source m_machine;
+    Source m_offered;
 };
+
+// The ports the system reports, in its own order.
+QVector<PortDescriptor> machinePorts();
 
 // Natural order of port names: runs of digits compare by value.
 bool naturalLess(const QString &a, const QString &b);
+
+// The order of the list: the machine's ports, then the offered ones, each
+// in natural order of their names.
+bool listedBefore(const PortDescriptor &a, const PortDescriptor &b);
 
 // The path in byIdDir that links to the device at location; empty when none.
 QString byIdLinkFor(const QString &location,

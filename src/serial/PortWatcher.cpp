@@ -1,6 +1,9 @@
 #include "serial/PortWatcher.h"
 
+#include "serial/OfferedPorts.h"
+
 #include <QDir>
+#include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QTimer>
 
@@ -20,6 +23,18 @@ void SystemPortWatcher::Private::watchWhatExists()
         if (!watched.contains(folder) && QDir(folder).exists())
             watcher.addPath(folder);
     }
+}
+
+QStringList portFolders()
+{
+    QStringList folders = {QStringLiteral("/dev"), QStringLiteral("/dev/serial"),
+                           QStringLiteral("/dev/serial/by-id"), QStringLiteral("/dev/pts")};
+    const QString offered = offeredPortsFolder();
+    if (!offered.isEmpty()) {
+        const QString tessary = QFileInfo(offered).path();
+        folders << QFileInfo(tessary).path() << tessary << offered;
+    }
+    return folders;
 }
 
 SystemPortWatcher::SystemPortWatcher(const QStringList &folders, int settleMs)

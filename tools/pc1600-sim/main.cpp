@@ -1,9 +1,10 @@
 // A simulated Sharp PC-1600 printing a listing over its serial port: sends a
 // text file (as it is, or written in UTF-8) over a serial device or a fresh
-// pseudo-terminal, at the pace of
-// the baud rate, one line per burst with a short pause between bursts. A
-// pseudo-terminal waits for a reader and hangs up only once it has read all.
+// pseudo-terminal, at the pace of the baud rate, one line per burst with a
+// short pause between bursts. A pseudo-terminal, offered as a port while it
+// runs, waits for a reader and hangs up only once it has read all.
 
+#include "PortOffer.h"
 #include "Utf8Listing.h"
 
 #include <algorithm>
@@ -96,7 +97,7 @@ struct OptionRow {
 };
 
 const OptionRow kOptions[] = {
-    {"pty", nullptr, "send over a new pseudo-terminal (default)",
+    {"pty", nullptr, "send over a new pseudo-terminal, offered as a port (default)",
      [](Options &o, const char *) { o.device.clear(); }},
     {"device", "PATH", "send over this serial device instead",
      [](Options &o, const char *v) { o.device = v; }},
@@ -345,6 +346,8 @@ int main(int argc, char **argv)
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         path = options.device;
     }
+    if (options.device.empty())
+        offerAsPort(path);
     std::cout << path << std::endl;
 
     if (options.device.empty())
@@ -363,6 +366,7 @@ int main(int argc, char **argv)
     } else {
         ::tcdrain(fd);
     }
+    withdrawPort();
     ::close(fd);
     return 0;
 }
