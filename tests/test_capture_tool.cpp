@@ -13,7 +13,9 @@
 #include <QtTest>
 
 #include <csignal>
+#include <grp.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -52,6 +54,7 @@ private slots:
     void signalSavesTheJobInProgress();
     void hangUpSavesThePartAndWaitsForThePort();
     void hungUpTerminalEndsTheCapture();
+    void killedCaptureLeavesThePortFree();
     void signalWhileBytesStillComeKeepsOneJob();
     void pagesFollowTheTextWhileThePortIsRead();
     void badUsage_data();
@@ -325,6 +328,35 @@ void CaptureToolTest::hungUpTerminalEndsTheCapture()
                           "ends"});
     QCOMPARE(jobLinesIn(run.err()).size(), 1);
     QVERIFY(contentOf(parseJobLine(jobLinesIn(run.err())[0])->path) == part);
+}
+
+// A capture killed while the line's other end stays open leaves the port
+// to the next one, also for a user who is not root (whom an exclusive mark
+// left on the tty would keep out).
+void CaptureToolTest::killedCaptureLeavesThePortFree()
+{
+    if (::geteuid() != 0)
+        QSKIP("runs the capture as the user nobody, which needs root");
+    constexpr uid_t kNobody = 65534;
+    QTemporaryDir shared;
+    QVERIFY(::chmod(QFile::encodeName(shared.path()).constData(), 0755) == 0);
+    const QString out = shared.filePath(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(out));
+    Pty pty;
+    for (const QString &path : {out, pty.slavePath()})
+        QVERIFY(::chown(QFile::encodeName(path).constData(), kNobody, kNobody) == 0);
+    const auto asNobody = [] {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+            ::_exit(126);
+    };
+    for (int start = 1; start <= 2; ++start) {
+        ProgramRun run(kCapturePath);
+        QVERIFY2(run.startHolding({"--port", pty.slavePath(), "--out", out}, pty.slavePath(),
+                                  asNobody),
+                 qPrintable(QStringLiteral("start %1: ").arg(start) + run.err()));
+        ::kill(pid_t(run.pid()), SIGKILL);
+        run.waitForEnd();
+    }
 }
 
 // What still streams in when the signal comes goes into the job in

@@ -4,6 +4,7 @@
 #include <QSerialPort>
 
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 
 namespace {
@@ -200,6 +201,11 @@ bool Serial::open()
         d->port.clearError();
         return false;
     }
+    // Qt marks the tty for this program alone (TIOCEXCL). Killed while the
+    // line's other end stays open (a pseudo-terminal), it would leave the
+    // mark, and every later open but root's fails. Qt's lock file keeps two
+    // programs apart all the same, and is taken over from one that died.
+    ::ioctl(int(d->port.handle()), TIOCNXCL);
     // A pseudo-terminal has no modem lines; that must not fail the open.
     d->port.setDataTerminalReady(line.dtr);
     if (line.cts && line.xon)
