@@ -3,6 +3,7 @@
 #include "support/FakeToolkit.h"
 #include "support/Listings.h"
 #include "support/Process.h"
+#include "support/Pty.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryFile>
@@ -51,6 +52,7 @@ private slots:
     void holdsWhatTheReaderHasNotTaken();
     void reportsErrors();
     void writesAListingFromUtf8();
+    void deviceIsSetTo8N1WithNoHandshake();
 };
 
 void SimulatorTest::sendsTheFileByteForByte()
@@ -246,6 +248,25 @@ void SimulatorTest::writesAListingFromUtf8()
     QCOMPARE(
         refused.err.split('\n').value(0),
         QByteArray("pc1600-sim: line 3: '\xe2\x82\xac' is not in the PC-1600's character set"));
+}
+
+// Whatever the port was left with, the simulator sends as it says it does.
+void SimulatorTest::deviceIsSetTo8N1WithNoHandshake()
+{
+    Pty pty;
+    termios left = *pty.slaveTermios();
+    left.c_cflag = (left.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB | CRTSCTS;
+    left.c_iflag |= IXON | IXOFF | IXANY;
+    QVERIFY(::tcsetattr(pty.slaveHandle(), TCSANOW, &left) == 0);
+    const auto file = fileWith("10 END\r\n");
+    QVERIFY(file);
+    const ProcessResult run = runProcess(QStringLiteral(PC1600_SIM_PATH),
+                                         {"--device", pty.slavePath(), file->fileName()});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(pty.readAvailable(), QByteArray("10 END\r\n"));
+    const termios set = *pty.slaveTermios();
+    QCOMPARE(set.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
+    QCOMPARE(set.c_iflag & (IXON | IXOFF | IXANY), tcflag_t(0));
 }
 
 QTEST_GUILESS_MAIN(SimulatorTest)

@@ -196,7 +196,11 @@ void makeRaw(int fd, speed_t speed)
     if (::tcgetattr(fd, &tio) != 0)
         fail(std::string("cannot read the line settings: ") + std::strerror(errno));
     ::cfmakeraw(&tio);
-    tio.c_cflag |= CLOCAL | CREAD;
+    // Exactly 8N1 with no handshake, whatever the port was left with:
+    // cfmakeraw keeps the stop bits, RTS/CTS and XOFF.
+    tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY);
     ::cfsetspeed(&tio, speed);
     if (::tcsetattr(fd, TCSANOW, &tio) != 0)
         fail(std::string("cannot set the line settings: ") + std::strerror(errno));
