@@ -1,5 +1,6 @@
 #include "CaptureOptions.h"
 #include "CaptureSession.h"
+#include "JobCutter.h"
 #include "JobStore.h"
 #include "LiveLine.h"
 #include "Outcome.h"
@@ -67,6 +68,7 @@ private slots:
     void portLostMidJobAndBack();
     void terminalThatHungUpEndsTheCapture();
     void linkToATerminalThatHungUpIsNotReopened();
+    void stopCutShortKeepsWhatArrived();
 
 private:
     QString dir() const { return m_dir->path(); }
@@ -215,6 +217,34 @@ void CaptureSessionTest::linkToATerminalThatHungUpIsNotReopened()
                                ": the port is gone; waiting for it to "
                                "come back",
                            kProgram + link + ": open again"}));
+}
+
+// A stop whose job never goes quiet ends at its limit with every byte that
+// arrived, also those not read yet.
+void CaptureSessionTest::stopCutShortKeepsWhatArrived()
+{
+    FakePort port; // no arrival handler: bytes wait until the cutter reads
+    JobCutter cutter(port, 60000);
+    QByteArray sent = "10 REM\r\n";
+    port.arrive(sent);
+    cutter.take();
+    QTimer stream;
+    QObject::connect(&stream, &QTimer::timeout, [&] {
+        sent += "20 REM\r\n";
+        port.arrive("20 REM\r\n");
+    });
+    stream.start(50);
+    std::optional<Job> last;
+    bool cutShort = false;
+    cutter.finish(2000, 1000, [&](const Job &job, bool cut) {
+        last = job;
+        cutShort = cut;
+        stream.stop();
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(last, 10000);
+    QVERIFY(cutShort);
+    QVERIFY(sent.size() > 9);
+    QCOMPARE(last->bytes, sent);
 }
 
 QTEST_GUILESS_MAIN(CaptureSessionTest)
