@@ -4,6 +4,7 @@
 #include "JobStore.h"
 #include "LiveLine.h"
 #include "Outcome.h"
+#include "PortFollower.h"
 #include "support/FakePort.h"
 #include "support/Files.h"
 #include "support/Pty.h"
@@ -69,6 +70,9 @@ private slots:
     void terminalThatHungUpEndsTheCapture();
     void linkToATerminalThatHungUpIsNotReopened();
     void stopCutShortKeepsWhatArrived();
+    void linkMadeAgainIsThePortBack_data();
+    void linkMadeAgainIsThePortBack();
+    void portMissingAtTheStartIsWaitedFor();
 
 private:
     QString dir() const { return m_dir->path(); }
@@ -245,6 +249,63 @@ void CaptureSessionTest::stopCutShortKeepsWhatArrived()
     QVERIFY(cutShort);
     QVERIFY(sent.size() > 9);
     QCOMPARE(last->bytes, sent);
+}
+
+// A terminal behind a link hangs up, and the next terminal takes its number:
+// only a link made again, or moved, makes that the port.
+void CaptureSessionTest::linkMadeAgainIsThePortBack_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("opened");
+    QTest::newRow("the same link, a stranger on the number") << "same" << false;
+    QTest::newRow("made again on the same number") << "again" << true;
+    QTest::newRow("moved to another terminal") << "moved" << true;
+}
+void CaptureSessionTest::linkMadeAgainIsThePortBack()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, opened);
+    auto first = std::make_unique<Pty>();
+    const QString number = first->slavePath();
+    const QString link = dir() + QStringLiteral("/ttyPC1600");
+    QVERIFY(QFile::link(number, link));
+    FakePort port;
+    PortFollower follower(port, link);
+    follower.start();
+    // socat removes its link as it ends, before the loss is noticed.
+    if (how != QLatin1String("same"))
+        QVERIFY(QFile::remove(link));
+    port.lose();
+    follower.portLost();
+    QCOMPARE(follower.state(), PortFollower::State::Gone);
+    first.reset();
+    // The kernel hands the freed number to the next terminal opened.
+    std::vector<std::unique_ptr<Pty>> others;
+    while (others.size() < 20 && (others.empty() || others.back()->slavePath() != number))
+        others.push_back(std::make_unique<Pty>());
+    QCOMPARE(others.back()->slavePath(), number);
+    const Pty other;
+    if (how != QLatin1String("same"))
+        QVERIFY(QFile::link(how == QLatin1String("moved") ? other.slavePath() : number, link));
+    runEventLoop(2500);
+    QCOMPARE(port.opens, opened ? 1 : 0);
+}
+
+// A port not there at the start is waited for and opened once it comes.
+void CaptureSessionTest::portMissingAtTheStartIsWaitedFor()
+{
+    const QString path = dir() + QStringLiteral("/ttyLater");
+    FakePort port;
+    port.close();
+    QStringList said;
+    PortFollower follower(port, path);
+    follower.say = [&](const QString &text) { said << text; };
+    follower.startWaiting();
+    QCOMPARE(follower.state(), PortFollower::State::Gone);
+    Pty pty;
+    QVERIFY(QFile::link(pty.slavePath(), path));
+    QTRY_COMPARE_WITH_TIMEOUT(follower.state(), PortFollower::State::Open, 10000);
+    QCOMPARE(said, (QStringList {path + ": no such device; waiting for it", path + ": open"}));
 }
 
 QTEST_GUILESS_MAIN(CaptureSessionTest)

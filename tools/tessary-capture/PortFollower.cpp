@@ -31,13 +31,15 @@ bool isPseudoTerminal(dev_t device)
     return kind >= 136 && kind <= 143;
 }
 
-bool isLink(const QString &path)
+} // namespace
+
+std::optional<PortFollower::LinkMark> PortFollower::linkMarkOf(const QString &path)
 {
     struct stat info { };
-    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISLNK(info.st_mode);
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISLNK(info.st_mode))
+        return std::nullopt;
+    return LinkMark {info.st_ino, qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec};
 }
-
-} // namespace
 
 PortFollower::PortFollower(PortConnection &port, const QString &shown)
     : m_port(port), m_shown(shown), m_path(QFileInfo(shown).absoluteFilePath())
@@ -50,18 +52,38 @@ PortFollower::PortFollower(PortConnection &port, const QString &shown)
 
 void PortFollower::start()
 {
-    m_openedDevice = deviceAt(m_path);
+    opened();
     m_state = State::Open;
+    m_everOpen = true;
+}
+
+void PortFollower::startWaiting()
+{
+    m_said = Said::Gone;
+    const bool there = deviceAt(m_path) != 0;
+    if (!there && say)
+        say(m_shown + QLatin1String(": no such device; waiting for it"));
+    enter(there ? State::Refused : State::Gone);
+}
+
+void PortFollower::opened()
+{
+    m_openedDevice = deviceAt(m_path);
+    m_openedLink = linkMarkOf(m_path);
+    m_hungUpTerminal = 0;
 }
 
 void PortFollower::portLost()
 {
     if (m_state != State::Open)
         return;
+    // Named by a link when it was opened: the link may be gone already, as
+    // its maker removes it when it ends.
     if (isPseudoTerminal(m_openedDevice)) {
-        if (!isLink(m_path))
+        if (!m_openedLink)
             return enter(State::HungUp);
         m_hungUpTerminal = m_openedDevice;
+        m_hungUpLink = m_openedLink;
     }
     enter(State::Gone);
 }
@@ -76,14 +98,16 @@ void PortFollower::tryReopen()
     if (m_state != State::Gone && m_state != State::Refused)
         return;
     watch(true);
-    // Through links to what they point at now: a link moved to a new device
-    // is that new device. A link still on the terminal that hung up is not.
+    // Through links to what they point at now: a link moved to a new device,
+    // or made again, is the port back. The same link still on the number of
+    // the terminal that hung up is not.
     const dev_t device = deviceAt(m_path);
-    if (device == 0 || (m_hungUpTerminal != 0 && device == m_hungUpTerminal))
+    if (device == 0 ||
+        (m_hungUpTerminal != 0 && device == m_hungUpTerminal && linkMarkOf(m_path) == m_hungUpLink))
         return enter(State::Gone);
     if (!m_port.open())
         return enter(State::Refused);
-    m_openedDevice = device;
+    opened();
     enter(State::Open);
 }
 
@@ -111,9 +135,10 @@ void PortFollower::enter(State next)
         break;
     case State::Open:
         if (was == State::Refused || m_said == Said::Gone) {
-            news = QStringLiteral("open again");
+            news = m_everOpen ? QStringLiteral("open again") : QStringLiteral("open");
             m_said = Said::Back;
         }
+        m_everOpen = true;
         break;
     case State::HungUp:
         news = QStringLiteral("the pseudo-terminal hung up; it never comes back, so the capture "
