@@ -140,10 +140,13 @@ Serial::Serial() : d(std::make_unique<Private>())
                      [this](QSerialPort::SerialPortError error) {
                          if (d->configuring)
                              return;
-                         if (error == QSerialPort::ResourceError ||
-                             (error == QSerialPort::ReadError && lineIsDown(int(d->port.handle()))))
+                         // Qt reports a read that would block (EAGAIN) as a
+                         // ResourceError too: only the line tells a lost port.
+                         const bool readFailed =
+                             error == QSerialPort::ReadError || error == QSerialPort::ResourceError;
+                         if (readFailed && lineIsDown(int(d->port.handle())))
                              d->portFailed();
-                         else if (error == QSerialPort::ReadError)
+                         else if (readFailed)
                              d->port.clearError();
                      });
 }
