@@ -70,6 +70,8 @@ QList<QCommandLineOption> captureOptions()
         option("printer", "NAME",
                QStringLiteral("print each job on this CUPS queue (lpstat -p lists them)")),
         flag("print", QStringLiteral("print each job on the default printer")),
+        flag("print-suspect",
+             QStringLiteral("print a job that looks like wrong line settings too")),
         option("paper", "SIZE",
                QStringLiteral("paper of the pages: A4 or Letter (default: the printer's default "
                               "size; A4 without a printer)")),
@@ -116,6 +118,9 @@ UsageError readPages(const QCommandLineParser &parser, CaptureOptions &options)
         return QStringLiteral("--printer needs the name of a queue");
     options.print = parser.isSet(printer) || parser.isSet(QStringLiteral("print"));
     options.printer = parser.value(printer);
+    options.printSuspect = parser.isSet(QStringLiteral("print-suspect"));
+    if (options.printSuspect && !options.print)
+        return QStringLiteral("--print-suspect is for --printer or --print");
     if (!parser.isSet(paper))
         return std::nullopt;
     if (!options.pdf && !options.print)

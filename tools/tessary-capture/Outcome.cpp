@@ -41,14 +41,14 @@ void Outcome::say(const QString &text)
 }
 
 void Outcome::job(const QString &name, const QString &where, const QByteArray &bytes, int pages,
-                  const QString &print, bool awaitPrint)
+                  const QString &note, bool awaitPrint)
 {
     QString text =
         QStringLiteral("%1: %2, %3, %4")
             .arg(where, counted(bytes.size(), "byte", "bytes"),
                  counted(countLines(bytes), "line", "lines"), counted(pages, "page", "pages"));
-    if (!print.isEmpty())
-        text += QLatin1String(", ") + print;
+    if (!note.isEmpty())
+        text += QLatin1String(", ") + note;
     const bool hint = looksLikeWrongLineSettings(bytes);
     if (awaitPrint)
         m_held.insert(name, {text, hint});
@@ -88,8 +88,8 @@ void Outcome::recovered(const TextReport &report)
                            "without saving it")
                 .arg(report.textPath));
     else
-        say(QStringLiteral("%1, left by an earlier run, is not saved: %2; it stays for the next "
-                           "start")
+        say(QStringLiteral("%1, left by an earlier run, is not saved: %2; it is kept and tried "
+                           "again")
                 .arg(jobName(report.job), report.error));
 }
 
@@ -110,21 +110,33 @@ void Outcome::printsWaiting(int count, const QString &queue, const QString &dir)
                      QLatin1String(count == 1 ? "it" : "them")));
 }
 
+void Outcome::printsLost(const QStringList &names)
+{
+    if (names.isEmpty())
+        return;
+    m_printsLost = true;
+    say(QStringLiteral("%1 not made, as nothing on disk kept %2: %3")
+            .arg(counted(names.size(), "print is", "prints are"),
+                 QLatin1String(names.size() == 1 ? "it" : "them"),
+                 names.join(QStringLiteral(", "))));
+}
+
 void Outcome::pdfsLost()
 {
     m_notSaved = true;
     say(QStringLiteral("some PDFs could not be written; their texts are saved"));
 }
 
-void Outcome::rescue(const QVector<Waiting> &texts)
+QVector<bool> Outcome::rescue(const QVector<Job> &jobs)
 {
-    for (const Waiting &text : texts) {
-        const Job &job = text.job;
+    QVector<bool> kept;
+    for (const Job &job : jobs) {
         m_notSaved = true;
         if (::isatty(STDOUT_FILENO)) {
             say(QStringLiteral("%1 is lost: it could not be written, and standard output is a "
                                "terminal")
                     .arg(jobName(job)));
+            kept.append(false);
             continue;
         }
         const bool written = std::fwrite(job.bytes.constData(), 1, size_t(job.bytes.size()),
@@ -133,12 +145,14 @@ void Outcome::rescue(const QVector<Waiting> &texts)
         say(jobName(job) +
             QLatin1String(written ? " could not be written; it went to standard output"
                                   : " could not be written, not even to standard output"));
+        kept.append(written);
     }
+    return kept;
 }
 
 int Outcome::exitStatus() const
 {
-    if (m_notSaved)
+    if (m_notSaved || m_printsLost)
         return kNotSaved;
     return m_printsWaiting > 0 ? kPrintsWait : 0;
 }

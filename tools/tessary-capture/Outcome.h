@@ -2,6 +2,8 @@
 
 #include "JobStore.h"
 
+#include <QStringList>
+
 #include <QByteArrayView>
 #include <QMap>
 #include <QString>
@@ -29,11 +31,11 @@ public:
     // A line of its own, in place of the live line.
     void line(const QString &text);
 
-    // A job's line: where its text is, its bytes, lines and pages, and a
-    // hint when it looks like the work of wrong line settings. With
+    // A job's line: where its text is, its bytes, lines and pages, a note,
+    // and a hint when it looks like the work of wrong line settings. With
     // `awaitPrint` it is held until its print is told.
     void job(const QString &name, const QString &where, const QByteArray &bytes, int pages,
-             const QString &print = {}, bool awaitPrint = false);
+             const QString &note = {}, bool awaitPrint = false);
     // What became of a job's print: on its held line, or on a line of its own.
     void print(const QString &name, const QString &where, const QString &what);
     // The held lines, each with what became of its print.
@@ -48,11 +50,14 @@ public:
     void recovered(const TextReport &report);
     // The stop's time to read the job arriving ran out.
     void cutShort(const Job &job, int seconds);
-    // At the end: prints that still wait, for the next start.
+    // At the end: prints that still wait, kept on disk for the next start.
     void printsWaiting(int count, const QString &queue, const QString &dir);
+    // At the end: prints due that nothing on disk keeps; they are not made.
+    void printsLost(const QStringList &names);
     // Texts that could not be written even at the end go to standard output
-    // unless that is a terminal, one after another in the order they came.
-    void rescue(const QVector<Waiting> &texts);
+    // unless that is a terminal, one after another in the order they came;
+    // whether each is kept there.
+    QVector<bool> rescue(const QVector<Job> &jobs);
     // PDFs that could not be written even at the end.
     void pdfsLost();
     int exitStatus() const;
@@ -65,6 +70,7 @@ private:
     std::FILE *m_err;
     bool m_notSaved = false;
     int m_printsWaiting = 0;
+    bool m_printsLost = false;
     // Lines held for their print, by job name, and whether they end in the hint.
     QMap<QString, std::pair<QString, bool>> m_held;
 };

@@ -1,0 +1,58 @@
+#include "FolderLock.h"
+
+#include "OwnFile.h"
+#include "SignalPath.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+FolderLock::~FolderLock()
+{
+    if (m_fd < 0)
+        return;
+    SignalPath::unregisterTemporaryFile(m_signalSlot);
+    QFile::remove(m_pidFile);
+    ::close(m_fd);
+}
+
+bool FolderLock::take(const QString &dir, QString &error)
+{
+    m_pidFile = QDir(dir).filePath(QStringLiteral(".tessary-pid"));
+    m_fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        const int why = errno;
+        ::close(m_fd);
+        m_fd = -1;
+        if (why == EWOULDBLOCK) {
+            QString unread;
+            const QByteArray pid = OwnFile::read(m_pidFile, unread).trimmed();
+            error = QStringLiteral("%1 is in use: another tessary-capture (pid %2) captures into "
+                                   "it; one capture a folder")
+                        .arg(dir, pid.isEmpty() ? QStringLiteral("unknown") : QString(pid));
+            return false;
+        }
+        errno = why;
+    }
+    if (m_fd < 0) {
+        error = QStringLiteral("cannot lock %1: %2")
+                    .arg(dir, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    // The lock holds even where the pid cannot be written.
+    const QByteArray own = QByteArray::number(qint64(::getpid())) + '\n';
+    const int pidFd = ::open(QFile::encodeName(m_pidFile).constData(),
+                             O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (pidFd >= 0) {
+        m_signalSlot = SignalPath::registerTemporaryFile(m_pidFile);
+        [[maybe_unused]] const ssize_t written = ::write(pidFd, own.constData(), size_t(own.size()));
+        ::close(pidFd);
+    }
+    return true;
+}
