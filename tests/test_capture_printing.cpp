@@ -237,18 +237,26 @@ void CapturePrintingTest::printsWaitUntilCupsIsBack()
 void CapturePrintingTest::refusedPrintWaits_data()
 {
     QTest::addColumn<qint64>("limit");
-    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("went");
+    QTest::addColumn<int>("status");
+    // Refused for the queue's state: it waits, and says so once.
     QTest::newRow("the queue refuses jobs")
-        << qint64(0) << "Destination \"QUEUE\" is not accepting jobs.";
-    // Refused after the request was read, as a document too long for the server.
-    QTest::newRow("the document is too long") << qint64(4096) << "Request Entity Too Large";
+        << qint64(0) << "print waits: QUEUE: Destination \"QUEUE\" is not accepting jobs." << 3;
+    // Refused for what it is, after the request was read, as a document too
+    // long for the server: set aside, with the way to print it by hand.
+    QTest::newRow("the document is too long")
+        << qint64(4096)
+        << "print set aside: QUEUE refuses it (Request Entity Too Large), so it is not tried "
+           "again: print it by hand with lp -d QUEUE PDF"
+        << 1;
 }
 
-// A print CUPS refuses waits, its files kept; never "printed".
+// A print CUPS refuses waits or is set aside, its files kept; never "printed".
 void CapturePrintingTest::refusedPrintWaits()
 {
     QFETCH(qint64, limit);
-    QFETCH(QString, reason);
+    QFETCH(QString, went);
+    QFETCH(int, status);
     CupsServer limited;
     CupsServer &cups = limit > 0 ? limited : m_cups;
     const QString queue = QStringLiteral("Refusing%1").arg(m_case);
@@ -264,10 +272,11 @@ void CapturePrintingTest::refusedPrintWaits()
     QVERIFY(start(run, pty, {"--printer", queue, "--pdf"}, cups.environment()));
     QVERIFY(pty.writeAll(numberedLines(199)));
     QTRY_COMPARE_WITH_TIMEOUT(jobLinesIn(run.err()).size(), 1, 30000);
-    QCOMPARE(parseJobLine(jobLinesIn(run.err())[0])->went,
-             "print waits: " + queue + ": " + QString(reason).replace("QUEUE", queue));
-    QCOMPARE(run.messages().size(), 1);
-    QCOMPARE(run.stop(), 3);
+    const std::optional<JobLine> line = parseJobLine(jobLinesIn(run.err())[0]);
+    QCOMPARE(line->went + (line->hint.isEmpty() ? QString() : "; " + line->hint),
+             went.replace("QUEUE", queue).replace("PDF", QString(line->path).replace(".txt", ".pdf")));
+    QCOMPARE(run.messages().size(), status == 3 ? 1 : 0);
+    QCOMPARE(run.stop(), status);
     QCOMPARE(namesIn(m_out).filter(QRegularExpression("\\.(txt|pdf)$")).size(), 2);
 }
 

@@ -198,6 +198,8 @@ void CaptureSession::printNews(const PrintNews &news)
         m_parts.outcome.say(news.text);
     else
         m_parts.outcome.print(news.name, m_parts.store.textPath(news.name), news.text);
+    if (!news.name.isEmpty() && news.state == PrintState::SetAside)
+        m_parts.outcome.notPrinted();
     showStatus();
 }
 

@@ -114,7 +114,7 @@ void Outcome::printsLost(const QStringList &names)
 {
     if (names.isEmpty())
         return;
-    m_printsLost = true;
+    m_notPrinted = true;
     say(QStringLiteral("%1 not made, as nothing on disk kept %2: %3")
             .arg(counted(names.size(), "print is", "prints are"),
                  QLatin1String(names.size() == 1 ? "it" : "them"),
@@ -152,7 +152,7 @@ QVector<bool> Outcome::rescue(const QVector<Job> &jobs)
 
 int Outcome::exitStatus() const
 {
-    if (m_notSaved || m_printsLost)
+    if (m_notSaved || m_notPrinted)
         return kNotSaved;
     return m_printsWaiting > 0 ? kPrintsWait : 0;
 }

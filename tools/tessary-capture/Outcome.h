@@ -43,6 +43,8 @@ public:
 
     // A job's text or PDF could not be saved.
     void notSaved() { m_notSaved = true; }
+    // A print due was set aside or given up.
+    void notPrinted() { m_notPrinted = true; }
     // Why something of a job is not saved yet; with `later`, that it is kept
     // and tried again.
     void notSavedYet(const QString &what, const QString &error, bool later);
@@ -70,7 +72,7 @@ private:
     std::FILE *m_err;
     bool m_notSaved = false;
     int m_printsWaiting = 0;
-    bool m_printsLost = false;
+    bool m_notPrinted = false;
     // Lines held for their print, by job name, and whether they end in the hint.
     QMap<QString, std::pair<QString, bool>> m_held;
 };
