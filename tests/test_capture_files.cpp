@@ -1,5 +1,6 @@
 #include "AtomicFile.h"
 #include "CaptureOptions.h"
+#include "JobFolder.h"
 #include "JobStore.h"
 #include "LiveLine.h"
 #include "PageWorker.h"
@@ -377,7 +378,7 @@ void CaptureFilesTest::prepare()
     QVERIFY(writeFile(path(QStringLiteral("file")), "x"));
     const QString where = path(dir);
     QString error;
-    QCOMPARE(JobStore::prepare(where, error), ok);
+    QCOMPARE(JobFolder::prepare(where, error), ok);
     QCOMPARE(error.isEmpty(), ok);
     if (!ok)
         QVERIFY2(error.endsWith(reason), qPrintable(error));

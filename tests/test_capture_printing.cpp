@@ -273,8 +273,9 @@ void CapturePrintingTest::refusedPrintWaits()
     QVERIFY(pty.writeAll(numberedLines(199)));
     QTRY_COMPARE_WITH_TIMEOUT(jobLinesIn(run.err()).size(), 1, 30000);
     const std::optional<JobLine> line = parseJobLine(jobLinesIn(run.err())[0]);
-    QCOMPARE(line->went + (line->hint.isEmpty() ? QString() : "; " + line->hint),
-             went.replace("QUEUE", queue).replace("PDF", QString(line->path).replace(".txt", ".pdf")));
+    QCOMPARE(
+        line->went + (line->hint.isEmpty() ? QString() : "; " + line->hint),
+        went.replace("QUEUE", queue).replace("PDF", QString(line->path).replace(".txt", ".pdf")));
     QCOMPARE(run.messages().size(), status == 3 ? 1 : 0);
     QCOMPARE(run.stop(), status);
     QCOMPARE(namesIn(m_out).filter(QRegularExpression("\\.(txt|pdf)$")).size(), 2);

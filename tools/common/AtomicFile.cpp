@@ -107,11 +107,9 @@ int placeOnce(const QByteArray &from, const QByteArray &to)
         ::unlink(from.constData());
         return 0;
     }
-    if (!renameOnly && errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS &&
-        errno != EMLINK)
+    if (!renameOnly && errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS && errno != EMLINK)
         return errno;
-    return ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) ==
-            0
+    return ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0
         ? 0
         : errno;
 }

@@ -44,24 +44,27 @@ CaptureSession::~CaptureSession()
 {
     m_port.setArrivalHandler({});
     m_port.setLostHandler({});
-    connectParts(false);
-}
-
-void CaptureSession::connectParts(bool on)
-{
-    m_parts.store.onRetried = [this, on](const QVector<TextReport> &reports) {
-        if (on)
-            saved(reports);
-    };
+    m_parts.store.onRetried = {};
     if (m_parts.pdfs) {
-        m_parts.pdfs->onMade = on ? [this](const PdfMaker::Made &made) { pdfMade(made); }
-                                  : std::function<void(const PdfMaker::Made &)>();
-        m_parts.pdfs->onIdle = on ? [this] { finishIfDone(); } : std::function<void()>();
+        m_parts.pdfs->onMade = {};
+        m_parts.pdfs->onIdle = {};
     }
     if (m_parts.prints) {
-        m_parts.prints->onNews = on ? [this](const PrintNews &news) { printNews(news); }
-                                    : std::function<void(const PrintNews &)>();
-        m_parts.prints->onChange = on ? [this] { printsChanged(); } : std::function<void()>();
+        m_parts.prints->onNews = {};
+        m_parts.prints->onChange = {};
+    }
+}
+
+void CaptureSession::connectParts()
+{
+    m_parts.store.onRetried = [this](const QVector<TextReport> &reports) { saved(reports); };
+    if (m_parts.pdfs) {
+        m_parts.pdfs->onMade = [this](const PdfMaker::Made &made) { pdfMade(made); };
+        m_parts.pdfs->onIdle = [this] { finishIfDone(); };
+    }
+    if (m_parts.prints) {
+        m_parts.prints->onNews = [this](const PrintNews &news) { printNews(news); };
+        m_parts.prints->onChange = [this] { printsChanged(); };
     }
 }
 
@@ -71,7 +74,7 @@ void CaptureSession::start()
     // its quiet time to end.
     m_cutter.clock();
     m_follower.start();
-    connectParts(true);
+    connectParts();
     if (m_parts.prints)
         m_parts.prints->load();
     recover();
@@ -88,11 +91,9 @@ void CaptureSession::start()
 void CaptureSession::recover()
 {
     QStringList leftAlone;
-    const QVector<TextReport> reports = m_parts.store.recover(
-        [this](const Job &job) { return intentFor(job); }, leftAlone);
-    if (!leftAlone.isEmpty())
-        m_parts.outcome.say(QStringLiteral("left alone in %1, neither read nor removed: %2")
-                                .arg(m_parts.store.dir(), leftAlone.join(QStringLiteral(", "))));
+    const QVector<TextReport> reports =
+        m_parts.store.recover([this](const Job &job) { return intentFor(job); }, leftAlone);
+    m_parts.outcome.leftAlone(m_parts.store.dir(), leftAlone);
     for (const TextReport &report : reports)
         m_parts.outcome.recovered(report);
     saved(reports);
@@ -101,7 +102,8 @@ void CaptureSession::recover()
 void CaptureSession::jobEnded(Job job)
 {
     m_parts.outcome.jobEnded();
-    if (m_cutting)
+    // The job that a second signal ends is cut short.
+    if (m_atOnce)
         m_cut = job.firstByte;
     TextIntent *intent = intentFor(job);
     // The raw bytes are the record: on the disk first, before any page is made.
@@ -129,8 +131,7 @@ void CaptureSession::saved(const QVector<TextReport> &reports)
 {
     for (const TextReport &report : reports) {
         if (report.folderMadeAgain)
-            m_parts.outcome.say(
-                QStringLiteral("%1 had gone and is made again").arg(m_parts.store.dir()));
+            m_parts.outcome.madeAgain(m_parts.store.dir());
         if (!report.saved()) {
             if (!report.recovered)
                 m_parts.outcome.notSavedYet(Outcome::jobName(report.job) + " is not saved",
@@ -139,17 +140,12 @@ void CaptureSession::saved(const QVector<TextReport> &reports)
         }
         if (!report.intentError.isEmpty()) {
             m_trouble = report.intentError;
-            m_parts.outcome.say(QStringLiteral("%1: its print cannot be kept on disk: %2; it is "
-                                               "printed while this run lasts, if at all")
-                                    .arg(report.textPath, report.intentError));
+            m_parts.outcome.notKept(report.textPath, report.intentError);
         }
-        if (m_parts.pdfs && !m_atOnce) {
+        if (m_parts.pdfs && !m_atOnce)
             m_parts.pdfs->add(report);
-            continue;
-        }
-        tellJob(report, countPages(report.job.bytes));
-        if (printDue(report))
-            m_parts.prints->add(report.name, report.mark);
+        else
+            tellJob(report, countPages(report.job.bytes));
     }
     showStatus();
 }
@@ -163,8 +159,6 @@ void CaptureSession::pdfMade(const PdfMaker::Made &made)
         return;
     }
     tellJob(saved, made.drawError.isEmpty() ? made.sheets : countPages(saved.job.bytes));
-    if (printDue(saved))
-        m_parts.prints->add(saved.name, saved.mark);
     if (!made.drawError.isEmpty()) {
         m_parts.outcome.say(
             QStringLiteral("%1: no pages made: %2").arg(saved.textPath, made.drawError));
@@ -175,19 +169,18 @@ void CaptureSession::pdfMade(const PdfMaker::Made &made)
     }
 }
 
-// The job's line; with a print due, it waits for the print's first news.
+// The job's line, and then its print: the line waits for the print's first news.
 void CaptureSession::tellJob(const TextReport &report, int pages)
 {
     QString note;
     if (report.job.firstByte == m_cut && m_cut.isValid())
-        note = QStringLiteral("cut short by a second signal: the rest was not read");
-    else if (m_parts.prints && !printDue(report) && report.mark.isEmpty() &&
-             looksLikeWrongLineSettings(report.job.bytes))
-        note = QStringLiteral("not printed: it looks like wrong line settings (%1 prints it "
-                              "anyway)")
-                   .arg(m_parts.prints->byHand(report.name));
+        note = Outcome::cutNote();
+    else if (m_parts.prints && !printDue(report) && looksLikeWrongLineSettings(report.job.bytes))
+        note = Outcome::suspectNote(m_parts.prints->byHand(report.name));
     m_parts.outcome.job(report.name, report.textPath, report.job.bytes, pages, note,
                         printDue(report));
+    if (printDue(report))
+        m_parts.prints->add(report.name, report.mark);
 }
 
 void CaptureSession::printNews(const PrintNews &news)
@@ -244,23 +237,12 @@ void CaptureSession::stopNow()
         return;
     m_phase = Phase::Finishing;
     m_atOnce = true;
-    m_cutting = true;
     m_cutter.finish(0, 0, {});
     m_cutter.endJob();
-    m_cutting = false;
-    if (m_parts.pdfs && m_parts.pdfs->busy()) {
-        m_parts.outcome.notSaved();
-        m_parts.outcome.say(QStringLiteral("a second signal ends the capture before all PDFs are "
-                                           "made; tessary-print makes them from the texts"));
-    }
-    if (m_parts.prints) {
-        for (const QString &name : m_parts.prints->unkept())
-            m_parts.outcome.print(name, m_parts.store.textPath(name),
-                                  QStringLiteral("not printed, as it could not be kept on disk: "
-                                                 "print it by hand with %1")
-                                      .arg(m_parts.prints->byHand(name)));
-        m_parts.outcome.printsAll(QStringLiteral("print waits for the next start"));
-    }
+    if (m_parts.pdfs && m_parts.pdfs->busy())
+        m_parts.outcome.pdfsCut();
+    if (m_parts.prints)
+        m_parts.prints->endNow();
     end();
 }
 
@@ -297,11 +279,9 @@ void CaptureSession::end()
     m_parts.store.letGo(m_parts.outcome.rescue(m_parts.store.unsaved()));
     if (m_parts.pdfs && m_parts.pdfs->hasUnwritten())
         m_parts.outcome.pdfsLost();
-    if (m_parts.prints) {
-        m_parts.outcome.printsWaiting(m_parts.prints->kept(), m_parts.prints->queue(),
-                                      m_parts.store.dir());
-        m_parts.outcome.printsLost(m_parts.prints->unkept());
-    }
+    if (m_parts.prints)
+        m_parts.outcome.printsLeft(m_parts.prints->kept(), m_parts.prints->unkept(),
+                                   m_parts.prints->queue(), m_parts.store.dir());
     m_port.setArrivalHandler({});
     m_port.setLostHandler({});
     m_port.close();
@@ -314,8 +294,7 @@ void CaptureSession::showStatus()
     // A stop says so once, and nothing after it.
     if (!m_parts.status || m_phase != Phase::Capturing)
         return;
-    const int prints =
-        m_parts.prints ? m_parts.prints->kept() + int(m_parts.prints->unkept().size()) : 0;
-    m_parts.status->show(m_follower.state() == PortFollower::State::Open, prints,
+    m_parts.status->show(m_follower.state() == PortFollower::State::Open,
+                         m_parts.prints ? m_parts.prints->waiting() : 0,
                          m_parts.prints ? m_parts.prints->queue() : QString(), m_trouble);
 }

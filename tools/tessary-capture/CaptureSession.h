@@ -53,7 +53,7 @@ private:
     // Finishing: the last job is read; the pages and prints are awaited.
     enum class Phase { Capturing, Finishing, Ended };
 
-    void connectParts(bool on);
+    void connectParts();
     void recover();
     void jobEnded(Job job);
     void saved(const QVector<TextReport> &reports);
@@ -77,7 +77,6 @@ private:
     Phase m_phase = Phase::Capturing;
     bool m_printsFinishing = false;
     bool m_atOnce = false;
-    bool m_cutting = false; // a second signal ends the job in progress
     QDateTime m_cut; // the first byte of the job it cut
     QString m_trouble; // why prints cannot be kept on disk, for the status
 };

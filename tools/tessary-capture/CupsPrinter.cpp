@@ -155,8 +155,8 @@ PrintReceipt CupsPrinter::print(const QString &title, const QByteArray &pdf)
         receipt.reason = connection.reason();
         // No answer at all: the server may have read the whole request.
         receipt.answer = connection.refusedForWhatItIs() ? PrintReceipt::Answer::Refused
-            : connection.gaveUp() || !answer          ? PrintReceipt::Answer::Unknown
-                                                      : PrintReceipt::Answer::Waits;
+            : connection.gaveUp() || !answer             ? PrintReceipt::Answer::Unknown
+                                                         : PrintReceipt::Answer::Waits;
     }
     ippDelete(answer);
     return receipt;

@@ -76,25 +76,6 @@ QString JobStore::textPath(const QString &name) const
     return QDir(m_dir).filePath(name + QLatin1String(".txt"));
 }
 
-bool JobStore::prepare(const QString &dir, QString &error)
-{
-    const QFileInfo info(dir);
-    if (info.exists() && !info.isDir()) {
-        error = QStringLiteral("%1 is not a folder").arg(dir);
-        return false;
-    }
-    if (!makeFolder(dir, error)) {
-        error = QStringLiteral("cannot make the folder %1: %2").arg(dir, error);
-        return false;
-    }
-    AtomicFile probe(QDir(dir).filePath(kTemporaryPrefix + "XXXXXX"));
-    if (!probe.open() || !probe.write("probe") || !probe.sync()) {
-        error = QStringLiteral("cannot write in %1: %2").arg(dir, probe.errorString());
-        return false;
-    }
-    return true;
-}
-
 void JobStore::writeAhead(const Job &arriving)
 {
     Pending &ahead = m_arriving;
@@ -217,8 +198,7 @@ QVector<TextReport> JobStore::recover(const IntentFor &intentFor, QStringList &l
             report.name = left.textName;
             report.textPath = textPath(left.textName);
             if (pending.intent)
-                report.mark =
-                    pending.intent->after(left.textName, QFileInfo(left.path).fileName());
+                report.mark = pending.intent->after(left.textName, QFileInfo(left.path).fileName());
             QFile::remove(left.path);
             AtomicFile::syncFolder(m_dir);
         }

@@ -86,8 +86,6 @@ public:
     QString dir() const { return m_dir; }
     QString textPath(const QString &name) const;
 
-    // Makes DIR when missing and proves a file can be made in it.
-    static bool prepare(const QString &dir, QString &error);
     static QString baseName(const QDateTime &firstByte);
 
 private:

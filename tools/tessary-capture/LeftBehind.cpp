@@ -27,7 +27,8 @@ QString textOfInode(const QDir &folder, ino_t inode)
 QDateTime firstByteOf(const QString &name)
 {
     bool isJob = false;
-    const qint64 ms = name.mid(kAheadStart.size()).section(QLatin1Char('-'), 0, 0).toLongLong(&isJob);
+    const qint64 ms =
+        name.mid(kAheadStart.size()).section(QLatin1Char('-'), 0, 0).toLongLong(&isJob);
     return isJob && name.startsWith(kAheadStart) ? QDateTime::fromMSecsSinceEpoch(ms) : QDateTime();
 }
 } // namespace
@@ -43,9 +44,9 @@ LeftBehind findLeftBehind(const QString &dir)
 {
     LeftBehind found;
     const QDir folder(dir);
-    const QStringList names = folder.entryList(
-        {kAheadStart + '*', kTemporaryPrefix + '*'},
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    const QStringList names =
+        folder.entryList({kAheadStart + '*', kTemporaryPrefix + '*'},
+                         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QString &name : names) {
         const QString path = folder.filePath(name);
         OwnFile file;
@@ -62,8 +63,7 @@ LeftBehind findLeftBehind(const QString &dir)
             QFile::remove(path);
             continue;
         }
-        const QByteArray bytes =
-            firstByte.isValid() ? file.readAll(why) : QByteArray();
+        const QByteArray bytes = firstByte.isValid() ? file.readAll(why) : QByteArray();
         if (!firstByte.isValid() || !why.isEmpty()) {
             found.leftAlone << QStringLiteral("%1 (%2)").arg(
                 name, why.isEmpty() ? QStringLiteral("not a name a run gives") : why);
@@ -73,8 +73,7 @@ LeftBehind findLeftBehind(const QString &dir)
                            path,
                            file.links() > 1 ? textOfInode(folder, file.inode()) : QString()});
     }
-    std::sort(found.jobs.begin(), found.jobs.end(), [](const LeftJob &a, const LeftJob &b) {
-        return a.job.firstByte < b.job.firstByte;
-    });
+    std::sort(found.jobs.begin(), found.jobs.end(),
+              [](const LeftJob &a, const LeftJob &b) { return a.job.firstByte < b.job.firstByte; });
     return found;
 }

@@ -65,13 +65,6 @@ void Outcome::print(const QString &name, const QString &where, const QString &wh
     m_held.erase(held);
 }
 
-void Outcome::printsAll(const QString &what)
-{
-    for (const auto &[text, hint] : std::as_const(m_held))
-        line(withHint(text + QLatin1String(", ") + what, hint));
-    m_held.clear();
-}
-
 void Outcome::notSavedYet(const QString &what, const QString &error, bool later)
 {
     say(QStringLiteral("%1: %2%3")
@@ -93,6 +86,25 @@ void Outcome::recovered(const TextReport &report)
                 .arg(jobName(report.job), report.error));
 }
 
+void Outcome::leftAlone(const QString &dir, const QStringList &names)
+{
+    if (!names.isEmpty())
+        say(QStringLiteral("left alone in %1, neither read nor removed: %2")
+                .arg(dir, names.join(QStringLiteral(", "))));
+}
+
+void Outcome::madeAgain(const QString &dir)
+{
+    say(QStringLiteral("%1 had gone and is made again").arg(dir));
+}
+
+void Outcome::notKept(const QString &where, const QString &error)
+{
+    say(QStringLiteral("%1: its print cannot be kept on disk: %2; it is printed while this run "
+                       "lasts, if at all")
+            .arg(where, error));
+}
+
 void Outcome::cutShort(const Job &job, int seconds)
 {
     say(QStringLiteral("%1 was still arriving after %2 s: what came is saved; the rest was not "
@@ -101,30 +113,34 @@ void Outcome::cutShort(const Job &job, int seconds)
             .arg(seconds));
 }
 
-void Outcome::printsWaiting(int count, const QString &queue, const QString &dir)
+void Outcome::printsLeft(int kept, const QStringList &unkept, const QString &queue,
+                         const QString &dir)
 {
-    m_printsWaiting = count;
-    if (count > 0)
+    m_printsWaiting = kept;
+    if (kept > 0)
         say(QStringLiteral("%1 waiting for %2; the next start with %3 prints %4")
-                .arg(counted(count, "print", "prints"), queue, dir,
-                     QLatin1String(count == 1 ? "it" : "them")));
-}
-
-void Outcome::printsLost(const QStringList &names)
-{
-    if (names.isEmpty())
+                .arg(counted(kept, "print", "prints"), queue, dir,
+                     QLatin1String(kept == 1 ? "it" : "them")));
+    if (unkept.isEmpty())
         return;
     m_notPrinted = true;
     say(QStringLiteral("%1 not made, as nothing on disk kept %2: %3")
-            .arg(counted(names.size(), "print is", "prints are"),
-                 QLatin1String(names.size() == 1 ? "it" : "them"),
-                 names.join(QStringLiteral(", "))));
+            .arg(counted(unkept.size(), "print is", "prints are"),
+                 QLatin1String(unkept.size() == 1 ? "it" : "them"),
+                 unkept.join(QStringLiteral(", "))));
 }
 
 void Outcome::pdfsLost()
 {
     m_notSaved = true;
     say(QStringLiteral("some PDFs could not be written; their texts are saved"));
+}
+
+void Outcome::pdfsCut()
+{
+    m_notSaved = true;
+    say(QStringLiteral("a second signal ends the capture before all PDFs are made; tessary-print "
+                       "makes them from the texts"));
 }
 
 QVector<bool> Outcome::rescue(const QVector<Job> &jobs)
@@ -162,4 +178,15 @@ QString Outcome::jobName(const Job &job)
     return QStringLiteral("the job of %1 (%2)")
         .arg(job.firstByte.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
              counted(job.bytes.size(), "byte", "bytes"));
+}
+
+QString Outcome::cutNote()
+{
+    return QStringLiteral("cut short by a second signal: the rest was not read");
+}
+
+QString Outcome::suspectNote(const QString &byHand)
+{
+    return QStringLiteral("not printed: it looks like wrong line settings (%1 prints it anyway)")
+        .arg(byHand);
 }

@@ -36,8 +36,8 @@ bool OwnFile::open(const QString &path, QString &error)
                                       : QStringLiteral("owned by another user");
         return false;
     }
-    m_fd = ::open(QFile::encodeName(path).constData(),
-                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    m_fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     struct stat opened { };
     if (m_fd < 0 || ::fstat(m_fd, &opened) != 0) {
         error = systemReason();

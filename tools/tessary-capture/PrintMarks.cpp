@@ -1,6 +1,7 @@
 #include "PrintMarks.h"
 
 #include "AtomicFile.h"
+#include "Counted.h"
 
 #include <QDir>
 #include <QFile>
@@ -66,8 +67,24 @@ struct PrintMarks::Entry {
     }
 };
 
-PrintMarks::PrintMarks(const QString &dir, const QString &printer) : m_dir(dir), m_printer(printer)
-{ }
+PrintMarks::PrintMarks(const QString &dir, const QString &printer)
+    : m_dir(dir),
+      m_printer(printer.isEmpty() ? QStringLiteral("default")
+                                  : QStringLiteral("printer-") + QString(printer).replace('/', '_'))
+{
+    QObject::connect(&m_watch, &QFileSystemWatcher::directoryChanged, [this] {
+        if (onChanged)
+            onChanged();
+        watch();
+    });
+}
+
+// A folder removed and made again is watched anew.
+void PrintMarks::watch()
+{
+    if (m_watch.directories().isEmpty() && QFileInfo::exists(folder()))
+        m_watch.addPath(folder());
+}
 
 QString PrintMarks::folder() const
 {
@@ -101,8 +118,8 @@ PrintMarks::Found PrintMarks::load()
     for (const QString &printer : std::as_const(printers)) {
         const QDir folder(prints.filePath(printer));
         QVector<Entry> here;
-        for (const QString &file : folder.entryList(QDir::AllEntries | QDir::Hidden |
-                                                    QDir::System | QDir::NoDotAndDotDot)) {
+        for (const QString &file : folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                                    QDir::NoDotAndDotDot)) {
             Entry entry = Entry::of(file);
             entry.path = folder.filePath(file);
             entry.printer = printer;
@@ -120,6 +137,7 @@ PrintMarks::Found PrintMarks::load()
     for (const Entry &entry : std::as_const(entries))
         settle(entry, found);
     tidy();
+    watch();
     return found;
 }
 
@@ -142,7 +160,7 @@ void PrintMarks::settle(Entry entry, Found &found)
             return;
         }
         if (!isThere(QDir(m_dir).filePath(entry.name + QLatin1String(".txt")))) {
-            found.gone << entry.name;
+            found.gone << QDir(m_dir).filePath(entry.name + QLatin1String(".txt"));
             done(entry.path, found.error);
             return;
         }
@@ -150,6 +168,23 @@ void PrintMarks::settle(Entry entry, Found &found)
             entry.path = pathOf(entry.number, entry.name);
     }
     found.due.append({entry.number, entry.name, entry.path});
+}
+
+QStringList PrintMarks::Found::told(const QString &queue) const
+{
+    QStringList lines;
+    for (auto each = movedFrom.cbegin(); each != movedFrom.cend(); ++each)
+        lines << QStringLiteral("%1 that waited for %2 %3 to %4")
+                     .arg(counted(each.value(), "print", "prints"), each.key(),
+                          QLatin1String(each.value() == 1 ? "goes" : "go"), queue);
+    for (const QString &text : gone)
+        lines << QStringLiteral("%1: its print is given up: neither it nor what was written ahead "
+                                "of it is there")
+                     .arg(text);
+    if (!leftAlone.isEmpty())
+        lines << QStringLiteral("left alone, as no marks of prints: %1")
+                     .arg(leftAlone.join(QStringLiteral(", ")));
+    return lines;
 }
 
 QString PrintMarks::before(const QString &name, const QString &ahead)
@@ -178,6 +213,7 @@ QString PrintMarks::create(const QString &name, const QString &ahead)
     // A folder that cannot be synced keeps the mark all the same.
     AtomicFile::syncFolder(folder());
     m_pending.insert(ahead, mark);
+    watch();
     return {};
 }
 

@@ -2,6 +2,7 @@
 
 #include "JobStore.h"
 
+#include <QFileSystemWatcher>
 #include <QHash>
 #include <QMap>
 #include <QString>
@@ -15,10 +16,14 @@
 // is N-NAME.from-AHEAD, naming the write-ahead file that becomes the text,
 // so that no crash leaves a text saved without its print due; the next
 // start completes whatever such a step a crash left half done. Removing a
-// mark by hand gives its print up.
+// mark by hand gives its print up, which the folder's watch tells at once.
 class PrintMarks : public TextIntent {
 public:
+    // `printer`: the queue's name as given, empty for the default printer.
     PrintMarks(const QString &dir, const QString &printer);
+
+    // Something changed in this printer's folder: a mark may have gone.
+    std::function<void()> onChanged;
 
     struct Mark {
         int number = 0;
@@ -29,9 +34,13 @@ public:
         QVector<Mark> due; // oldest first
         // Marks of other printers, now this one's, by the printer they were for.
         QMap<QString, int> movedFrom;
-        QStringList gone; // marks given up: neither the text nor what became it is there
+        QStringList
+            gone; // texts whose marks went: neither they nor what was to become them is there
         QStringList leftAlone; // what is no mark
         QString error; // a mark that could not be moved or completed
+
+        // The lines that tell of it, the prints going to `queue`.
+        QStringList told(const QString &queue) const;
     };
     // The marks earlier runs left, every printer's: they are this capture's.
     Found load();
@@ -52,6 +61,7 @@ public:
 private:
     QString pathOf(int number, const QString &name, const QString &ahead = {}) const;
     QString create(const QString &name, const QString &ahead);
+    void watch();
     struct Entry;
     void settle(Entry entry, Found &found);
 
@@ -60,4 +70,5 @@ private:
     int m_last = 0;
     // Marks written before their text took its name, by write-ahead file.
     QHash<QString, QString> m_pending;
+    QFileSystemWatcher m_watch;
 };

@@ -11,9 +11,9 @@ PrintPages::PrintPages(const QString &dir) : m_dir(dir), m_worker(dir)
         [this](const PageResult &result) {
             if (onReady)
                 onReady(result.order.name, result.pdf,
-                        result.drawError.isEmpty() ? QString()
-                                                   : QStringLiteral("no pages made: ") +
-                                result.drawError);
+                        result.drawError.isEmpty()
+                            ? QString()
+                            : QStringLiteral("no pages made: ") + result.drawError);
         },
         {});
 }
@@ -30,10 +30,11 @@ void PrintPages::make(const QString &name, const QPageSize &paper)
     }
     const QByteArray text = OwnFile::read(base + QLatin1String(".txt"), error);
     if (!error.isEmpty() || text.isEmpty())
-        return onReady(name, {},
-                       QStringLiteral("%1.txt %2").arg(base, error.isEmpty()
-                                                             ? QStringLiteral("is empty")
-                                                             : "cannot be read: " + error));
+        return onReady(
+            name, {},
+            QStringLiteral("%1.txt %2")
+                .arg(base,
+                     error.isEmpty() ? QStringLiteral("is empty") : "cannot be read: " + error));
     m_worker.add({{text, {}}, name, paper, PageUse::Print});
 }
 

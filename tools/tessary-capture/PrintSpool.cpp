@@ -1,25 +1,11 @@
 #include "PrintSpool.h"
 
-#include "Counted.h"
-
 #include <QDir>
 #include <QFileInfo>
 
-namespace {
-
-// Where the prints for this printer wait on disk.
-QString keyOf(const QString &printer)
-{
-    return printer.isEmpty() ? QStringLiteral("default")
-                             : QStringLiteral("printer-") + QString(printer).replace('/', '_');
-}
-
-} // namespace
-
-PrintSpool::PrintSpool(PrintService &printer, Settings settings,
-                       std::unique_ptr<RetryClock> clock)
+PrintSpool::PrintSpool(PrintService &printer, Settings settings, std::unique_ptr<RetryClock> clock)
     : m_settings(std::move(settings)),
-      m_marks(m_settings.dir, keyOf(m_settings.printer)),
+      m_marks(m_settings.dir, m_settings.printer),
       m_worker(printer),
       m_pages(m_settings.dir),
       m_queue(m_settings.printer, m_settings.paper),
@@ -29,7 +15,7 @@ PrintSpool::PrintSpool(PrintService &printer, Settings settings,
     m_pages.onReady = [this](const QString &name, const QByteArray &pdf, const QString &error) {
         pagesReady(name, pdf, error);
     };
-    QObject::connect(&m_watch, &QFileSystemWatcher::directoryChanged, [this] { sweep(); });
+    m_marks.onChanged = [this] { sweep(); };
     m_giveUp.setSingleShot(true);
     QObject::connect(&m_giveUp, &QTimer::timeout, [this] {
         m_pastDeadline = true;
@@ -38,32 +24,16 @@ PrintSpool::PrintSpool(PrintService &printer, Settings settings,
     });
 }
 
-PrintSpool::~PrintSpool()
-{
-    m_worker.setHandler({});
-    m_pages.onReady = {};
-}
-
 void PrintSpool::load()
 {
     const PrintMarks::Found found = m_marks.load();
-    for (auto each = found.movedFrom.cbegin(); each != found.movedFrom.cend(); ++each)
-        say(QStringLiteral("%1 that waited for %2 %3 to %4")
-                .arg(counted(each.value(), "print", "prints"), each.key(),
-                     QLatin1String(each.value() == 1 ? "goes" : "go"), m_queue.name()));
-    for (const QString &name : found.gone)
-        say(QStringLiteral("%1: its print is given up: neither its text nor what was written "
-                           "ahead of it is there")
-                .arg(QDir(m_settings.dir).filePath(name + QLatin1String(".txt"))));
-    if (!found.leftAlone.isEmpty())
-        say(QStringLiteral("left alone, as no marks of prints: %1")
-                .arg(found.leftAlone.join(QStringLiteral(", "))));
+    for (const QString &line : found.told(m_queue.name()))
+        say(line);
     if (!found.error.isEmpty())
         say(found.error, true);
     // Whether an earlier run sent them before it ended is not known.
     for (const PrintMarks::Mark &mark : found.due)
         m_prints.push_back({mark.name, mark.path, PrintState::Waiting, true});
-    watch();
 }
 
 void PrintSpool::start()
@@ -74,7 +44,6 @@ void PrintSpool::start()
 void PrintSpool::add(const QString &name, const QString &mark)
 {
     m_prints.push_back({name, mark});
-    watch();
     // A job that ends is a reason to try again at once: its line gives the
     // reason of a try made after it came.
     tryNext();
@@ -247,8 +216,9 @@ void PrintSpool::settle(const QString &name, PrintState state, const QString &te
         return;
     QString error;
     if (!PrintMarks::done(print->mark, error))
-        say(error + QStringLiteral("; the next start asks CUPS whether it has that print before "
-                                   "it is sent again"),
+        say(error +
+                QStringLiteral("; the next start asks CUPS whether it has that print before "
+                               "it is sent again"),
             true);
     tell(*print, state, text);
     m_prints.erase(print);
@@ -281,13 +251,6 @@ void PrintSpool::sweep()
     }
     for (const QString &name : std::as_const(gone))
         settle(name, PrintState::SetAside, QStringLiteral("print given up: its mark was removed"));
-    watch();
-}
-
-void PrintSpool::watch()
-{
-    if (m_watch.directories().isEmpty() && QFileInfo::exists(m_marks.folder()))
-        m_watch.addPath(m_marks.folder());
 }
 
 void PrintSpool::endIfIdle()
@@ -295,6 +258,12 @@ void PrintSpool::endIfIdle()
     if (!m_finishing || underWay())
         return;
     m_giveUp.stop();
+    endNow();
+}
+
+void PrintSpool::endNow()
+{
+    m_finishing = m_pastDeadline = true;
     for (Print &print : m_prints) {
         if (!print.told)
             tell(print, PrintState::Waiting,
@@ -311,12 +280,6 @@ void PrintSpool::changed()
 {
     if (onChange)
         onChange();
-}
-
-int PrintSpool::kept() const
-{
-    return int(std::count_if(m_prints.begin(), m_prints.end(),
-                             [](const Print &print) { return !print.mark.isEmpty(); }));
 }
 
 QStringList PrintSpool::unkept() const

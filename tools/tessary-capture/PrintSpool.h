@@ -6,7 +6,6 @@
 #include "QueueState.h"
 #include "RetryClock.h"
 
-#include <QFileSystemWatcher>
 #include <QPageSize>
 #include <QTimer>
 
@@ -49,7 +48,6 @@ public:
     };
     PrintSpool(PrintService &printer, Settings settings,
                std::unique_ptr<RetryClock> clock = std::make_unique<TimerClock>());
-    ~PrintSpool();
     PrintSpool(const PrintSpool &) = delete;
     PrintSpool &operator=(const PrintSpool &) = delete;
 
@@ -71,13 +69,17 @@ public:
     // way gives up, and the rest waits for the next start.
     void finish(int ms);
     bool finished() const { return m_finishing && !underWay(); }
+    // The capture ends at once: what is under way is not waited for, and
+    // each print not told yet is told what becomes of it.
+    void endNow();
 
     // The paper of the pages once it is settled: as asked for, or the
     // queue's default, or A4 once the queue has no default or cannot be asked.
     std::optional<QPageSize> paper() const { return m_queue.paper(); }
     QString queue() const { return m_queue.name(); }
     // The prints that wait: kept on disk, and those only memory holds.
-    int kept() const;
+    int waiting() const { return int(m_prints.size()); }
+    int kept() const { return waiting() - int(unkept().size()); }
     QStringList unkept() const;
     // How to print a job by hand: lp, with its PDF or tessary-print's.
     QString byHand(const QString &name) const { return m_pages.byHand(name, m_settings.printer); }
@@ -104,7 +106,6 @@ private:
     void tell(Print &print, PrintState state, const QString &text);
     void say(const QString &text, bool trouble = false);
     void sweep();
-    void watch();
     void endIfIdle();
     void changed();
 
@@ -114,7 +115,6 @@ private:
     PrintPages m_pages;
     QueueState m_queue;
     std::unique_ptr<RetryClock> m_retry;
-    QFileSystemWatcher m_watch;
     std::deque<Print> m_prints;
     bool m_asking = false; // the printer is asked for its jobs
     bool m_finishing = false;

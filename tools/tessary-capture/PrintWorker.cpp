@@ -6,8 +6,8 @@ PrintResult PrintWorker::ask(PrintOrder order)
     QString error;
     switch (order.kind) {
     case PrintOrder::Kind::FindQueue:
-        result.receipt.answer = m_printer.find(error) ? PrintReceipt::Answer::Accepted
-                                                      : PrintReceipt::Answer::Waits;
+        result.receipt.answer =
+            m_printer.find(error) ? PrintReceipt::Answer::Accepted : PrintReceipt::Answer::Waits;
         break;
     case PrintOrder::Kind::Send:
         result.receipt = m_printer.print(order.name + QLatin1String(".txt"), order.pdf);

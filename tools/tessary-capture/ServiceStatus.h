@@ -11,8 +11,7 @@ public:
     // `port` as the user gave it.
     explicit ServiceStatus(const QString &port) : m_port(port) { }
 
-    void show(bool portOpen, int printsWaiting, const QString &queue,
-              const QString &trouble = {});
+    void show(bool portOpen, int printsWaiting, const QString &queue, const QString &trouble = {});
     void stopping();
 
 private:

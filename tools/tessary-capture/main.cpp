@@ -4,8 +4,8 @@
 #include "CaptureOptions.h"
 #include "CaptureSession.h"
 #include "CupsPrinter.h"
-#include "FolderLock.h"
 #include "HeadlessApp.h"
+#include "JobFolder.h"
 #include "JobStore.h"
 #include "LiveLine.h"
 #include "Outcome.h"
@@ -60,8 +60,10 @@ bool openPort(const CaptureOptions &options, Serial &serial)
 // The parts of a capture; the session connects them.
 struct Parts {
     explicit Parts(const CaptureOptions &options)
-        : store(options.outDir, options.pdf), live(::isatty(STDERR_FILENO) ? stderr : nullptr),
-          outcome(live), status(options.port)
+        : store(options.outDir, options.pdf),
+          live(::isatty(STDERR_FILENO) ? stderr : nullptr),
+          outcome(live),
+          status(options.port)
     {
         // Files first: the printer is looked up while the capture goes on,
         // and nothing it says keeps the port from being read.
@@ -73,15 +75,12 @@ struct Parts {
                 *printer, PrintSpool::Settings {options.outDir, options.printer, options.paper});
         }
         if (options.pdf)
-            pdfs = std::make_unique<PdfMaker>(
-                options.outDir,
-                options.paper || !options.print ? options.paper.value_or(QPageSize(QPageSize::A4))
-                                                : std::optional<QPageSize>());
+            pdfs = std::make_unique<PdfMaker>(options.outDir,
+                                              options.paper || !options.print
+                                                  ? options.paper.value_or(QPageSize(QPageSize::A4))
+                                                  : std::optional<QPageSize>());
     }
-    CaptureParts forSession()
-    {
-        return {store, outcome, pdfs.get(), prints.get(), &status};
-    }
+    CaptureParts forSession() { return {store, outcome, pdfs.get(), prints.get(), &status}; }
 
     JobStore store;
     LiveLine live;
@@ -95,8 +94,8 @@ struct Parts {
 int capture(const CaptureOptions &options)
 {
     QString error;
-    FolderLock lock;
-    if (!JobStore::prepare(options.outDir, error) || !lock.take(options.outDir, error)) {
+    JobFolder folder;
+    if (!folder.open(options.outDir, error)) {
         say(error);
         return kFailure;
     }
