@@ -86,6 +86,9 @@ bool AtomicFile::write(QByteArrayView bytes)
 bool AtomicFile::sync()
 {
     errno = 0;
+    // Writes that failed said so then; what counts now is the flush.
+    if (m_file)
+        m_file->unsetError();
     if (!m_file || !m_file->flush() || m_file->error() != QFileDevice::NoError)
         return failed(errno);
     return ::fsync(m_file->handle()) == 0 || failed(errno);

@@ -169,16 +169,21 @@ namespace {
 QVector<KnownJob> jobsIn(ipp_t *answer)
 {
     QVector<KnownJob> jobs;
-    for (ipp_attribute_t *each = ippFirstAttribute(answer); each; each = ippNextAttribute(answer)) {
-        const char *name = ippGetName(each);
-        if (!name || ippGetGroupTag(each) != IPP_TAG_JOB)
-            continue;
-        if (!std::strcmp(name, "job-id"))
-            jobs.append({{}, ippGetInteger(each, 0)});
-        else if (!std::strcmp(name, "job-name") && !jobs.isEmpty())
-            jobs.last().title = QString::fromUtf8(ippGetString(each, 0, nullptr));
+    KnownJob job;
+    for (ipp_attribute_t *each = ippFirstAttribute(answer);; each = ippNextAttribute(answer)) {
+        const char *name = each ? ippGetName(each) : nullptr;
+        if (!name || ippGetGroupTag(each) != IPP_TAG_JOB) {
+            if (job.id > 0)
+                jobs.append(job);
+            job = KnownJob();
+            if (!each)
+                return jobs;
+        } else if (!std::strcmp(name, "job-id")) {
+            job.id = ippGetInteger(each, 0);
+        } else if (!std::strcmp(name, "job-name")) {
+            job.title = QString::fromUtf8(ippGetString(each, 0, nullptr));
+        }
     }
-    return jobs;
 }
 
 } // namespace

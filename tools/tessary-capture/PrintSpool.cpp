@@ -263,7 +263,7 @@ void PrintSpool::endIfIdle()
 
 void PrintSpool::endNow()
 {
-    m_finishing = m_pastDeadline = true;
+    m_finishing = m_pastDeadline = m_ended = true;
     for (Print &print : m_prints) {
         if (!print.told)
             tell(print, PrintState::Waiting,

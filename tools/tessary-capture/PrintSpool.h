@@ -68,7 +68,7 @@ public:
     // The capture ends: prints go on for `ms` at most; then what is under
     // way gives up, and the rest waits for the next start.
     void finish(int ms);
-    bool finished() const { return m_finishing && !underWay(); }
+    bool finished() const { return m_ended; }
     // The capture ends at once: what is under way is not waited for, and
     // each print not told yet is told what becomes of it.
     void endNow();
@@ -119,5 +119,6 @@ private:
     bool m_asking = false; // the printer is asked for its jobs
     bool m_finishing = false;
     bool m_pastDeadline = false;
+    bool m_ended = false;
     QTimer m_giveUp;
 };
