@@ -2,10 +2,12 @@
 #include "CaptureOptions.h"
 #include "JobFolder.h"
 #include "JobStore.h"
+#include "LeftBehind.h"
 #include "LiveLine.h"
 #include "PageWorker.h"
 #include "PortListing.h"
 #include "serial/Serial.h"
+#include "support/FakeClock.h"
 #include "support/Files.h"
 #include "support/LineFields.h"
 #include "support/Listings.h"
@@ -16,7 +18,9 @@
 #include <csignal>
 #include <cstdio>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 Q_DECLARE_METATYPE(PortDescriptor)
 Q_DECLARE_METATYPE(LineSettings)
@@ -68,6 +72,8 @@ private slots:
     void keptUntilTheFolderCanBeMade();
     void writeAheadThatFailsPartWay();
     void writtenAheadIntoAFolderThatWent();
+    void recoveryReadsOnlyItsOwnFiles_data();
+    void recoveryReadsOnlyItsOwnFiles();
     void pagesBesideTheText_data();
     void pagesBesideTheText();
     void prepare_data();
@@ -276,7 +282,11 @@ void CaptureFilesTest::keptUntilTheFolderCanBeMade()
 // there is room that very file is completed and saved.
 void CaptureFilesTest::writeAheadThatFailsPartWay()
 {
-    JobStore files(m_dir->path(), false);
+    auto clock = std::make_unique<FakeClock>();
+    FakeClock &retry = *clock;
+    JobStore files(m_dir->path(), false, std::move(clock));
+    QVector<TextReport> later;
+    files.onRetried = [&later](const QVector<TextReport> &reports) { later = reports; };
     const QByteArray job = basicListing(600);
     QVector<TextReport> reports;
     {
@@ -292,8 +302,12 @@ void CaptureFilesTest::writeAheadThatFailsPartWay()
     const QStringList ahead = namesIn(m_dir->path());
     QCOMPARE(ahead.size(), 1);
     QCOMPARE(contentOf(path(ahead[0])), job.left(8192));
-    reports = files.retry();
+    // Tried again on a timer, not only when the next job comes.
+    QVERIFY(retry.isActive());
+    retry.fire();
+    reports = later;
     QVERIFY2(reports.value(0).saved(), qPrintable(reports.value(0).error));
+    QVERIFY(!retry.isActive());
     QCOMPARE(namesIn(m_dir->path()), QStringList {kBase + ".txt"});
     QVERIFY(contentOf(reports[0].textPath) == job);
 }
@@ -315,6 +329,66 @@ void CaptureFilesTest::writtenAheadIntoAFolderThatWent()
     QVERIFY(reports[0].folderMadeAgain);
     QCOMPARE(contentOf(reports[0].textPath), job);
     QVERIFY(files.unsaved().isEmpty());
+}
+
+void CaptureFilesTest::recoveryReadsOnlyItsOwnFiles_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("leftAlone"); // what the line names, after the file's name
+    QTest::addColumn<bool>("stays");
+    QTest::newRow("a job written ahead") << "job"
+                                         << "" << false;
+    QTest::newRow("a link to a file only root reads") << "link"
+                                                      << " (a symbolic link)" << true;
+    QTest::newRow("another user's file") << "theirs"
+                                         << " (owned by another user)" << true;
+    QTest::newRow("a FIFO") << "fifo"
+                            << " (not a regular file)" << true;
+    QTest::newRow("a name no run gives") << "odd"
+                                         << " (not a name a run gives)" << true;
+    QTest::newRow("a job still arriving for another") << "live"
+                                                      << "" << true;
+    QTest::newRow("written ahead, but empty") << "empty"
+                                              << "" << false;
+    QTest::newRow("a PDF half written") << "temporary"
+                                        << "" << false;
+}
+
+// What an earlier run left: only this user's regular files are read, never
+// through a link; what is not one is left where it is and named, and a
+// file still being written is not touched.
+void CaptureFilesTest::recoveryReadsOnlyItsOwnFiles()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, leftAlone);
+    QFETCH(bool, stays);
+    const QString secret = path(QStringLiteral("secret"));
+    QVERIFY(writeFile(secret, "ROOT ONLY") && QFile::setPermissions(secret, QFile::ReadOwner));
+    const QString name = kind == "odd" ? QStringLiteral(".tessary-job-unknown")
+        : kind == "temporary"          ? QStringLiteral(".tessary-capture-x1")
+                                       : writeAheadPrefix(kStamp) + kind;
+    QString left = path(name);
+    JobStore other(m_dir->path(), false);
+    if (kind == "live") {
+        other.writeAhead({"STILL ARRIVING", kStamp});
+        left = path(namesIn(m_dir->path()).filter(writeAheadPrefix(kStamp)).value(0));
+    } else if (kind == "link")
+        QVERIFY(QFile::link(secret, left));
+    else if (kind == "fifo")
+        QCOMPARE(::mkfifo(qPrintable(left), 0600), 0);
+    else
+        QVERIFY(writeFile(left, kind == "empty" ? "" : "10 PRINT\r\n"));
+    if (kind == "theirs")
+        QCOMPARE(::chown(qPrintable(left), 65534, 65534), 0);
+    JobStore files(m_dir->path(), false);
+    QStringList named;
+    const QVector<TextReport> reports = files.recover([](const Job &) { return nullptr; }, named);
+    QCOMPARE(named, leftAlone.isEmpty() ? QStringList() : QStringList {name + leftAlone});
+    QCOMPARE(reports.size(), kind == "job" ? 1 : 0);
+    QVERIFY(kind != "job" || contentOf(reports[0].textPath) == "10 PRINT\r\n");
+    QCOMPARE(QFileInfo::exists(left) || QFileInfo(left).isSymLink(), stays);
+    QCOMPARE(contentOf(secret), QByteArray("ROOT ONLY"));
+    QCOMPARE(namesIn(m_dir->path()).filter(".txt").size(), kind == "job" ? 1 : 0);
 }
 
 void CaptureFilesTest::pagesBesideTheText_data()

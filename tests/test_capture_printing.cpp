@@ -69,6 +69,7 @@ private slots:
     void noPasswordPrompt();
     void jobSavedLateIsPrintedOnce();
     void queueDefaultPaper();
+    void recoveredJobOnTheQueuePaper();
     void defaultPrinterOnTheAskedPaper_data();
     void defaultPrinterOnTheAskedPaper();
 
@@ -365,6 +366,35 @@ void CapturePrintingTest::queueDefaultPaper()
     QCOMPARE(pdfPageSize(m_cups.outputOf(queue)), a4);
     const QString text = parseJobLine(jobLinesIn(run.err()).value(0))->path;
     QCOMPARE(pdfPageSize(QString(text).replace(".txt", ".pdf")), a4);
+}
+
+// A job recovered at the start after a kill -9 is made on the queue's paper,
+// its PDF and its print alike: Letter here, where A4 is the fallback.
+void CapturePrintingTest::recoveredJobOnTheQueuePaper()
+{
+    const QString queue = QStringLiteral("Letter%1").arg(m_case);
+    QVERIFY2(m_cups.addQueue(queue), qPrintable(m_cups.error()));
+    Pty pty;
+    ProgramRun crashing(kCapturePath);
+    QVERIFY(start(crashing, pty, {"--quiet-ms", "600000"}, m_cups.environment()));
+    const QByteArray part = numberedLines(40);
+    QVERIFY(pty.writeAll(part));
+    QTRY_COMPARE(namesIn(m_out).filter(".tessary-job-").size(), 1);
+    QTRY_COMPARE(QFileInfo(m_out + '/' + namesIn(m_out).filter(".tessary-job-")[0]).size(),
+                 qint64(part.size()));
+    QCOMPARE(crashing.stop(SIGKILL), -1);
+
+    ProgramRun next(kCapturePath);
+    QVERIFY(start(next, pty, {"--printer", queue, "--pdf"}, m_cups.environment()));
+    QTRY_COMPARE_WITH_TIMEOUT(jobLinesIn(next.err()).size(), 1, 30000);
+    const std::optional<JobLine> line = parseJobLine(jobLinesIn(next.err())[0]);
+    QVERIFY2(line->went.startsWith("printed on " + queue), qPrintable(line->went));
+    QVERIFY2(m_cups.waitForCompleted(queue, 1), qPrintable(m_cups.error()));
+    QCOMPARE(next.stop(), 0);
+    const QString letter = QStringLiteral("612 x 792 pts (letter)");
+    QCOMPARE(pdfPageSize(QString(line->path).replace(".txt", ".pdf")), letter);
+    QCOMPARE(pdfPageSize(m_cups.outputOf(queue)), letter);
+    QVERIFY(contentOf(line->path) == part);
 }
 
 void CapturePrintingTest::defaultPrinterOnTheAskedPaper_data()

@@ -6,6 +6,7 @@
 #include "PrintSpool.h"
 #include "printjob/PrintJob.h"
 #include "support/CupsServer.h"
+#include "support/FakeClock.h"
 #include "support/FakePort.h"
 #include "support/Files.h"
 #include "support/JobLines.h"
@@ -103,22 +104,6 @@ private:
     mutable std::mutex m_mutex;
     Answer m_answer = Answer::Accept;
     QStringList m_taken;
-};
-
-// Time moved by hand: the next try comes when the test says.
-class FakeClock : public RetryClock {
-public:
-    void start(int, std::function<void()> due) override { m_due = std::move(due); }
-    void stop() override { m_due = {}; }
-    bool isActive() const override { return bool(m_due); }
-    void fire()
-    {
-        if (auto due = std::exchange(m_due, {}))
-            due();
-    }
-
-private:
-    std::function<void()> m_due;
 };
 
 // A capture printing on a FakePrinter as the program does, on a port fed
@@ -243,6 +228,7 @@ private slots:
     void printedOnceWhateverTheCrash();
     void cupsAnswers_data();
     void cupsAnswers();
+    void reasonsAreCurrent();
     void printsFollowTheCapture();
     void markRemovedByHandGivesThePrintUp();
     void markThatCannotBeWritten();
@@ -402,6 +388,24 @@ void PrintSpoolTest::cupsAnswers()
         QCOMPARE(rig.lines().last(),
                  "test_print_spool: 1 print waiting for Q; the next start with " + m_dir->path() +
                      " prints it");
+}
+
+// A job's line gives the reason of a try made after it came, never an
+// earlier job's: the queue removed after it stopped taking jobs.
+void PrintSpoolTest::reasonsAreCurrent()
+{
+    FakePrinter cups;
+    cups.set(FakePrinter::Answer::NotAccepting);
+    Rig rig(m_dir->path(), cups);
+    QDateTime now = kStamp;
+    rig.session->setClock([&now] { return now; });
+    rig.port.arrive(numberedLines(5));
+    QTRY_COMPARE(rig.went(0), QStringLiteral("print waits: Q: not accepting jobs"));
+    cups.set(FakePrinter::Answer::Missing);
+    now = now.addSecs(10);
+    rig.port.arrive(numberedLines(7));
+    QTRY_COMPARE(rig.went(1), QStringLiteral("print waits: Q: there is no printer queue \"Q\""));
+    QCOMPARE(rig.stop(), 3);
 }
 
 // Prints that waited in the folder for another printer are this capture's:
