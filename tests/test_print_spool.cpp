@@ -178,11 +178,13 @@ enum class Crash {
 // The store's intent, with the crash at the step asked for.
 class CrashingIntent : public TextIntent {
 public:
-    CrashingIntent(TextIntent &real, Crash at, std::function<void()> crash)
-        : m_real(real), m_at(at), m_crash(std::move(crash))
+    CrashingIntent(const QString &dir, TextIntent &real, Crash at, std::function<void()> crash)
+        : m_dir(dir), m_real(real), m_at(at), m_crash(std::move(crash))
     { }
     QString before(const QString &name, const QString &ahead) override
     {
+        // The intent is on disk before the text is.
+        textFirst = textFirst || QFileInfo::exists(m_dir + '/' + name + ".txt");
         const QString error = m_real.before(name, ahead);
         if (m_at == Crash::MarkWritten)
             m_crash();
@@ -199,8 +201,10 @@ public:
         return mark;
     }
     QString ahead;
+    bool textFirst = false;
 
 private:
+    QString m_dir;
     TextIntent &m_real;
     Crash m_at;
     std::function<void()> m_crash;
@@ -295,7 +299,7 @@ void PrintSpoolTest::printedOnceWhateverTheCrash()
         // The steps the session takes, by the same parts.
         JobStore store(dir, false);
         PrintSpool spool(cups, {dir, "Q", {}}, std::make_unique<FakeClock>());
-        CrashingIntent intent(spool.intent(), crash, powerCut);
+        CrashingIntent intent(dir, spool.intent(), crash, powerCut);
         cups.onPrint = [&](bool inCups) {
             if (crash == (inCups ? Crash::PrintTaken : Crash::PrintSent))
                 powerCut();
@@ -312,6 +316,7 @@ void PrintSpoolTest::printedOnceWhateverTheCrash()
         spool.add(saved.name, saved.mark);
         QTRY_VERIFY(crashed);
         QVERIFY(copied);
+        QVERIFY(!intent.textFirst);
         ahead = intent.ahead;
         cups.onPrint = {};
     }
