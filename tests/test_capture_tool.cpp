@@ -423,6 +423,8 @@ void CaptureToolTest::badUsage_data()
         << port + QStringList {"--quiet-ms", "2s"} << "--quiet-ms needs a number";
     QTest::newRow("paper without PDF or printer")
         << port + QStringList {"--paper", "A4"} << "--paper is for --pdf, --printer or --print";
+    QTest::newRow("suspects printed without a printer")
+        << port + QStringList {"--print-suspect"} << "--print-suspect is for --printer or --print";
     QTest::newRow("two printers") << port + QStringList {"--printer", "Listings", "--print"}
                                   << "--printer and --print: give one of them";
     QTest::newRow("printer without a name")
