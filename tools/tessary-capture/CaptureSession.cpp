@@ -133,7 +133,7 @@ void CaptureSession::saved(const QVector<TextReport> &reports)
         if (report.folderMadeAgain)
             m_parts.outcome.madeAgain(m_parts.store.dir());
         if (!report.saved()) {
-            if (!report.recovered)
+            if (!report.recovered && !report.again)
                 m_parts.outcome.notSavedYet(Outcome::jobName(report.job) + " is not saved",
                                             report.error, m_phase == Phase::Capturing);
             continue;
@@ -191,7 +191,7 @@ void CaptureSession::printNews(const PrintNews &news)
         m_parts.outcome.say(news.text);
     else
         m_parts.outcome.print(news.name, m_parts.store.textPath(news.name), news.text);
-    if (!news.name.isEmpty() && news.state == PrintState::SetAside)
+    if (!news.name.isEmpty() && news.state == PrintState::SetAside && !news.givenUp)
         m_parts.outcome.notPrinted();
     showStatus();
 }

@@ -146,7 +146,9 @@ void JobStore::scheduleRetry()
     if (m_retry->isActive())
         return;
     m_retry->start(retryDelayMs(++m_failures), [this] {
-        const QVector<TextReport> reports = retry();
+        QVector<TextReport> reports = retry();
+        for (TextReport &report : reports)
+            report.again = true;
         if (!m_unsaved.empty())
             scheduleRetry();
         if (onRetried)

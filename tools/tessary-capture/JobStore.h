@@ -25,6 +25,7 @@ struct TextReport {
     QString intentError;
     bool folderMadeAgain = false; // DIR had gone and was made again for it
     bool recovered = false; // an earlier run left it, and it is saved now
+    bool again = false; // tried again on the timer: a failure was told before
 
     bool saved() const { return error.isEmpty(); }
 };

@@ -69,8 +69,8 @@ void Outcome::notSavedYet(const QString &what, const QString &error, bool later)
 {
     say(QStringLiteral("%1: %2%3")
             .arg(what, error,
-                 later ? QStringLiteral("; it is kept and tried again after the next job and at "
-                                        "the end")
+                 later ? QStringLiteral("; it is kept and tried again in a few seconds, with the "
+                                        "next job and at the end")
                        : QString()));
 }
 
@@ -124,10 +124,10 @@ void Outcome::printsLeft(int kept, const QStringList &unkept, const QString &que
     if (unkept.isEmpty())
         return;
     m_notPrinted = true;
-    say(QStringLiteral("%1 not made, as nothing on disk kept %2: %3")
+    say(QStringLiteral("%1 not made, as nothing on disk kept %2; by hand: %3")
             .arg(counted(unkept.size(), "print is", "prints are"),
                  QLatin1String(unkept.size() == 1 ? "it" : "them"),
-                 unkept.join(QStringLiteral(", "))));
+                 unkept.join(QStringLiteral("; "))));
 }
 
 void Outcome::pdfsLost()

@@ -57,7 +57,8 @@ public:
     // The stop's time to read the job arriving ran out.
     void cutShort(const Job &job, int seconds);
     // At the end: the prints that still wait, `kept` on disk for the next
-    // start and `unkept` (by name) that nothing keeps, so they are not made.
+    // start, and those nothing keeps, so they are not made: `unkept` has the
+    // command that prints each by hand.
     void printsLeft(int kept, const QStringList &unkept, const QString &queue, const QString &dir);
     // Texts that could not be written even at the end go to standard output
     // unless that is a terminal, one after another in the order they came;

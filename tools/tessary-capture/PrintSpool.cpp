@@ -208,7 +208,7 @@ void PrintSpool::waitFor(const QString &line)
 }
 
 // A print is done with: its mark goes, and its news is told.
-void PrintSpool::settle(const QString &name, PrintState state, const QString &text)
+void PrintSpool::settle(const QString &name, PrintState state, const QString &text, bool givenUp)
 {
     const auto print = std::find_if(m_prints.begin(), m_prints.end(),
                                     [&name](const Print &each) { return each.name == name; });
@@ -220,18 +220,18 @@ void PrintSpool::settle(const QString &name, PrintState state, const QString &te
                 QStringLiteral("; the next start asks CUPS whether it has that print before "
                                "it is sent again"),
             true);
-    tell(*print, state, text);
+    tell(*print, state, text, givenUp);
     m_prints.erase(print);
     if (m_prints.empty())
         m_marks.tidy();
     changed();
 }
 
-void PrintSpool::tell(Print &print, PrintState state, const QString &text)
+void PrintSpool::tell(Print &print, PrintState state, const QString &text, bool givenUp)
 {
     print.told = true;
     if (onNews)
-        onNews({print.name, state, text});
+        onNews({print.name, state, text, false, givenUp});
 }
 
 void PrintSpool::say(const QString &text, bool trouble)
@@ -250,7 +250,8 @@ void PrintSpool::sweep()
             gone << print.name;
     }
     for (const QString &name : std::as_const(gone))
-        settle(name, PrintState::SetAside, QStringLiteral("print given up: its mark was removed"));
+        settle(name, PrintState::SetAside, QStringLiteral("print given up: its mark was removed"),
+               true);
 }
 
 void PrintSpool::endIfIdle()
@@ -287,7 +288,7 @@ QStringList PrintSpool::unkept() const
     QStringList names;
     for (const Print &print : m_prints) {
         if (print.mark.isEmpty())
-            names << print.name;
+            names << byHand(print.name);
     }
     return names;
 }

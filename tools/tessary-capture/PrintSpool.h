@@ -28,6 +28,8 @@ struct PrintNews {
     QString text;
     // A mark that cannot be written or removed: for the service's status too.
     bool trouble = false;
+    // Set aside as its mark was removed by hand.
+    bool givenUp = false;
 };
 
 // Sees each saved job's print through, from its mark on disk to CUPS's job
@@ -77,7 +79,8 @@ public:
     // queue's default, or A4 once the queue has no default or cannot be asked.
     std::optional<QPageSize> paper() const { return m_queue.paper(); }
     QString queue() const { return m_queue.name(); }
-    // The prints that wait: kept on disk, and those only memory holds.
+    // The prints that wait: kept on disk, and those only memory holds (the
+    // command that prints each by hand).
     int waiting() const { return int(m_prints.size()); }
     int kept() const { return waiting() - int(unkept().size()); }
     QStringList unkept() const;
@@ -102,8 +105,8 @@ private:
     void listed(const PrintResult &result);
     void sent(Print &print, const PrintReceipt &receipt);
     void waitFor(const QString &line);
-    void settle(const QString &name, PrintState state, const QString &text);
-    void tell(Print &print, PrintState state, const QString &text);
+    void settle(const QString &name, PrintState state, const QString &text, bool givenUp = false);
+    void tell(Print &print, PrintState state, const QString &text, bool givenUp = false);
     void say(const QString &text, bool trouble = false);
     void sweep();
     void endIfIdle();
