@@ -53,19 +53,16 @@ bool JobFolder::open(const QString &dir, QString &error)
         return false;
     m_pidFile = QDir(dir).filePath(QStringLiteral(".tessary-pid"));
     m_fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
-        const int why = errno;
+    // A file system that keeps no locks (some network ones) holds no capture back.
+    if (m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
         ::close(m_fd);
         m_fd = -1;
-        if (why == EWOULDBLOCK) {
-            QString unread;
-            const QByteArray pid = OwnFile::read(m_pidFile, unread).trimmed();
-            error = QStringLiteral("%1 is in use: another tessary-capture (pid %2) captures into "
-                                   "it; one capture a folder")
-                        .arg(dir, pid.isEmpty() ? QStringLiteral("unknown") : QString(pid));
-            return false;
-        }
-        errno = why;
+        QString unread;
+        const QByteArray pid = OwnFile::read(m_pidFile, unread).trimmed();
+        error = QStringLiteral("%1 is in use: another tessary-capture (pid %2) captures into it; "
+                               "one capture a folder")
+                    .arg(dir, pid.isEmpty() ? QStringLiteral("unknown") : QString(pid));
+        return false;
     }
     if (m_fd < 0) {
         error = QStringLiteral("cannot lock %1: %2")

@@ -4,12 +4,11 @@ QueueState::QueueState(const QString &given, std::optional<QPageSize> paper)
     : m_name(given.isEmpty() ? QStringLiteral("the default printer") : given), m_asked(paper)
 { }
 
-QString QueueState::found(const QString &name, std::optional<QPageSize> paper)
+void QueueState::found(const QString &name, std::optional<QPageSize> paper)
 {
     m_lookup = Lookup::Found;
     m_name = name;
     m_default = paper;
-    return {};
 }
 
 QString QueueState::notFound(const QString &reason)

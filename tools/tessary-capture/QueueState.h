@@ -18,8 +18,8 @@ public:
 
     Lookup lookup() const { return m_lookup; }
     void asking() { m_lookup = Lookup::Asking; }
-    // The answer to a look-up; the line to tell, if any.
-    QString found(const QString &name, std::optional<QPageSize> paper);
+    // The answer to a look-up; for one that failed, the line to tell, if any.
+    void found(const QString &name, std::optional<QPageSize> paper);
     QString notFound(const QString &reason);
     // A try found the queue or the server not taking prints; the line to
     // tell when that is news.
