@@ -18,7 +18,7 @@ PrintSpool::PrintSpool(PrintService &printer, Settings settings, std::unique_ptr
     m_marks.onChanged = [this] { sweep(); };
     m_giveUp.setSingleShot(true);
     QObject::connect(&m_giveUp, &QTimer::timeout, [this] {
-        m_pastDeadline = true;
+        m_phase = Phase::PastDeadline;
         m_worker.cancel();
         endIfIdle();
     });
@@ -51,7 +51,7 @@ void PrintSpool::add(const QString &name, const QString &mark)
 
 void PrintSpool::finish(int ms)
 {
-    m_finishing = true;
+    m_phase = Phase::Finishing;
     m_retry->stop();
     m_giveUp.start(ms);
     tryNext();
@@ -59,7 +59,7 @@ void PrintSpool::finish(int ms)
 
 bool PrintSpool::underWay() const
 {
-    return m_queue.lookup() == QueueState::Lookup::Asking || m_asking ||
+    return m_queue.lookup() == QueueState::Lookup::Asking ||
         std::any_of(m_prints.begin(), m_prints.end(),
                     [](const Print &print) { return print.state == PrintState::Sending; });
 }
@@ -78,7 +78,7 @@ void PrintSpool::tryNext()
     if (underWay())
         return;
     Print *next = first(PrintState::Waiting);
-    if (m_finishing && (m_pastDeadline || m_queue.waiting()))
+    if (m_phase == Phase::PastDeadline || (m_phase == Phase::Finishing && m_queue.waiting()))
         next = nullptr;
     // The queue is looked up at the start, prints or not, and again while
     // it could not be found and prints wait.
@@ -92,10 +92,8 @@ void PrintSpool::tryNext()
         return endIfIdle();
     m_retry->stop();
     next->state = PrintState::Sending;
-    if (next->askFirst) {
-        m_asking = true;
+    if (next->askFirst)
         return m_worker.add({PrintOrder::Kind::ListJobs, {}, {}});
-    }
     m_pages.make(next->name, m_queue.paper().value_or(QPageSize(QPageSize::A4)));
 }
 
@@ -108,7 +106,7 @@ void PrintSpool::pagesReady(const QString &name, const QByteArray &pdf, const QS
         settle(name, PrintState::SetAside, QStringLiteral("print set aside: ") + error);
         return tryNext();
     }
-    if (m_pastDeadline) {
+    if (m_phase == Phase::PastDeadline) {
         print->state = PrintState::Waiting;
         return endIfIdle();
     }
@@ -143,7 +141,6 @@ void PrintSpool::found(const PrintResult &result)
 // ones CUPS has are printed, the others are sent.
 void PrintSpool::listed(const PrintResult &result)
 {
-    m_asking = false;
     if (Print *asked = first(PrintState::Sending))
         asked->state = PrintState::Waiting;
     if (result.receipt.answer != PrintReceipt::Answer::Accepted)
@@ -202,7 +199,7 @@ void PrintSpool::waitFor(const QString &line)
                  QStringLiteral("print waits: %1: %2").arg(m_queue.name(), m_queue.reason()));
     }
     changed();
-    if (m_finishing)
+    if (m_phase != Phase::Running)
         return endIfIdle();
     m_retry->start(retryDelayMs(m_queue.failures()), [this] { tryNext(); });
 }
@@ -256,15 +253,15 @@ void PrintSpool::sweep()
 
 void PrintSpool::endIfIdle()
 {
-    if (!m_finishing || underWay())
+    if (m_phase == Phase::Running || underWay())
         return;
-    m_giveUp.stop();
     endNow();
 }
 
 void PrintSpool::endNow()
 {
-    m_finishing = m_pastDeadline = m_ended = true;
+    m_giveUp.stop();
+    m_phase = Phase::Ended;
     for (Print &print : m_prints) {
         if (!print.told)
             tell(print, PrintState::Waiting,

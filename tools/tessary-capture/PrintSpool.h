@@ -70,7 +70,7 @@ public:
     // The capture ends: prints go on for `ms` at most; then what is under
     // way gives up, and the rest waits for the next start.
     void finish(int ms);
-    bool finished() const { return m_ended; }
+    bool finished() const { return m_phase == Phase::Ended; }
     // The capture ends at once: what is under way is not waited for, and
     // each print not told yet is told what becomes of it.
     void endNow();
@@ -119,9 +119,9 @@ private:
     QueueState m_queue;
     std::unique_ptr<RetryClock> m_retry;
     std::deque<Print> m_prints;
-    bool m_asking = false; // the printer is asked for its jobs
-    bool m_finishing = false;
-    bool m_pastDeadline = false;
-    bool m_ended = false;
+    // Finishing: the capture ends, and prints go on for a few seconds;
+    // past the deadline, nothing more is tried.
+    enum class Phase { Running, Finishing, PastDeadline, Ended };
+    Phase m_phase = Phase::Running;
     QTimer m_giveUp;
 };
