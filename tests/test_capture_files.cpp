@@ -1,10 +1,13 @@
 #include "AtomicFile.h"
 #include "CaptureOptions.h"
+#include "JobFolder.h"
 #include "JobStore.h"
+#include "LeftBehind.h"
 #include "LiveLine.h"
 #include "PageWorker.h"
 #include "PortListing.h"
 #include "serial/Serial.h"
+#include "support/FakeClock.h"
 #include "support/Files.h"
 #include "support/LineFields.h"
 #include "support/Listings.h"
@@ -15,7 +18,9 @@
 #include <csignal>
 #include <cstdio>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 Q_DECLARE_METATYPE(PortDescriptor)
 Q_DECLARE_METATYPE(LineSettings)
@@ -67,6 +72,8 @@ private slots:
     void keptUntilTheFolderCanBeMade();
     void writeAheadThatFailsPartWay();
     void writtenAheadIntoAFolderThatWent();
+    void recoveryReadsOnlyItsOwnFiles_data();
+    void recoveryReadsOnlyItsOwnFiles();
     void pagesBesideTheText_data();
     void pagesBesideTheText();
     void prepare_data();
@@ -94,7 +101,7 @@ void CaptureFilesTest::namedAfterTheFirstByte()
     QCOMPARE(report.textPath, path(kBase + ".txt"));
     QVERIFY(contentOf(report.textPath) == bytes);
     QCOMPARE(namesIn(m_dir->path()), QStringList {kBase + ".txt"});
-    QVERIFY(!files.hasWaiting(Waiting::What::Text));
+    QVERIFY(files.unsaved().isEmpty());
     // Readable like any other file made here, not private like a temporary one.
     QVERIFY(writeFile(path(QStringLiteral("made-by-hand")), "x"));
     QCOMPARE(QFileInfo(report.textPath).permissions(),
@@ -150,12 +157,13 @@ void CaptureFilesTest::neverOverwrites()
     JobStore files(m_dir->path(), pdf);
     const QByteArray bytes = sampleListing(10);
     const QVector<TextReport> reports = files.save({bytes, kStamp});
-    PdfReport pdfReport;
-    PdfReport again;
+    QString pdfError;
+    QString pdfPath;
+    QString again;
     if (pdf) {
-        pdfReport = files.writePdf(reports.value(0).name, "%PDF ours");
+        pdfPath = writePdfBeside(m_dir->path(), reports.value(0).name, "%PDF ours", pdfError);
         // The same PDF once more: its name is taken now.
-        again = files.writePdf(reports.value(0).name, "%PDF again");
+        writePdfBeside(m_dir->path(), reports.value(0).name, "%PDF again", again);
     }
     AtomicFile::useRenameOnly(false);
 
@@ -164,10 +172,10 @@ void CaptureFilesTest::neverOverwrites()
     QCOMPARE(reports[0].textPath, path(expected + ".txt"));
     QVERIFY(contentOf(reports[0].textPath) == bytes);
     if (pdf) {
-        QVERIFY2(pdfReport.error.isEmpty(), qPrintable(pdfReport.error));
-        QCOMPARE(pdfReport.pdfPath, path(expected + ".pdf"));
-        QCOMPARE(contentOf(pdfReport.pdfPath), QByteArray("%PDF ours"));
-        QCOMPARE(again.error, path(expected + ".pdf") + " exists and is not overwritten");
+        QVERIFY2(pdfError.isEmpty(), qPrintable(pdfError));
+        QCOMPARE(pdfPath, path(expected + ".pdf"));
+        QCOMPARE(contentOf(pdfPath), QByteArray("%PDF ours"));
+        QCOMPARE(again, path(expected + ".pdf") + " exists and is not overwritten");
     }
     for (const QString &entry : present) {
         if (!entry.contains(QLatin1Char(':')))
@@ -241,7 +249,7 @@ void CaptureFilesTest::keptUntilTheFolderCanBeMade()
     QVERIFY(!reports[0].saved());
     QVERIFY2(reports[0].error.contains(dir + ": Not a directory"), qPrintable(reports[0].error));
     QCOMPARE(reports[0].job.firstByte, kStamp);
-    QVERIFY(files.hasWaiting(Waiting::What::Text));
+    QCOMPARE(files.unsaved().size(), 1);
 
     // The next job: both tried, oldest first.
     reports = files.save({"JOB TWO\r\n", kStamp.addSecs(30)});
@@ -250,46 +258,57 @@ void CaptureFilesTest::keptUntilTheFolderCanBeMade()
     QCOMPARE(reports[1].job.firstByte, kStamp.addSecs(30));
 
     QVERIFY(QFile::remove(blocker));
-    reports = files.retryTexts();
+    reports = files.retry();
     QCOMPARE(reports.size(), 2);
     QVERIFY(reports[0].saved() && reports[1].saved());
     QVERIFY(reports[0].folderMadeAgain);
     QCOMPARE(contentOf(dir + "/" + kBase + ".txt"), QByteArray("JOB ONE\r\n"));
     QCOMPARE(contentOf(dir + "/2024-03-05_07-08-39.txt"), QByteArray("JOB TWO\r\n"));
-    QVERIFY(!files.hasWaiting(Waiting::What::Text));
-    QCOMPARE(files.retryTexts().size(), 0);
+    QVERIFY(files.unsaved().isEmpty());
+    QCOMPARE(files.retry().size(), 0);
 
     QVERIFY(writeFile(blocker + "2", "x"));
     JobStore stuck(blocker + "2/listings", false);
     stuck.save({"ONE", kStamp});
     stuck.save({"TWO", kStamp.addSecs(1)});
-    const QVector<Waiting> jobs = stuck.takeWaiting(Waiting::What::Text);
+    const QVector<Job> jobs = stuck.unsaved();
     QCOMPARE(jobs.size(), 2);
-    QCOMPARE(jobs[0].job.bytes, QByteArray("ONE"));
-    QCOMPARE(jobs[1].job.bytes, QByteArray("TWO"));
-    QVERIFY(!stuck.hasWaiting(Waiting::What::Text));
+    QCOMPARE(jobs[0].bytes, QByteArray("ONE"));
+    QCOMPARE(jobs[1].bytes, QByteArray("TWO"));
 }
 
 // A disk that fills while a job arrives in many chunks: the job waits, whole,
-// and no file ever holds its tail alone; once there is room it is saved whole.
+// what was written ahead stays (its head, never its tail alone), and once
+// there is room that very file is completed and saved.
 void CaptureFilesTest::writeAheadThatFailsPartWay()
 {
-    JobStore files(m_dir->path(), false);
+    auto clock = std::make_unique<FakeClock>();
+    FakeClock &retry = *clock;
+    JobStore files(m_dir->path(), false, std::move(clock));
+    QVector<TextReport> later;
+    files.onRetried = [&later](const QVector<TextReport> &reports) { later = reports; };
     const QByteArray job = basicListing(600);
     QVector<TextReport> reports;
     {
         const FileSizeLimit limit(8192);
         QVERIFY(job.size() > 2 * 8192);
         for (qsizetype at = 0; at < job.size(); at += 100)
-            files.writeAhead(job.mid(at, 100), kStamp);
+            files.writeAhead({job.left(at + 100), kStamp});
         reports = files.save({job, kStamp});
     }
     QCOMPARE(reports.size(), 1);
     QVERIFY(!reports[0].saved());
     QVERIFY2(reports[0].error.contains("File too large"), qPrintable(reports[0].error));
-    QCOMPARE(namesIn(m_dir->path()), QStringList());
-    reports = files.retryTexts();
+    const QStringList ahead = namesIn(m_dir->path());
+    QCOMPARE(ahead.size(), 1);
+    QCOMPARE(contentOf(path(ahead[0])), job.left(8192));
+    // Tried again on a timer, not only when the next job comes.
+    QVERIFY(retry.isActive());
+    retry.fire();
+    reports = later;
     QVERIFY2(reports.value(0).saved(), qPrintable(reports.value(0).error));
+    QVERIFY(!retry.isActive());
+    QCOMPARE(namesIn(m_dir->path()), QStringList {kBase + ".txt"});
     QVERIFY(contentOf(reports[0].textPath) == job);
 }
 
@@ -301,15 +320,74 @@ void CaptureFilesTest::writtenAheadIntoAFolderThatWent()
     QVERIFY(QDir().mkpath(dir));
     JobStore files(dir, false);
     const QByteArray job = "10 PRINT 1\r\n20 END\r\n";
-    files.writeAhead(job.left(12), kStamp);
-    files.writeAhead(job.mid(12), kStamp);
+    files.writeAhead({job.left(12), kStamp});
+    files.writeAhead({job, kStamp});
     QVERIFY(QDir(dir).removeRecursively());
     const QVector<TextReport> reports = files.save({job, kStamp});
     QCOMPARE(reports.size(), 1);
     QVERIFY2(reports[0].saved(), qPrintable(reports[0].error));
     QVERIFY(reports[0].folderMadeAgain);
     QCOMPARE(contentOf(reports[0].textPath), job);
-    QVERIFY(!files.hasWaiting(Waiting::What::Text));
+    QVERIFY(files.unsaved().isEmpty());
+}
+
+void CaptureFilesTest::recoveryReadsOnlyItsOwnFiles_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("leftAlone"); // what the line names, after the file's name
+    QTest::addColumn<bool>("stays");
+    QTest::newRow("a job written ahead") << "job"
+                                         << "" << false;
+    QTest::newRow("a link to a file only root reads") << "link"
+                                                      << " (a symbolic link)" << true;
+    QTest::newRow("another user's file") << "theirs"
+                                         << " (owned by another user)" << true;
+    QTest::newRow("a FIFO") << "fifo"
+                            << " (not a regular file)" << true;
+    QTest::newRow("a name no run gives") << "odd"
+                                         << " (not a name a run gives)" << true;
+    QTest::newRow("a job still arriving for another") << "live"
+                                                      << "" << true;
+    QTest::newRow("written ahead, but empty") << "empty"
+                                              << "" << false;
+    QTest::newRow("a PDF half written") << "temporary"
+                                        << "" << false;
+}
+
+// What an earlier run left: only this user's regular files are read, never
+// through a link; what is not one is left where it is and named, and a
+// file still being written is not touched.
+void CaptureFilesTest::recoveryReadsOnlyItsOwnFiles()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, leftAlone);
+    QFETCH(bool, stays);
+    const QString secret = path(QStringLiteral("secret"));
+    QVERIFY(writeFile(secret, "ROOT ONLY") && QFile::setPermissions(secret, QFile::ReadOwner));
+    const QString name = kind == "odd" ? QStringLiteral(".tessary-job-unknown")
+        : kind == "temporary"          ? QStringLiteral(".tessary-capture-x1")
+                                       : writeAheadPrefix(kStamp) + kind;
+    QString left = path(name);
+    JobStore other(m_dir->path(), false);
+    if (kind == "live") {
+        other.writeAhead({"STILL ARRIVING", kStamp});
+        left = path(namesIn(m_dir->path()).filter(writeAheadPrefix(kStamp)).value(0));
+    } else if (kind == "link")
+        QVERIFY(QFile::link(secret, left));
+    else if (kind == "fifo")
+        QCOMPARE(::mkfifo(qPrintable(left), 0600), 0);
+    else
+        QVERIFY(writeFile(left, kind == "empty" ? "" : "10 PRINT\r\n"));
+    if (kind == "theirs")
+        QCOMPARE(::chown(qPrintable(left), 65534, 65534), 0);
+    JobStore files(m_dir->path(), false);
+    QStringList named;
+    const QVector<TextReport> reports = files.recover([](const Job &) { return nullptr; }, named);
+    QCOMPARE(named, leftAlone.isEmpty() ? QStringList() : QStringList {name + leftAlone});
+    QCOMPARE(reports.size(), kind == "job" ? 1 : 0);
+    QVERIFY(kind != "job" || contentOf(reports[0].textPath) == "10 PRINT\r\n");
+    QCOMPARE(QFileInfo::exists(left) || QFileInfo(left).isSymLink(), stays);
+    QCOMPARE(contentOf(secret), QByteArray("ROOT ONLY"));
 }
 
 void CaptureFilesTest::pagesBesideTheText_data()
@@ -330,13 +408,13 @@ void CaptureFilesTest::pagesBesideTheText()
     const QByteArray second = numberedLines(3);
     const QString names[] = {files.save({first, kStamp}).value(0).name,
                              files.save({second, kStamp}).value(0).name};
-    PageWorker worker(files, CharacterSet::Pc1600);
+    PageWorker worker(m_dir->path(), CharacterSet::Pc1600);
     QList<PageResult> results;
     int idle = 0;
     worker.setHandlers([&results](const PageResult &result) { results.append(result); },
                        [&idle] { ++idle; });
-    worker.add({{first, kStamp}, names[0], paper, true});
-    worker.add({{second, kStamp}, names[1], paper, true});
+    worker.add({{first, kStamp}, names[0], paper, PageUse::PdfFile});
+    worker.add({{second, kStamp}, names[1], paper, PageUse::PdfFile});
     QVERIFY(worker.busy());
     QTRY_COMPARE_WITH_TIMEOUT(results.size(), 2, 20000);
     QVERIFY(!worker.busy());
@@ -345,7 +423,7 @@ void CaptureFilesTest::pagesBesideTheText()
     QCOMPARE(results[1].order.name, kBase + "-2");
     QCOMPARE(results[0].sheets, 3);
     QVERIFY(results[0].pdf.isEmpty());
-    const QString pdf = results[0].pdfFile->pdfPath;
+    const QString pdf = results[0].pdfPath;
     QCOMPARE(pdf, path(kBase + ".pdf"));
     QCOMPARE(pdfPageCount(pdf), 3);
     QCOMPARE(pdfPageSize(pdf), size);
@@ -373,7 +451,7 @@ void CaptureFilesTest::prepare()
     QVERIFY(writeFile(path(QStringLiteral("file")), "x"));
     const QString where = path(dir);
     QString error;
-    QCOMPARE(JobStore::prepare(where, error), ok);
+    QCOMPARE(JobFolder::prepare(where, error), ok);
     QCOMPARE(error.isEmpty(), ok);
     if (!ok)
         QVERIFY2(error.endsWith(reason), qPrintable(error));

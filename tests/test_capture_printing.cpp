@@ -69,6 +69,7 @@ private slots:
     void noPasswordPrompt();
     void jobSavedLateIsPrintedOnce();
     void queueDefaultPaper();
+    void recoveredJobOnTheQueuePaper();
     void defaultPrinterOnTheAskedPaper_data();
     void defaultPrinterOnTheAskedPaper();
 
@@ -237,18 +238,26 @@ void CapturePrintingTest::printsWaitUntilCupsIsBack()
 void CapturePrintingTest::refusedPrintWaits_data()
 {
     QTest::addColumn<qint64>("limit");
-    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("went");
+    QTest::addColumn<int>("status");
+    // Refused for the queue's state: it waits, and says so once.
     QTest::newRow("the queue refuses jobs")
-        << qint64(0) << "Destination \"QUEUE\" is not accepting jobs.";
-    // Refused after the request was read, as a document too long for the server.
-    QTest::newRow("the document is too long") << qint64(4096) << "Request Entity Too Large";
+        << qint64(0) << "print waits: QUEUE: Destination \"QUEUE\" is not accepting jobs." << 3;
+    // Refused for what it is, after the request was read, as a document too
+    // long for the server: set aside, with the way to print it by hand.
+    QTest::newRow("the document is too long")
+        << qint64(4096)
+        << "print set aside: QUEUE refuses it (Request Entity Too Large), so it is not tried "
+           "again: print it by hand with lp -d QUEUE PDF"
+        << 1;
 }
 
-// A print CUPS refuses waits, its files kept; never "printed".
+// A print CUPS refuses waits or is set aside, its files kept; never "printed".
 void CapturePrintingTest::refusedPrintWaits()
 {
     QFETCH(qint64, limit);
-    QFETCH(QString, reason);
+    QFETCH(QString, went);
+    QFETCH(int, status);
     CupsServer limited;
     CupsServer &cups = limit > 0 ? limited : m_cups;
     const QString queue = QStringLiteral("Refusing%1").arg(m_case);
@@ -264,10 +273,12 @@ void CapturePrintingTest::refusedPrintWaits()
     QVERIFY(start(run, pty, {"--printer", queue, "--pdf"}, cups.environment()));
     QVERIFY(pty.writeAll(numberedLines(199)));
     QTRY_COMPARE_WITH_TIMEOUT(jobLinesIn(run.err()).size(), 1, 30000);
-    QCOMPARE(parseJobLine(jobLinesIn(run.err())[0])->went,
-             "print waits: " + queue + ": " + QString(reason).replace("QUEUE", queue));
-    QCOMPARE(run.messages().size(), 1);
-    QCOMPARE(run.stop(), 3);
+    const std::optional<JobLine> line = parseJobLine(jobLinesIn(run.err())[0]);
+    QCOMPARE(
+        line->went + (line->hint.isEmpty() ? QString() : "; " + line->hint),
+        went.replace("QUEUE", queue).replace("PDF", QString(line->path).replace(".txt", ".pdf")));
+    QCOMPARE(run.messages().size(), status == 3 ? 1 : 0);
+    QCOMPARE(run.stop(), status);
     QCOMPARE(namesIn(m_out).filter(QRegularExpression("\\.(txt|pdf)$")).size(), 2);
 }
 
@@ -355,6 +366,34 @@ void CapturePrintingTest::queueDefaultPaper()
     QCOMPARE(pdfPageSize(m_cups.outputOf(queue)), a4);
     const QString text = parseJobLine(jobLinesIn(run.err()).value(0))->path;
     QCOMPARE(pdfPageSize(QString(text).replace(".txt", ".pdf")), a4);
+}
+
+// A job recovered at the start after a kill -9 is made on the queue's paper,
+// its PDF and its print alike: Letter here, where A4 is the fallback.
+void CapturePrintingTest::recoveredJobOnTheQueuePaper()
+{
+    const QString queue = QStringLiteral("Letter%1").arg(m_case);
+    QVERIFY2(m_cups.addQueue(queue), qPrintable(m_cups.error()));
+    Pty pty;
+    ProgramRun crashing(kCapturePath);
+    QVERIFY(start(crashing, pty, {"--quiet-ms", "600000"}, m_cups.environment()));
+    const QByteArray part = numberedLines(40);
+    QVERIFY(pty.writeAll(part));
+    QTRY_COMPARE(QFileInfo(m_out + '/' + namesIn(m_out).filter(".tessary-job-").value(0)).size(),
+                 qint64(part.size()));
+    QCOMPARE(crashing.stop(SIGKILL), -1);
+
+    ProgramRun next(kCapturePath);
+    QVERIFY(start(next, pty, {"--printer", queue, "--pdf"}, m_cups.environment()));
+    QTRY_COMPARE_WITH_TIMEOUT(jobLinesIn(next.err()).size(), 1, 30000);
+    const std::optional<JobLine> line = parseJobLine(jobLinesIn(next.err())[0]);
+    QVERIFY2(line->went.startsWith("printed on " + queue), qPrintable(line->went));
+    QVERIFY2(m_cups.waitForCompleted(queue, 1), qPrintable(m_cups.error()));
+    QCOMPARE(next.stop(), 0);
+    const QString letter = QStringLiteral("612 x 792 pts (letter)");
+    QCOMPARE(pdfPageSize(QString(line->path).replace(".txt", ".pdf")), letter);
+    QCOMPARE(pdfPageSize(m_cups.outputOf(queue)), letter);
+    QVERIFY(contentOf(line->path) == part);
 }
 
 void CapturePrintingTest::defaultPrinterOnTheAskedPaper_data()

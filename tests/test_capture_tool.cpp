@@ -71,6 +71,7 @@ private slots:
     void folderRemovedWhileRunning();
     void liveLineOnATerminal();
     void crashMidJobIsSavedAtTheNextStart();
+    void oneCaptureAFolder();
     void stopWhileAJobStillArrives_data();
     void stopWhileAJobStillArrives();
 
@@ -457,6 +458,8 @@ void CaptureToolTest::badUsage_data()
         << port + QStringList {"--quiet-ms", "2s"} << "--quiet-ms needs a number";
     QTest::newRow("paper without PDF or printer")
         << port + QStringList {"--paper", "A4"} << "--paper is for --pdf, --printer or --print";
+    QTest::newRow("suspects printed without a printer")
+        << port + QStringList {"--print-suspect"} << "--print-suspect is for --printer or --print";
     QTest::newRow("two printers") << port + QStringList {"--printer", "Listings", "--print"}
                                   << "--printer and --print: give one of them";
     QTest::newRow("printer without a name")
@@ -726,6 +729,24 @@ void CaptureToolTest::crashMidJobIsSavedAtTheNextStart()
                           "run ended without saving it"});
 }
 
+// A second capture on a folder in use ends at once, naming the folder and
+// the capture that holds it.
+void CaptureToolTest::oneCaptureAFolder()
+{
+    Pty first;
+    Pty second;
+    ProgramRun running(kCapturePath);
+    QVERIFY(running.startHolding({"--port", first.slavePath(), "--out", m_out}, first.slavePath()));
+    const ProcessResult other = tessaryCapture({"--port", second.slavePath(), "--out", m_out});
+    QCOMPARE(other.exitCode, 1);
+    QCOMPARE(ownMessages(other.err, kProgram),
+             QStringList {QStringLiteral("%1: %2 is in use: another tessary-capture (pid %3) "
+                                         "captures into it; one capture a folder")
+                              .arg(kProgram, m_out)
+                              .arg(running.pid())});
+    QCOMPARE(running.stop(), 0);
+}
+
 void CaptureToolTest::stopWhileAJobStillArrives_data()
 {
     QTest::addColumn<int>("signalsSent");
@@ -761,6 +782,13 @@ void CaptureToolTest::stopWhileAJobStillArrives()
                  ? saved == listing
                  : listing.startsWith(saved) && saved.size() > 0 && saved.size() < listing.size(),
              qPrintable(QString::number(saved.size()) + ' ' + QString::fromUtf8(run.err())));
+    // The job's line tells the bytes saved, and a cut.
+    const std::optional<JobLine> line = parseJobLine(jobLinesIn(run.err()).value(0));
+    QVERIFY2(line && line->bytes == saved.size(), run.err().constData());
+    QCOMPARE(line->went,
+             signalsSent == 1 ? QString()
+                              : QStringLiteral("cut short by a second signal: the "
+                                               "rest was not read"));
 }
 
 QTEST_GUILESS_MAIN(CaptureToolTest)

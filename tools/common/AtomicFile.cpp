@@ -73,6 +73,10 @@ bool AtomicFile::open(bool removedOnSignal, Buffering buffering)
 bool AtomicFile::write(QByteArrayView bytes)
 {
     errno = 0;
+    // A write that failed before is no reason for this one to: the disk may
+    // have room again.
+    if (m_file)
+        m_file->unsetError();
     // A write cut short by a full disk or a size limit leaves Qt without a
     // reason; the system has one.
     return m_file && m_file->write(bytes.data(), bytes.size()) == bytes.size() ? true
@@ -82,6 +86,9 @@ bool AtomicFile::write(QByteArrayView bytes)
 bool AtomicFile::sync()
 {
     errno = 0;
+    // Writes that failed said so then; what counts now is the flush.
+    if (m_file)
+        m_file->unsetError();
     if (!m_file || !m_file->flush() || m_file->error() != QFileDevice::NoError)
         return failed(errno);
     return ::fsync(m_file->handle()) == 0 || failed(errno);
@@ -91,6 +98,26 @@ QFileDevice *AtomicFile::device()
 {
     return m_file.get();
 }
+
+namespace {
+
+// Names `from` as `to` only while `to` is free: a hard link, then the old
+// name goes; where links are refused (FAT), a rename that refuses to
+// replace. 0, EEXIST when the name is taken, or the system's error.
+int placeOnce(const QByteArray &from, const QByteArray &to)
+{
+    if (!renameOnly && ::link(from.constData(), to.constData()) == 0) {
+        ::unlink(from.constData());
+        return 0;
+    }
+    if (!renameOnly && errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS && errno != EMLINK)
+        return errno;
+    return ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0
+        ? 0
+        : errno;
+}
+
+} // namespace
 
 AtomicFile::Placed AtomicFile::commit(const QString &path, Naming naming)
 {
@@ -107,20 +134,27 @@ AtomicFile::Placed AtomicFile::commit(const QString &path, Naming naming)
             failed(errno);
             return Placed::Failed;
         }
-    } else if (!renameOnly && ::link(from.constData(), to.constData()) == 0) {
-        ::unlink(from.constData());
-    } else if (!renameOnly && errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS &&
-               errno != EMLINK) {
-        return refused(errno);
-    } else if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(),
-                           RENAME_NOREPLACE) != 0) {
-        return refused(errno);
+    } else if (const int error = placeOnce(from, to); error != 0) {
+        return refused(error);
     }
     m_file.reset();
     discard();
     // The name is there whether or not this works; a folder that cannot be
     // synced (some network file systems) is no reason to say otherwise.
     syncFolder(QFileInfo(path).path());
+    return Placed::Done;
+}
+
+AtomicFile::Placed AtomicFile::nameOnce(const QString &from, const QString &to, QString &error)
+{
+    const int code = placeOnce(QFile::encodeName(from), QFile::encodeName(to));
+    if (code == EEXIST)
+        return Placed::Taken;
+    if (code != 0) {
+        error = QString::fromLocal8Bit(std::strerror(code));
+        return Placed::Failed;
+    }
+    syncFolder(QFileInfo(to).path());
     return Placed::Done;
 }
 
@@ -141,6 +175,20 @@ AtomicFile::Placed AtomicFile::refused(int error)
         return Placed::Taken;
     failed(error);
     return Placed::Failed;
+}
+
+QString AtomicFile::fileName() const
+{
+    return m_file ? m_file->fileName() : QString();
+}
+
+void AtomicFile::release()
+{
+    if (m_file)
+        m_file->close();
+    m_file.reset();
+    SignalPath::unregisterTemporaryFile(m_signalSlot);
+    m_signalSlot = -1;
 }
 
 void AtomicFile::discard()

@@ -43,11 +43,20 @@ public:
     // leaves it open and unnamed, to be committed under another name.
     Placed commit(const QString &path, Naming naming);
     void discard();
+    // Closes the file and leaves it under its temporary name, for a later
+    // run to find: what was written ahead of a job not yet saved.
+    void release();
+    // Its temporary path while open.
+    QString fileName() const;
     // The system's reason for the last failure.
     QString errorString() const { return m_error; }
 
     // Names files as on a file system without hard links.
     static void useRenameOnly(bool renameOnly);
+    // Gives the file at `from` the name `to` only while that is free, as
+    // commit() with NeverReplace does, and takes the name `from` away: for a
+    // file an earlier run left. `error` says why it failed.
+    static Placed nameOnce(const QString &from, const QString &to, QString &error);
     // The folder's entries on disk, its own changes included, so that a
     // power cut cannot take back a file named or removed there.
     static bool syncFolder(const QString &folder);

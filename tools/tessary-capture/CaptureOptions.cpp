@@ -37,21 +37,24 @@ CommandLine captureCommandLine()
             "the bytes exactly as received. No file is ever overwritten.\n"),
         QStringLiteral(
             "Each finished job puts a line on standard error: file, bytes, lines, pages, what\n"
-            "became of its print, and a hint when it looks like wrong line settings. Standard\n"
-            "output carries nothing but the bytes of jobs that could not be written.\n"
+            "became of its print, and a hint when it looks like wrong line settings; such a\n"
+            "job is saved but not printed unless --print-suspect. Standard output carries\n"
+            "nothing but the bytes of jobs that could not be written.\n"
             "Files come first: a queue that is not there or a CUPS that does not answer never\n"
             "stops the capture. Each print waits in DIR/.tessary-prints until CUPS takes it,\n"
-            "in the order the jobs came, tried again with back-off and at the next start.\n"
+            "in the order the jobs came, tried again with back-off and at the next start, and\n"
+            "is made once; one CUPS refuses for what it is is set aside. One capture a DIR.\n"
             "An adapter that vanishes is waited for and opened again with the same settings;\n"
             "a pseudo-terminal that hangs up never comes back, so that ends the program.\n"
             "SIGINT, SIGTERM or SIGHUP reads the job in progress until the line is quiet for\n"
             "0.5 s (60 s at most), lets the pages under way finish and CUPS a few seconds, and\n"
             "ends; a second signal ends at once. A job that was arriving when a run was killed\n"
-            "is saved at the next start. A job that cannot be written is kept, tried again\n"
-            "after the next job and at the end, and then goes to standard output if that is\n"
-            "not a terminal.\n"
+            "is saved at the next start. A job that cannot be written is kept, what of it\n"
+            "was written ahead too, tried again on a timer and at the end, and then goes to\n"
+            "standard output if that is not a terminal.\n"
             "Exit status: 0 all saved and printed; 1 failed (port, DIR, a job's text or PDF\n"
-            "not saved); 2 bad usage; 3 all saved, but prints wait for the next start.\n"));
+            "not saved, a print not made); 2 bad usage; 3 all saved, but prints wait for the\n"
+            "next start.\n"));
 }
 
 // The options before the line settings', in the order --help lists them.
@@ -71,6 +74,8 @@ QList<QCommandLineOption> captureOptions()
         option("printer", "NAME",
                QStringLiteral("print each job on this CUPS queue (lpstat -p lists them)")),
         flag("print", QStringLiteral("print each job on the default printer")),
+        flag("print-suspect",
+             QStringLiteral("print a job that looks like wrong line settings too")),
         option("paper", "SIZE",
                QStringLiteral("paper of the pages: A4 or Letter (default: the printer's default "
                               "size; A4 without a printer)")),
@@ -138,6 +143,9 @@ UsageError readPages(const QCommandLineParser &parser, CaptureOptions &options)
         return QStringLiteral("--printer needs the name of a queue");
     options.print = parser.isSet(printer) || parser.isSet(QStringLiteral("print"));
     options.printer = parser.value(printer);
+    options.printSuspect = parser.isSet(QStringLiteral("print-suspect"));
+    if (options.printSuspect && !options.print)
+        return QStringLiteral("--print-suspect is for --printer or --print");
     return readLook(parser, options);
 }
 

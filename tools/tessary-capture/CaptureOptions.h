@@ -24,6 +24,8 @@ struct CaptureOptions {
     // default destination when the name is empty.
     bool print = false;
     QString printer;
+    // --print-suspect: a job that looks like wrong line settings is printed too.
+    bool printSuspect = false;
     bool once = false;
     // The line as the window's popups would set it up.
     LineSettings lineSettings;

@@ -1,9 +1,9 @@
 #include "CaptureSession.h"
 
 #include "CaptureOptions.h"
+#include "LineSettingsHint.h"
 #include "Outcome.h"
-#include "PageWorker.h"
-#include "PrintFeeder.h"
+#include "PrintSpool.h"
 #include "ServiceStatus.h"
 #include "printjob/Pagination.h"
 #include "printjob/QuietRule.h"
@@ -31,7 +31,7 @@ CaptureSession::CaptureSession(PortConnection &port, const CaptureOptions &optio
       m_follower(port, options.port)
 {
     m_cutter.onBytes = [this](QByteArrayView bytes, const Job &job) {
-        m_parts.store.writeAhead(bytes, job.firstByte);
+        m_parts.store.writeAhead(job);
         m_parts.outcome.arriving(bytes);
         m_follower.arrived();
     };
@@ -44,12 +44,27 @@ CaptureSession::~CaptureSession()
 {
     m_port.setArrivalHandler({});
     m_port.setLostHandler({});
-    if (m_parts.pages)
-        m_parts.pages->setHandlers({}, {});
+    m_parts.store.onRetried = {};
+    if (m_parts.pdfs) {
+        m_parts.pdfs->onMade = {};
+        m_parts.pdfs->onIdle = {};
+    }
     if (m_parts.prints) {
-        m_parts.prints->needPages = {};
-        m_parts.prints->onIdle = {};
+        m_parts.prints->onNews = {};
         m_parts.prints->onChange = {};
+    }
+}
+
+void CaptureSession::connectParts()
+{
+    m_parts.store.onRetried = [this](const QVector<TextReport> &reports) { saved(reports); };
+    if (m_parts.pdfs) {
+        m_parts.pdfs->onMade = [this](const PdfMaker::Made &made) { pdfMade(made); };
+        m_parts.pdfs->onIdle = [this] { finishIfDone(); };
+    }
+    if (m_parts.prints) {
+        m_parts.prints->onNews = [this](const PrintNews &news) { printNews(news); };
+        m_parts.prints->onChange = [this] { printsChanged(); };
     }
 }
 
@@ -59,25 +74,12 @@ void CaptureSession::start()
     // its quiet time to end.
     m_cutter.clock();
     m_follower.start();
-    if (m_parts.pages)
-        m_parts.pages->setHandlers([this](const PageResult &result) { pagesDone(result); },
-                                   [this] { finishPages(); });
-    if (m_parts.prints) {
-        m_parts.prints->needPages = [this](const Waiting &print) { printPages(print); };
-        m_parts.prints->onIdle = [this] { finishPages(); };
-        m_parts.prints->onChange = [this] { showStatus(); };
-        QString others;
-        m_parts.store.loadPrints(others);
-        if (!others.isEmpty())
-            m_parts.outcome.say(others);
-    }
-    for (const TextReport &report : m_parts.store.recover()) {
-        m_parts.outcome.recovered(report);
-        if (report.saved())
-            saved({report});
-    }
+    connectParts();
     if (m_parts.prints)
-        m_parts.prints->tryNow();
+        m_parts.prints->load();
+    recover();
+    if (m_parts.prints)
+        m_parts.prints->start();
     m_port.setArrivalHandler([this] { m_cutter.take(); });
     m_port.setLostHandler([this] { portLost(); });
     showStatus();
@@ -85,116 +87,121 @@ void CaptureSession::start()
     m_cutter.take();
 }
 
+// Jobs an earlier run left arriving are saved as the jobs they were.
+void CaptureSession::recover()
+{
+    QStringList leftAlone;
+    const QVector<TextReport> reports =
+        m_parts.store.recover([this](const Job &job) { return intentFor(job); }, leftAlone);
+    m_parts.outcome.leftAlone(m_parts.store.dir(), leftAlone);
+    for (const TextReport &report : reports)
+        m_parts.outcome.recovered(report);
+    saved(reports);
+}
+
 void CaptureSession::jobEnded(Job job)
 {
     m_parts.outcome.jobEnded();
+    // The job that a second signal ends is cut short.
+    if (m_atOnce)
+        m_cut = job.firstByte;
+    TextIntent *intent = intentFor(job);
     // The raw bytes are the record: on the disk first, before any page is made.
-    saved(m_parts.store.save(std::move(job)));
-    retryPdfs();
+    saved(m_parts.store.save(std::move(job), intent));
+    if (m_parts.pdfs)
+        m_parts.pdfs->retry();
     if (m_options.once && m_phase == Phase::Capturing)
         QTimer::singleShot(0, [this] { stop(); });
 }
 
-// A job is printed once: from when its text is on disk, whenever that is.
+// A job that looks like wrong line settings costs no paper, unless asked.
+TextIntent *CaptureSession::intentFor(const Job &job) const
+{
+    if (!m_parts.prints || (!m_options.printSuspect && looksLikeWrongLineSettings(job.bytes)))
+        return nullptr;
+    return &m_parts.prints->intent();
+}
+
+bool CaptureSession::printDue(const TextReport &report) const
+{
+    return m_parts.prints && (!report.mark.isEmpty() || !report.intentError.isEmpty());
+}
+
 void CaptureSession::saved(const QVector<TextReport> &reports)
 {
     for (const TextReport &report : reports) {
         if (report.folderMadeAgain)
-            m_parts.outcome.say(
-                QStringLiteral("%1 had gone and is made again").arg(m_parts.store.dir()));
+            m_parts.outcome.madeAgain(m_parts.store.dir());
         if (!report.saved()) {
-            m_parts.outcome.notSavedYet(Outcome::jobName(report.job) + " is not saved",
-                                        report.error, m_phase == Phase::Capturing);
+            if (!report.recovered && !report.again)
+                m_parts.outcome.notSavedYet(Outcome::jobName(report.job) + " is not saved",
+                                            report.error, m_phase == Phase::Capturing);
             continue;
         }
-        const bool print = m_parts.prints != nullptr;
-        if (print) {
-            QString error;
-            m_parts.store.printWaits(report, error);
-            if (!error.isEmpty())
-                m_parts.outcome.say(QStringLiteral("%1: its print is not kept on disk: %2")
-                                        .arg(report.textPath, error));
+        if (!report.intentError.isEmpty()) {
+            m_trouble = report.intentError;
+            m_parts.outcome.notKept(report.textPath, report.intentError);
         }
-        orderPages(report, print);
+        if (m_parts.pdfs && !m_atOnce)
+            m_parts.pdfs->add(report);
+        else
+            tellJob(report, countPages(report.job.bytes));
     }
     showStatus();
 }
 
-void CaptureSession::orderPages(const TextReport &report, bool print)
+void CaptureSession::pdfMade(const PdfMaker::Made &made)
 {
-    PageOrder order {report.job, report.name, paper(), m_options.pdf, false, false, true};
-    // The print that goes next takes the job's own pages: they are made once.
-    if (print)
-        order.forPrint = m_parts.prints->takesPagesOf(report.name);
-    const bool forPrint = order.forPrint;
-    if (m_parts.pages && (order.pdfFile || forPrint))
-        m_parts.pages->add(std::move(order));
-    else
-        tellJob(report.name, report.job.bytes, countPages(report.job.bytes));
-    if (print && !forPrint)
-        m_parts.prints->tryNow();
-}
-
-void CaptureSession::pagesDone(const PageResult &result)
-{
-    const PageOrder &order = result.order;
-    const QString where = m_parts.store.textPath(order.name);
-    const bool pdfWritten = result.pdfFile && result.pdfFile->error.isEmpty();
-    if (order.again) {
-        if (pdfWritten)
-            m_parts.outcome.line(QStringLiteral("%1: written now").arg(result.pdfFile->pdfPath));
-        else
-            m_parts.store.wait({Waiting::What::Pdf, order.job, order.name, {}, {}});
+    const TextReport &saved = made.saved;
+    if (made.again) {
+        if (!made.pdfPath.isEmpty())
+            m_parts.outcome.line(made.pdfPath + QLatin1String(": written now"));
         return;
     }
-    if (order.tellJob)
-        tellJob(order.name, order.job.bytes,
-                result.drawError.isEmpty() ? result.sheets : countPages(order.job.bytes));
-    if (order.forPrint)
-        m_parts.prints->pagesMade(order.name, result.pdf, result.drawError);
-    if (!result.drawError.isEmpty()) {
-        m_parts.outcome.say(QStringLiteral("%1: no pages made: %2").arg(where, result.drawError));
-        if (order.pdfFile)
-            m_parts.outcome.notSaved();
-    } else if (result.pdfFile && !pdfWritten) {
-        m_parts.outcome.notSavedYet(where + " is written, not its PDF", result.pdfFile->error,
+    tellJob(saved, made.drawError.isEmpty() ? made.sheets : countPages(saved.job.bytes));
+    if (!made.drawError.isEmpty()) {
+        m_parts.outcome.say(
+            QStringLiteral("%1: no pages made: %2").arg(saved.textPath, made.drawError));
+        m_parts.outcome.notSaved();
+    } else if (!made.writeError.isEmpty()) {
+        m_parts.outcome.notSavedYet(saved.textPath + " is written, not its PDF", made.writeError,
                                     m_phase == Phase::Capturing);
-        m_parts.store.wait({Waiting::What::Pdf, order.job, order.name, {}, {}});
     }
 }
 
-// The job's line waits for its print, unless prints wait already.
-void CaptureSession::tellJob(const QString &name, const QByteArray &bytes, int pages)
+// The job's line, and then its print: the line waits for the print's first news.
+void CaptureSession::tellJob(const TextReport &report, int pages)
 {
-    const bool print = m_parts.prints != nullptr;
-    const bool waits = print && m_parts.prints->waiting();
-    m_parts.outcome.job(name, m_parts.store.textPath(name), bytes, pages,
-                        waits ? m_parts.prints->waitNote() : QString(), print && !waits);
+    QString note;
+    if (report.job.firstByte == m_cut && m_cut.isValid())
+        note = Outcome::cutNote();
+    else if (m_parts.prints && !printDue(report) && looksLikeWrongLineSettings(report.job.bytes))
+        note = Outcome::suspectNote(m_parts.prints->byHand(report.name));
+    m_parts.outcome.job(report.name, report.textPath, report.job.bytes, pages, note,
+                        printDue(report));
+    if (printDue(report))
+        m_parts.prints->add(report.name, report.mark);
 }
 
-void CaptureSession::printPages(const Waiting &print)
+void CaptureSession::printNews(const PrintNews &news)
 {
-    if (m_parts.pages)
-        m_parts.pages->add({print.job, print.name, paper(), false, true, false, false});
+    if (news.trouble)
+        m_trouble = news.text;
+    if (news.name.isEmpty())
+        m_parts.outcome.say(news.text);
+    else
+        m_parts.outcome.print(news.name, m_parts.store.textPath(news.name), news.text);
+    if (!news.name.isEmpty() && news.state == PrintState::SetAside && !news.givenUp)
+        m_parts.outcome.notPrinted();
+    showStatus();
 }
 
-// The paper asked for, or the queue's own default once known, or A4.
-QPageSize CaptureSession::paper() const
+void CaptureSession::printsChanged()
 {
-    if (m_options.paper)
-        return *m_options.paper;
-    if (m_parts.prints && m_parts.prints->paper())
-        return *m_parts.prints->paper();
-    return QPageSize(QPageSize::A4);
-}
-
-// A PDF that could not be written is made again.
-void CaptureSession::retryPdfs()
-{
-    if (!m_parts.pages)
-        return;
-    for (Waiting &pdf : m_parts.store.takeWaiting(Waiting::What::Pdf))
-        m_parts.pages->add({std::move(pdf.job), pdf.name, paper(), true, false, true, false});
+    if (m_parts.pdfs && m_parts.prints->paper())
+        m_parts.pdfs->setPaper(*m_parts.prints->paper());
+    showStatus();
+    finishIfDone();
 }
 
 void CaptureSession::portLost()
@@ -209,10 +216,9 @@ void CaptureSession::portLost()
         stop();
 }
 
-// The job in progress is read to its end and saved as one file, and the
-// waiting files are tried a last time; nothing is read after that. The
-// program ends once the pages being made are done and the prints CUPS
-// takes are taken.
+// The job in progress is read to its end and saved as one file, and what
+// waits is tried a last time; nothing is read after that. The program ends
+// once the pages being made are done and the prints CUPS takes are taken.
 void CaptureSession::stop()
 {
     if (m_phase != Phase::Capturing)
@@ -233,13 +239,10 @@ void CaptureSession::stopNow()
     m_atOnce = true;
     m_cutter.finish(0, 0, {});
     m_cutter.endJob();
-    if (m_options.pdf && m_parts.pages && m_parts.pages->busy()) {
-        m_parts.outcome.notSaved();
-        m_parts.outcome.say(QStringLiteral("a second signal ends the capture before all PDFs are "
-                                           "made; tessary-print makes them from the texts"));
-    }
+    if (m_parts.pdfs && m_parts.pdfs->busy())
+        m_parts.outcome.pdfsCut();
     if (m_parts.prints)
-        m_parts.outcome.printsAll(QStringLiteral("print waits for the next start"));
+        m_parts.prints->endNow();
     end();
 }
 
@@ -247,17 +250,16 @@ void CaptureSession::lastJobRead(const Job &last, bool cutShort)
 {
     if (cutShort)
         m_parts.outcome.cutShort(last, kMostStopReadMs / 1000);
-    if (last.bytes.isEmpty()) {
-        saved(m_parts.store.retryTexts());
-        retryPdfs();
-    }
-    finishPages();
+    saved(m_parts.store.retry());
+    if (m_parts.pdfs)
+        m_parts.pdfs->retry();
+    finishIfDone();
 }
 
-void CaptureSession::finishPages()
+void CaptureSession::finishIfDone()
 {
     if (m_phase != Phase::Finishing || m_atOnce || !m_cutter.finished() ||
-        (m_parts.pages && m_parts.pages->busy()))
+        (m_parts.pdfs && m_parts.pdfs->busy()))
         return;
     if (!m_parts.prints)
         return end();
@@ -265,7 +267,7 @@ void CaptureSession::finishPages()
         m_printsFinishing = true;
         return m_parts.prints->finish(kMostStopPrintMs);
     }
-    if (!m_parts.prints->busy())
+    if (m_parts.prints->finished())
         end();
 }
 
@@ -274,12 +276,12 @@ void CaptureSession::end()
     if (m_phase == Phase::Ended)
         return;
     m_phase = Phase::Ended;
-    m_parts.outcome.rescue(m_parts.store.takeWaiting(Waiting::What::Text));
-    if (m_parts.store.hasWaiting(Waiting::What::Pdf))
+    m_parts.store.letGo(m_parts.outcome.rescue(m_parts.store.unsaved()));
+    if (m_parts.pdfs && m_parts.pdfs->hasUnwritten())
         m_parts.outcome.pdfsLost();
     if (m_parts.prints)
-        m_parts.outcome.printsWaiting(m_parts.store.countWaiting(Waiting::What::Print),
-                                      m_parts.prints->queue(), m_parts.store.dir());
+        m_parts.outcome.printsLeft(m_parts.prints->kept(), m_parts.prints->unkept(),
+                                   m_parts.prints->queue(), m_parts.store.dir());
     m_port.setArrivalHandler({});
     m_port.setLostHandler({});
     m_port.close();
@@ -292,7 +294,7 @@ void CaptureSession::showStatus()
     // A stop says so once, and nothing after it.
     if (!m_parts.status || m_phase != Phase::Capturing)
         return;
-    const int prints = m_parts.store.countWaiting(Waiting::What::Print);
-    m_parts.status->show(m_follower.state() == PortFollower::State::Open, prints,
-                         m_parts.prints ? m_parts.prints->queue() : QString());
+    m_parts.status->show(m_follower.state() == PortFollower::State::Open,
+                         m_parts.prints ? m_parts.prints->waiting() : 0,
+                         m_parts.prints ? m_parts.prints->queue() : QString(), m_trouble);
 }

@@ -2,33 +2,32 @@
 
 #include "JobCutter.h"
 #include "JobStore.h"
+#include "PdfMaker.h"
 #include "PortFollower.h"
-
-#include <QPageSize>
 
 #include <functional>
 
 class Outcome;
-class PageWorker;
 class PortConnection;
-class PrintFeeder;
+class PrintSpool;
 class ServiceStatus;
 struct CaptureOptions;
-struct PageResult;
+struct PrintNews;
 
 // The capture's parts, each with its own job; the session connects them and
 // does nothing else.
 struct CaptureParts {
     JobStore &store;
     Outcome &outcome;
-    PageWorker *pages = nullptr; // when PDFs or prints are wanted
-    PrintFeeder *prints = nullptr; // when prints are wanted
+    PdfMaker *pdfs = nullptr; // when PDFs are wanted
+    PrintSpool *prints = nullptr; // when prints are wanted
     ServiceStatus *status = nullptr;
 };
 
-// What the cutter ends as a job goes to the store; what the store has on
-// disk goes to the page worker and the print feeder; the follower's news of
-// the port ends a job or the capture; what is to be told goes to the outcome.
+// What the cutter ends as a job goes to the store; a saved job goes to the
+// PDF maker and then to the print spool, whose mark the store notes before
+// the text takes its name; the follower's news of the port ends a job or
+// the capture; what is to be told goes to the outcome and the status.
 class CaptureSession {
 public:
     CaptureSession(PortConnection &port, const CaptureOptions &options, CaptureParts parts);
@@ -36,8 +35,8 @@ public:
     CaptureSession(const CaptureSession &) = delete;
     CaptureSession &operator=(const CaptureSession &) = delete;
 
-    // The port is open: jobs an earlier run left are saved, and from now on
-    // every arrival counts.
+    // The port is open: what an earlier run left is completed, and from now
+    // on every arrival counts.
     void start();
     // Reads the job in progress to its end, lets the pages being made and
     // the prints CUPS takes finish, and ends.
@@ -54,17 +53,19 @@ private:
     // Finishing: the last job is read; the pages and prints are awaited.
     enum class Phase { Capturing, Finishing, Ended };
 
+    void connectParts();
+    void recover();
     void jobEnded(Job job);
     void saved(const QVector<TextReport> &reports);
-    void orderPages(const TextReport &report, bool print);
-    void pagesDone(const PageResult &result);
-    void tellJob(const QString &name, const QByteArray &bytes, int pages);
-    void printPages(const Waiting &print);
-    QPageSize paper() const;
-    void retryPdfs();
+    TextIntent *intentFor(const Job &job) const;
+    bool printDue(const TextReport &report) const;
+    void pdfMade(const PdfMaker::Made &made);
+    void tellJob(const TextReport &report, int pages);
+    void printNews(const PrintNews &news);
+    void printsChanged();
     void portLost();
     void lastJobRead(const Job &last, bool cutShort);
-    void finishPages();
+    void finishIfDone();
     void end();
     void showStatus();
 
@@ -76,4 +77,6 @@ private:
     Phase m_phase = Phase::Capturing;
     bool m_printsFinishing = false;
     bool m_atOnce = false;
+    QDateTime m_cut; // the first byte of the job it cut
+    QString m_trouble; // why prints cannot be kept on disk, for the status
 };

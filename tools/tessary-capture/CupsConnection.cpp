@@ -190,3 +190,21 @@ QString CupsConnection::reason() const
         return QString::fromUtf8(httpStatus(m_httpStatus));
     return QString::fromUtf8(ippErrorString(m_status));
 }
+
+bool CupsConnection::refusedForWhatItIs() const
+{
+    if (m_gaveUp)
+        return false;
+    if (m_httpStatus == HTTP_STATUS_REQUEST_TOO_LARGE)
+        return true;
+    switch (m_status) {
+    case IPP_STATUS_ERROR_REQUEST_ENTITY:
+    case IPP_STATUS_ERROR_DOCUMENT_FORMAT_NOT_SUPPORTED:
+    case IPP_STATUS_ERROR_DOCUMENT_FORMAT_ERROR:
+    case IPP_STATUS_ERROR_DOCUMENT_UNPRINTABLE:
+    case IPP_STATUS_ERROR_COMPRESSION_NOT_SUPPORTED:
+        return true;
+    default:
+        return false;
+    }
+}

@@ -32,6 +32,12 @@ public:
     bool notFound() const { return !m_gaveUp && m_status == IPP_STATUS_ERROR_NOT_FOUND; }
     // Why, in the server's or the system's words; never "Success".
     QString reason() const;
+    // The last request went but no answer came within the time, or the wait
+    // was cancelled.
+    bool gaveUp() const { return m_gaveUp; }
+    // It was refused for what it asked, not for the state of the queue or
+    // the server: too large, or a document it cannot print.
+    bool refusedForWhatItIs() const;
 
 private:
     static int stillWaiting(http_t *http, void *self);

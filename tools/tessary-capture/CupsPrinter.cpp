@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QSizeF>
 
+#include <cstring>
+
 #include <cups/cups.h>
 
 namespace {
@@ -132,13 +134,10 @@ bool CupsPrinter::find(QString &error)
 PrintReceipt CupsPrinter::print(const QString &title, const QByteArray &pdf)
 {
     PrintReceipt receipt;
-    if (m_found.isEmpty() && !find(receipt.error)) {
-        receipt.queue = queue();
+    if (m_found.isEmpty() && !find(receipt.reason))
         return receipt;
-    }
-    receipt.queue = m_found;
     CupsConnection connection(m_cancelled);
-    if (!connection.open(receipt.error))
+    if (!connection.open(receipt.reason))
         return receipt;
     ipp_t *request = newRequest(IPP_OP_PRINT_JOB, m_found);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr,
@@ -149,12 +148,74 @@ PrintReceipt CupsPrinter::print(const QString &title, const QByteArray &pdf)
         ippAddString(request, IPP_TAG_JOB, IPP_TAG_KEYWORD, "media", nullptr, m_media.constData());
     ipp_t *answer = connection.send(request, QStringLiteral("/printers/") + m_found, pdf);
     ipp_attribute_t *id = ippFindAttribute(answer, "job-id", IPP_TAG_INTEGER);
-    if (connection.refused() || !id) {
-        receipt.error = connection.reason();
-    } else {
-        receipt.printed = true;
+    if (!connection.refused() && id) {
+        receipt.answer = PrintReceipt::Answer::Accepted;
         receipt.jobId = ippGetInteger(id, 0);
+    } else {
+        receipt.reason = connection.reason();
+        // No answer at all: the server may have read the whole request.
+        receipt.answer = connection.refusedForWhatItIs() ? PrintReceipt::Answer::Refused
+            : connection.gaveUp() || !answer             ? PrintReceipt::Answer::Unknown
+                                                         : PrintReceipt::Answer::Waits;
     }
     ippDelete(answer);
     return receipt;
+}
+
+namespace {
+
+// The jobs of an answer, each a group of its own; a name left out where the
+// scheduler answered from its cache of finished jobs.
+QVector<KnownJob> jobsIn(ipp_t *answer)
+{
+    QVector<KnownJob> jobs;
+    KnownJob job;
+    for (ipp_attribute_t *each = ippFirstAttribute(answer);; each = ippNextAttribute(answer)) {
+        const char *name = each ? ippGetName(each) : nullptr;
+        if (!name || ippGetGroupTag(each) != IPP_TAG_JOB) {
+            if (job.id > 0)
+                jobs.append(job);
+            job = KnownJob();
+            if (!each)
+                return jobs;
+        } else if (!std::strcmp(name, "job-id")) {
+            job.id = ippGetInteger(each, 0);
+        } else if (!std::strcmp(name, "job-name")) {
+            job.title = QString::fromUtf8(ippGetString(each, 0, nullptr));
+        }
+    }
+}
+
+} // namespace
+
+bool CupsPrinter::jobs(QVector<KnownJob> &jobs, QString &error)
+{
+    if (m_found.isEmpty() && !find(error))
+        return false;
+    CupsConnection connection(m_cancelled);
+    if (!connection.open(error))
+        return false;
+    static const char *const wanted[] = {"job-id", "job-name"};
+    const auto ask = [&](ipp_op_t operation, int id) {
+        ipp_t *request = newRequest(operation, m_found);
+        ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+                      int(std::size(wanted)), nullptr, wanted);
+        if (id > 0)
+            ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", id);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "all");
+        ippAddBoolean(request, IPP_TAG_OPERATION, "my-jobs", 1);
+        ipp_t *answer = connection.ask(request);
+        QVector<KnownJob> found = connection.refused() ? QVector<KnownJob>() : jobsIn(answer);
+        ippDelete(answer);
+        return found;
+    };
+    jobs = ask(IPP_OP_GET_JOBS, 0);
+    // A job finished a moment ago, asked on its own, is read back whole.
+    for (KnownJob &job : jobs) {
+        if (job.title.isEmpty() && !connection.refused())
+            job.title = ask(IPP_OP_GET_JOB_ATTRIBUTES, job.id).value(0).title;
+    }
+    if (connection.refused())
+        error = connection.reason();
+    return !connection.refused();
 }

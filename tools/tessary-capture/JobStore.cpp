@@ -3,11 +3,9 @@
 #include "LeftBehind.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
-#include <QFile>
-
-#include <algorithm>
 #include <filesystem>
 #include <sys/stat.h>
 
@@ -38,20 +36,35 @@ bool makeFolder(const QString &dir, QString &error)
     return !code;
 }
 
+// What of `bytes` comes after the first `done`.
+QByteArrayView after(const QByteArray &bytes, qint64 done)
+{
+    return QByteArrayView(bytes).sliced(qMin(done, qint64(bytes.size())));
+}
+
 } // namespace
 
-JobStore::JobStore(const QString &dir, bool withPdf, const QString &printer)
-    : m_dir(dir), m_withPdf(withPdf), m_marks(dir, printer)
+JobStore::JobStore(const QString &dir, bool withPdf, std::unique_ptr<RetryClock> clock)
+    : m_dir(dir), m_withPdf(withPdf), m_retry(std::move(clock))
 {
     m_syncAhead.setSingleShot(true);
     m_syncAhead.setInterval(kSyncAheadMs);
     QObject::connect(&m_syncAhead, &QTimer::timeout, [this] {
-        if (m_ahead)
-            m_ahead->sync();
+        if (m_arriving.file)
+            m_arriving.file->sync();
     });
 }
 
-JobStore::~JobStore() = default;
+// What was written ahead of a job not saved stays for the next start.
+JobStore::~JobStore()
+{
+    if (m_arriving.file)
+        m_arriving.file->release();
+    for (Pending &each : m_unsaved) {
+        if (each.file)
+            each.file->release();
+    }
+}
 
 QString JobStore::baseName(const QDateTime &firstByte)
 {
@@ -63,240 +76,219 @@ QString JobStore::textPath(const QString &name) const
     return QDir(m_dir).filePath(name + QLatin1String(".txt"));
 }
 
-// A new temporary file in DIR; when it cannot be made, it is not open and
-// says why.
-std::unique_ptr<AtomicFile> JobStore::newFile(const QString &prefix,
-                                              AtomicFile::Buffering buffering) const
+void JobStore::writeAhead(const Job &arriving)
 {
-    auto file = std::make_unique<AtomicFile>(QDir(m_dir).filePath(prefix + "XXXXXX"));
-    file->open(false, buffering);
-    return file;
-}
-
-bool JobStore::prepare(const QString &dir, QString &error)
-{
-    const QFileInfo info(dir);
-    if (info.exists() && !info.isDir()) {
-        error = QStringLiteral("%1 is not a folder").arg(dir);
-        return false;
-    }
-    if (!makeFolder(dir, error)) {
-        error = QStringLiteral("cannot make the folder %1: %2").arg(dir, error);
-        return false;
-    }
-    const std::unique_ptr<AtomicFile> probe = JobStore(dir, false).newFile(kTemporaryPrefix);
-    if (!probe->isOpen() || !probe->write("probe") || !probe->sync()) {
-        error = QStringLiteral("cannot write in %1: %2").arg(dir, probe->errorString());
-        return false;
-    }
-    return true;
-}
-
-void JobStore::writeAhead(QByteArrayView bytes, const QDateTime &firstByte)
-{
-    // Once a write failed, the rest of the job is not written ahead: the
-    // file would hold its tail alone.
-    const bool first = !m_ahead && m_writtenAhead == 0;
-    if (first)
-        m_ahead = newFile(writeAheadPrefix(firstByte), AtomicFile::Buffering::Unbuffered);
-    if (m_ahead && !(m_ahead->isOpen() && m_ahead->write(bytes)))
-        m_ahead.reset();
-    m_writtenAhead += bytes.size();
+    Pending &ahead = m_arriving;
+    ahead.job.firstByte = arriving.firstByte;
+    const bool first = ahead.onDisk == 0;
+    append(ahead, after(arriving.bytes, ahead.onDisk));
     // A power cut takes no more than the last second that came: the file
     // and its name are on the disk from its first bytes, the rest follows
     // within a second, not when the system's cache gets to it.
-    if (first && m_ahead && m_ahead->sync())
+    if (first && ahead.onDisk > 0 && ahead.file->sync())
         AtomicFile::syncFolder(m_dir);
-    else if (m_ahead && !m_syncAhead.isActive())
+    else if (ahead.file && !m_syncAhead.isActive())
         m_syncAhead.start();
 }
 
-QVector<TextReport> JobStore::save(Job job)
+// Adds to the job's write-ahead file, made when there is none yet. What
+// counts is what is on disk: after a write cut short, the rest follows
+// with the next bytes, so the file never holds the job's tail alone.
+void JobStore::append(Pending &pending, QByteArrayView bytes)
 {
-    // Written ahead only when all of the job went there.
-    std::unique_ptr<AtomicFile> ahead = std::move(m_ahead);
-    if (m_writtenAhead != job.bytes.size())
-        ahead.reset();
-    m_writtenAhead = 0;
+    if (!pending.file) {
+        pending.file = std::make_unique<AtomicFile>(
+            QDir(m_dir).filePath(writeAheadPrefix(pending.job.firstByte) + "XXXXXX"));
+        if (!pending.file->open(false, AtomicFile::Buffering::Unbuffered))
+            return;
+    }
+    if (bytes.isEmpty() || !pending.file->isOpen())
+        return;
+    if (pending.file->write(bytes))
+        pending.onDisk += bytes.size();
+    else
+        pending.onDisk = pending.file->device()->size();
+}
+
+QVector<TextReport> JobStore::save(Job job, TextIntent *intent)
+{
     m_syncAhead.stop();
-    QVector<TextReport> reports = retryTexts();
-    reports.append(write(job, std::move(ahead)));
+    Pending pending = std::exchange(m_arriving, Pending());
+    pending.job = std::move(job);
+    pending.intent = intent;
+    QVector<TextReport> reports = retry();
+    reports.append(commit(pending));
     if (!reports.last().saved())
-        wait({Waiting::What::Text, std::move(job), {}, {}, {}});
+        m_unsaved.push_back(std::move(pending));
+    if (!m_unsaved.empty())
+        scheduleRetry();
     return reports;
 }
 
-QVector<TextReport> JobStore::retryTexts()
+QVector<TextReport> JobStore::retry()
 {
     QVector<TextReport> reports;
-    for (const Waiting &text : takeWaiting(Waiting::What::Text)) {
-        reports.append(write(text.job, nullptr));
+    std::deque<Pending> waiting = std::exchange(m_unsaved, {});
+    for (Pending &each : waiting) {
+        reports.append(commit(each));
         if (!reports.last().saved())
-            wait(text);
+            m_unsaved.push_back(std::move(each));
+    }
+    if (m_unsaved.empty()) {
+        m_failures = 0;
+        m_retry->stop();
     }
     return reports;
 }
 
-void JobStore::wait(Waiting waiting)
+void JobStore::scheduleRetry()
 {
-    m_waiting.push_back(std::move(waiting));
+    if (m_retry->isActive())
+        return;
+    m_retry->start(retryDelayMs(++m_failures), [this] {
+        QVector<TextReport> reports = retry();
+        for (TextReport &report : reports)
+            report.again = true;
+        if (!m_unsaved.empty())
+            scheduleRetry();
+        if (onRetried)
+            onRetried(reports);
+    });
 }
 
-QVector<Waiting> JobStore::takeWaiting(Waiting::What what)
+QVector<Job> JobStore::unsaved() const
 {
-    QVector<Waiting> taken;
-    for (auto each = m_waiting.begin(); each != m_waiting.end();) {
-        if (each->what != what) {
-            ++each;
-            continue;
-        }
-        taken.append(std::move(*each));
-        each = m_waiting.erase(each);
+    QVector<Job> jobs;
+    for (const Pending &each : m_unsaved)
+        jobs.append(each.job);
+    return jobs;
+}
+
+void JobStore::letGo(const QVector<bool> &kept)
+{
+    for (size_t i = 0; i < m_unsaved.size(); ++i) {
+        Pending &each = m_unsaved[i];
+        const bool elsewhere = qsizetype(i) < kept.size() && kept[qsizetype(i)];
+        if (elsewhere && !each.leftPath.isEmpty())
+            QFile::remove(each.leftPath);
+        else if (elsewhere && each.file)
+            each.file->discard();
+        else if (each.file)
+            each.file->release();
     }
-    return taken;
+    m_unsaved.clear();
+    m_retry->stop();
 }
 
-bool JobStore::hasWaiting(Waiting::What what) const
-{
-    return countWaiting(what) > 0;
-}
-
-int JobStore::countWaiting(Waiting::What what) const
-{
-    return int(std::count_if(m_waiting.begin(), m_waiting.end(),
-                             [what](const Waiting &each) { return each.what == what; }));
-}
-
-void JobStore::loadPrints(QString &othersNote)
-{
-    for (const PrintMarks::Mark &mark : m_marks.load(othersNote))
-        wait({Waiting::What::Print, {}, mark.name, mark.path, {}});
-}
-
-void JobStore::printWaits(const TextReport &saved, QString &error)
-{
-    // Its bytes are on disk: read again only if its pages are made later.
-    wait({Waiting::What::Print,
-          {{}, saved.job.firstByte},
-          saved.name,
-          m_marks.add(saved.name, error),
-          {}});
-}
-
-Waiting *JobStore::nextPrint()
-{
-    for (Waiting &each : m_waiting) {
-        if (each.what == Waiting::What::Print)
-            return &each;
-    }
-    return nullptr;
-}
-
-void JobStore::forgetPrint(const QString &name)
-{
-    for (auto each = m_waiting.begin(); each != m_waiting.end(); ++each) {
-        if (each->what == Waiting::What::Print && each->name == name) {
-            m_waiting.erase(each);
-            break;
-        }
-    }
-    if (!hasWaiting(Waiting::What::Print))
-        m_marks.tidy();
-}
-
-QByteArray JobStore::readText(const QString &name, QString &error) const
-{
-    QFile text(textPath(name));
-    if (!text.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("cannot read %1: %2").arg(textPath(name), text.errorString());
-        return {};
-    }
-    return text.readAll();
-}
-
-QVector<TextReport> JobStore::recover()
+QVector<TextReport> JobStore::recover(const IntentFor &intentFor, QStringList &leftAlone)
 {
     QVector<TextReport> reports;
-    for (const LeftJob &left : jobsLeftBehind(m_dir)) {
-        reports.append(write(left.job, nullptr));
-        // One that cannot be saved now stays for the next start.
-        if (reports.last().saved())
+    const LeftBehind found = findLeftBehind(m_dir);
+    leftAlone = found.leftAlone;
+    for (const LeftJob &left : found.jobs) {
+        Pending pending;
+        pending.job = left.job;
+        pending.leftPath = left.path;
+        pending.onDisk = left.job.bytes.size();
+        pending.intent = intentFor(left.job);
+        TextReport report;
+        if (left.textName.isEmpty()) {
+            report = commit(pending);
+        } else {
+            // Its text took its name just before the end; its other name goes.
+            report.job = left.job;
+            report.name = left.textName;
+            report.textPath = textPath(left.textName);
+            if (pending.intent)
+                report.mark = pending.intent->after(left.textName, QFileInfo(left.path).fileName());
             QFile::remove(left.path);
+            AtomicFile::syncFolder(m_dir);
+        }
+        report.recovered = true;
+        reports.append(report);
+        if (!report.saved())
+            m_unsaved.push_back(std::move(pending));
     }
+    if (!m_unsaved.empty())
+        scheduleRetry();
     return reports;
 }
 
-TextReport JobStore::write(const Job &job, std::unique_ptr<AtomicFile> text)
+TextReport JobStore::commit(Pending &pending)
 {
     TextReport report;
-    report.job = job;
-    // A folder removed while the capture runs is made again, as at the start.
+    report.job = pending.job;
     QString error;
+    // A folder removed while the capture runs is made again, as at the start;
+    // what was written ahead went with it.
     if (!QFileInfo::exists(m_dir)) {
         report.folderMadeAgain = makeFolder(m_dir, error);
-        // A file written ahead went with the folder.
-        text.reset();
+        pending.file.reset();
+        pending.leftPath.clear();
+        pending.onDisk = 0;
     }
-    bool written = true;
-    if (!text) {
-        text = newFile(kTemporaryPrefix);
-        written = text->isOpen() && text->write(job.bytes);
-    }
-    if (!written || !text->sync()) {
-        report.error = QStringLiteral("cannot write in %1: %2").arg(m_dir, text->errorString());
+    if (!complete(pending, error)) {
+        report.error = QStringLiteral("cannot write in %1: %2").arg(m_dir, error);
         return report;
     }
-    return name(std::move(report), *text);
+    return name(std::move(report), pending);
+}
+
+// The whole job in its write-ahead file, on the disk.
+bool JobStore::complete(Pending &pending, QString &error)
+{
+    if (!pending.leftPath.isEmpty())
+        return true;
+    append(pending, after(pending.job.bytes, pending.onDisk));
+    if (pending.file->isOpen() && pending.onDisk == pending.job.bytes.size() &&
+        pending.file->sync())
+        return true;
+    error = pending.file->errorString();
+    // One that could not even be made is made again at the next try.
+    if (!pending.file->isOpen())
+        pending.file.reset();
+    return false;
 }
 
 // Gives the text on disk its name: the first byte's time, then -2, -3, ...
-TextReport JobStore::name(TextReport report, AtomicFile &text) const
+// The intent is on disk, naming the write-ahead file, before the name is.
+TextReport JobStore::name(TextReport report, Pending &pending)
 {
     const QString base = baseName(report.job.firstByte);
+    const QString ahead =
+        QFileInfo(pending.leftPath.isEmpty() ? pending.file->fileName() : pending.leftPath)
+            .fileName();
     for (int number = 1; number <= kMostNamesPerSecond; ++number) {
         const QString name = nameFor(base, number);
         // The PDF must be able to take the same name as its text.
-        if (m_withPdf && nameTaken(QDir(m_dir).filePath(name + QLatin1String(".pdf"))))
+        if (nameTaken(textPath(name)) ||
+            (m_withPdf && nameTaken(QDir(m_dir).filePath(name + QLatin1String(".pdf")))))
             continue;
-        const AtomicFile::Placed placed =
-            text.commit(textPath(name), AtomicFile::Naming::NeverReplace);
+        if (pending.intent)
+            report.intentError = pending.intent->before(name, ahead);
+        QString error;
+        const AtomicFile::Placed placed = place(pending, textPath(name), error);
         if (placed == AtomicFile::Placed::Taken)
             continue;
         if (placed == AtomicFile::Placed::Failed) {
-            report.error =
-                QStringLiteral("cannot name %1: %2").arg(textPath(name), text.errorString());
+            report.error = QStringLiteral("cannot name %1: %2").arg(textPath(name), error);
             return report;
         }
         report.name = name;
         report.textPath = textPath(name);
+        if (pending.intent)
+            report.mark = pending.intent->after(name, ahead);
         return report;
     }
     report.error = QStringLiteral("no free name for %1 in %2").arg(base, m_dir);
     return report;
 }
 
-PdfReport JobStore::writePdf(const QString &name, const QByteArray &pdf) const
+AtomicFile::Placed JobStore::place(Pending &pending, const QString &path, QString &error)
 {
-    PdfReport report;
-    const QString pdfPath = QDir(m_dir).filePath(name + QLatin1String(".pdf"));
-    // A second signal ends the program at once: a PDF half written goes.
-    const auto file =
-        std::make_unique<AtomicFile>(QDir(m_dir).filePath(kTemporaryPrefix + "XXXXXX"));
-    file->open(true);
-    if (!file->isOpen() || !file->write(pdf)) {
-        report.error = QStringLiteral("cannot write in %1: %2").arg(m_dir, file->errorString());
-        return report;
-    }
-    switch (file->commit(pdfPath, AtomicFile::Naming::NeverReplace)) {
-    case AtomicFile::Placed::Done:
-        report.pdfPath = pdfPath;
-        break;
-    case AtomicFile::Placed::Taken:
-        report.error = QStringLiteral("%1 exists and is not overwritten").arg(pdfPath);
-        break;
-    case AtomicFile::Placed::Failed:
-        report.error = QStringLiteral("cannot name %1: %2").arg(pdfPath, file->errorString());
-        break;
-    }
-    return report;
+    if (!pending.leftPath.isEmpty())
+        return AtomicFile::nameOnce(pending.leftPath, path, error);
+    const AtomicFile::Placed placed = pending.file->commit(path, AtomicFile::Naming::NeverReplace);
+    error = pending.file->errorString();
+    return placed;
 }

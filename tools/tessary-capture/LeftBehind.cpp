@@ -1,22 +1,35 @@
 #include "LeftBehind.h"
 
+#include "OwnFile.h"
+
 #include <QDir>
 #include <QFile>
 
 #include <algorithm>
-#include <cerrno>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 const QString kAheadStart = QStringLiteral(".tessary-job-");
 
-// A file that another program holds open and locked (a capture running
-// there too) is not to be touched.
-bool heldByAnother(int fd)
+// The text in DIR that is the same file: its base name, or nothing.
+QString textOfInode(const QDir &folder, ino_t inode)
 {
-    return ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    for (const QString &name : folder.entryList({QStringLiteral("*.txt")}, QDir::Files)) {
+        struct stat info { };
+        if (::lstat(QFile::encodeName(folder.filePath(name)).constData(), &info) == 0 &&
+            info.st_ino == inode)
+            return name.chopped(4);
+    }
+    return {};
+}
+
+// The first byte's time in a write-ahead file's name; invalid for another name.
+QDateTime firstByteOf(const QString &name)
+{
+    bool isJob = false;
+    const qint64 ms =
+        name.mid(kAheadStart.size()).section(QLatin1Char('-'), 0, 0).toLongLong(&isJob);
+    return isJob && name.startsWith(kAheadStart) ? QDateTime::fromMSecsSinceEpoch(ms) : QDateTime();
 }
 } // namespace
 
@@ -27,29 +40,40 @@ QString writeAheadPrefix(const QDateTime &firstByte)
     return kAheadStart + QString::number(firstByte.toMSecsSinceEpoch()) + QLatin1Char('-');
 }
 
-QVector<LeftJob> jobsLeftBehind(const QString &dir)
+LeftBehind findLeftBehind(const QString &dir)
 {
-    QVector<LeftJob> jobs;
+    LeftBehind found;
     const QDir folder(dir);
-    for (const QString &name :
-         folder.entryList({QStringLiteral(".tessary-*")}, QDir::Files | QDir::Hidden)) {
-        QFile file(folder.filePath(name));
-        if (!file.open(QIODevice::ReadOnly) || heldByAnother(file.handle()))
+    const QStringList names =
+        folder.entryList({kAheadStart + '*', kTemporaryPrefix + '*'},
+                         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &name : names) {
+        const QString path = folder.filePath(name);
+        OwnFile file;
+        QString why;
+        if (!file.open(path, why)) {
+            found.leftAlone << QStringLiteral("%1 (%2)").arg(name, why);
             continue;
-        bool isJob = false;
-        const qint64 firstByte = name.startsWith(kAheadStart)
-            ? name.mid(kAheadStart.size()).section(QLatin1Char('-'), 0, 0).toLongLong(&isJob)
-            : 0;
-        struct stat info { };
-        // A job whose text took its name just before the end is there already.
-        const bool named = ::fstat(file.handle(), &info) == 0 && info.st_nlink > 1;
-        if (isJob && !named && file.size() > 0)
-            jobs.append(
-                {{file.readAll(), QDateTime::fromMSecsSinceEpoch(firstByte)}, file.fileName()});
-        else
-            file.remove();
+        }
+        if (file.heldByAnother())
+            continue;
+        const QDateTime firstByte = firstByteOf(name);
+        // A PDF half written, or a write-ahead file with nothing in it.
+        if (name.startsWith(kTemporaryPrefix) || (firstByte.isValid() && file.size() == 0)) {
+            QFile::remove(path);
+            continue;
+        }
+        const QByteArray bytes = firstByte.isValid() ? file.readAll(why) : QByteArray();
+        if (!firstByte.isValid() || !why.isEmpty()) {
+            found.leftAlone << QStringLiteral("%1 (%2)").arg(
+                name, why.isEmpty() ? QStringLiteral("not a name a run gives") : why);
+            continue;
+        }
+        found.jobs.append({{bytes, firstByte},
+                           path,
+                           file.links() > 1 ? textOfInode(folder, file.inode()) : QString()});
     }
-    std::sort(jobs.begin(), jobs.end(),
+    std::sort(found.jobs.begin(), found.jobs.end(),
               [](const LeftJob &a, const LeftJob &b) { return a.job.firstByte < b.job.firstByte; });
-    return jobs;
+    return found;
 }

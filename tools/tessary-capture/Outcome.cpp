@@ -41,14 +41,14 @@ void Outcome::say(const QString &text)
 }
 
 void Outcome::job(const QString &name, const QString &where, const QByteArray &bytes, int pages,
-                  const QString &print, bool awaitPrint)
+                  const QString &note, bool awaitPrint)
 {
     QString text =
         QStringLiteral("%1: %2, %3, %4")
             .arg(where, counted(bytes.size(), "byte", "bytes"),
                  counted(countLines(bytes), "line", "lines"), counted(pages, "page", "pages"));
-    if (!print.isEmpty())
-        text += QLatin1String(", ") + print;
+    if (!note.isEmpty())
+        text += QLatin1String(", ") + note;
     const bool hint = looksLikeWrongLineSettings(bytes);
     if (awaitPrint)
         m_held.insert(name, {text, hint});
@@ -65,19 +65,12 @@ void Outcome::print(const QString &name, const QString &where, const QString &wh
     m_held.erase(held);
 }
 
-void Outcome::printsAll(const QString &what)
-{
-    for (const auto &[text, hint] : std::as_const(m_held))
-        line(withHint(text + QLatin1String(", ") + what, hint));
-    m_held.clear();
-}
-
 void Outcome::notSavedYet(const QString &what, const QString &error, bool later)
 {
     say(QStringLiteral("%1: %2%3")
             .arg(what, error,
-                 later ? QStringLiteral("; it is kept and tried again after the next job and at "
-                                        "the end")
+                 later ? QStringLiteral("; it is kept and tried again in a few seconds, with the "
+                                        "next job and at the end")
                        : QString()));
 }
 
@@ -88,9 +81,28 @@ void Outcome::recovered(const TextReport &report)
                            "without saving it")
                 .arg(report.textPath));
     else
-        say(QStringLiteral("%1, left by an earlier run, is not saved: %2; it stays for the next "
-                           "start")
+        say(QStringLiteral("%1, left by an earlier run, is not saved: %2; it is kept and tried "
+                           "again")
                 .arg(jobName(report.job), report.error));
+}
+
+void Outcome::leftAlone(const QString &dir, const QStringList &names)
+{
+    if (!names.isEmpty())
+        say(QStringLiteral("left alone in %1, neither read nor removed: %2")
+                .arg(dir, names.join(QStringLiteral(", "))));
+}
+
+void Outcome::madeAgain(const QString &dir)
+{
+    say(QStringLiteral("%1 had gone and is made again").arg(dir));
+}
+
+void Outcome::notKept(const QString &where, const QString &error)
+{
+    say(QStringLiteral("%1: its print cannot be kept on disk: %2; it is printed while this run "
+                       "lasts, if at all")
+            .arg(where, error));
 }
 
 void Outcome::cutShort(const Job &job, int seconds)
@@ -101,13 +113,21 @@ void Outcome::cutShort(const Job &job, int seconds)
             .arg(seconds));
 }
 
-void Outcome::printsWaiting(int count, const QString &queue, const QString &dir)
+void Outcome::printsLeft(int kept, const QStringList &unkept, const QString &queue,
+                         const QString &dir)
 {
-    m_printsWaiting = count;
-    if (count > 0)
+    m_printsWaiting = kept;
+    if (kept > 0)
         say(QStringLiteral("%1 waiting for %2; the next start with %3 prints %4")
-                .arg(counted(count, "print", "prints"), queue, dir,
-                     QLatin1String(count == 1 ? "it" : "them")));
+                .arg(counted(kept, "print", "prints"), queue, dir,
+                     QLatin1String(kept == 1 ? "it" : "them")));
+    if (unkept.isEmpty())
+        return;
+    m_notPrinted = true;
+    say(QStringLiteral("%1 not made, as nothing on disk kept %2; by hand: %3")
+            .arg(counted(unkept.size(), "print is", "prints are"),
+                 QLatin1String(unkept.size() == 1 ? "it" : "them"),
+                 unkept.join(QStringLiteral("; "))));
 }
 
 void Outcome::pdfsLost()
@@ -116,15 +136,23 @@ void Outcome::pdfsLost()
     say(QStringLiteral("some PDFs could not be written; their texts are saved"));
 }
 
-void Outcome::rescue(const QVector<Waiting> &texts)
+void Outcome::pdfsCut()
 {
-    for (const Waiting &text : texts) {
-        const Job &job = text.job;
+    m_notSaved = true;
+    say(QStringLiteral("a second signal ends the capture before all PDFs are made; tessary-print "
+                       "makes them from the texts"));
+}
+
+QVector<bool> Outcome::rescue(const QVector<Job> &jobs)
+{
+    QVector<bool> kept;
+    for (const Job &job : jobs) {
         m_notSaved = true;
         if (::isatty(STDOUT_FILENO)) {
             say(QStringLiteral("%1 is lost: it could not be written, and standard output is a "
                                "terminal")
                     .arg(jobName(job)));
+            kept.append(false);
             continue;
         }
         const bool written = std::fwrite(job.bytes.constData(), 1, size_t(job.bytes.size()),
@@ -133,12 +161,14 @@ void Outcome::rescue(const QVector<Waiting> &texts)
         say(jobName(job) +
             QLatin1String(written ? " could not be written; it went to standard output"
                                   : " could not be written, not even to standard output"));
+        kept.append(written);
     }
+    return kept;
 }
 
 int Outcome::exitStatus() const
 {
-    if (m_notSaved)
+    if (m_notSaved || m_notPrinted)
         return kNotSaved;
     return m_printsWaiting > 0 ? kPrintsWait : 0;
 }
@@ -148,4 +178,15 @@ QString Outcome::jobName(const Job &job)
     return QStringLiteral("the job of %1 (%2)")
         .arg(job.firstByte.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
              counted(job.bytes.size(), "byte", "bytes"));
+}
+
+QString Outcome::cutNote()
+{
+    return QStringLiteral("cut short by a second signal: the rest was not read");
+}
+
+QString Outcome::suspectNote(const QString &byHand)
+{
+    return QStringLiteral("not printed: it looks like wrong line settings (%1 prints it anyway)")
+        .arg(byHand);
 }

@@ -2,6 +2,8 @@
 
 #include "JobStore.h"
 
+#include <QStringList>
+
 #include <QByteArrayView>
 #include <QMap>
 #include <QString>
@@ -29,42 +31,58 @@ public:
     // A line of its own, in place of the live line.
     void line(const QString &text);
 
-    // A job's line: where its text is, its bytes, lines and pages, and a
-    // hint when it looks like the work of wrong line settings. With
+    // A job's line: where its text is, its bytes, lines and pages, a note,
+    // and a hint when it looks like the work of wrong line settings. With
     // `awaitPrint` it is held until its print is told.
     void job(const QString &name, const QString &where, const QByteArray &bytes, int pages,
-             const QString &print = {}, bool awaitPrint = false);
+             const QString &note = {}, bool awaitPrint = false);
     // What became of a job's print: on its held line, or on a line of its own.
     void print(const QString &name, const QString &where, const QString &what);
-    // The held lines, each with what became of its print.
-    void printsAll(const QString &what);
 
     // A job's text or PDF could not be saved.
     void notSaved() { m_notSaved = true; }
+    // A print due was set aside or given up.
+    void notPrinted() { m_notPrinted = true; }
     // Why something of a job is not saved yet; with `later`, that it is kept
     // and tried again.
     void notSavedYet(const QString &what, const QString &error, bool later);
     // A job an earlier run left, saved now or not.
     void recovered(const TextReport &report);
+    // What an earlier run's leftovers in DIR hold that is neither read nor removed.
+    void leftAlone(const QString &dir, const QStringList &names);
+    // DIR had gone and is made again.
+    void madeAgain(const QString &dir);
+    // A job's print cannot be kept on disk.
+    void notKept(const QString &where, const QString &error);
     // The stop's time to read the job arriving ran out.
     void cutShort(const Job &job, int seconds);
-    // At the end: prints that still wait, for the next start.
-    void printsWaiting(int count, const QString &queue, const QString &dir);
+    // At the end: the prints that still wait, `kept` on disk for the next
+    // start, and those nothing keeps, so they are not made: `unkept` has the
+    // command that prints each by hand.
+    void printsLeft(int kept, const QStringList &unkept, const QString &queue, const QString &dir);
     // Texts that could not be written even at the end go to standard output
-    // unless that is a terminal, one after another in the order they came.
-    void rescue(const QVector<Waiting> &texts);
-    // PDFs that could not be written even at the end.
+    // unless that is a terminal, one after another in the order they came;
+    // whether each is kept there.
+    QVector<bool> rescue(const QVector<Job> &jobs);
+    // PDFs that could not be written even at the end, or not made before
+    // a second signal.
     void pdfsLost();
+    void pdfsCut();
     int exitStatus() const;
 
     // "the job of 2024-03-05 07:08:09 (120 bytes)"
     static QString jobName(const Job &job);
+    // The notes of a job's line: a second signal cut it; it looks like
+    // wrong line settings and is not printed, though `byHand` prints it.
+    static QString cutNote();
+    static QString suspectNote(const QString &byHand);
 
 private:
     LiveLine &m_live;
     std::FILE *m_err;
     bool m_notSaved = false;
     int m_printsWaiting = 0;
+    bool m_notPrinted = false;
     // Lines held for their print, by job name, and whether they end in the hint.
     QMap<QString, std::pair<QString, bool>> m_held;
 };

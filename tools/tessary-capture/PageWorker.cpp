@@ -1,12 +1,16 @@
 #include "PageWorker.h"
 
+#include "AtomicFile.h"
+#include "LeftBehind.h"
 #include "MissingFont.h"
 
 #include "printjob/PrintJob.h"
 #include "toolkit/Waiting.h"
 
 #include <QBuffer>
+#include <QDir>
 
+// The one place where a job's pages are made.
 PageResult PageWorker::make(PageOrder order) const
 {
     PageResult result;
@@ -22,9 +26,34 @@ PageResult PageWorker::make(PageOrder order) const
         return result;
     }
     result.sheets = outcome.sheets;
-    if (made.pdfFile)
-        result.pdfFile = m_store.writePdf(made.name, buffer.data());
-    if (made.forPrint)
+    if (made.use == PageUse::PdfFile)
+        result.pdfPath = writePdfBeside(m_dir, made.name, buffer.data(), result.writeError);
+    else
         result.pdf = buffer.data();
     return result;
+}
+
+// It touches nothing but the disk, so it is safe on the worker's thread.
+QString writePdfBeside(const QString &dir, const QString &name, const QByteArray &pdf,
+                       QString &error)
+{
+    const QString pdfPath = QDir(dir).filePath(name + QLatin1String(".pdf"));
+    // A second signal ends the program at once: a PDF half written goes.
+    AtomicFile file(QDir(dir).filePath(kTemporaryPrefix + "XXXXXX"));
+    file.open(true);
+    if (!file.isOpen() || !file.write(pdf)) {
+        error = QStringLiteral("cannot write in %1: %2").arg(dir, file.errorString());
+        return {};
+    }
+    switch (file.commit(pdfPath, AtomicFile::Naming::NeverReplace)) {
+    case AtomicFile::Placed::Done:
+        return pdfPath;
+    case AtomicFile::Placed::Taken:
+        error = QStringLiteral("%1 exists and is not overwritten").arg(pdfPath);
+        break;
+    case AtomicFile::Placed::Failed:
+        error = QStringLiteral("cannot name %1: %2").arg(pdfPath, file.errorString());
+        break;
+    }
+    return {};
 }

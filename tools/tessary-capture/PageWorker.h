@@ -1,39 +1,44 @@
 #pragma once
 
-#include "JobStore.h"
+#include "Job.h"
 #include "OrderThread.h"
 #include "toolkit/CharacterSet.h"
 
 #include <QPageSize>
+#include <QString>
 
-#include <optional>
+// What a job's pages are made for: NAME.pdf beside its text, or a print.
+enum class PageUse { PdfFile, Print };
 
-// What to make of one job's pages.
 struct PageOrder {
     Job job;
     QString name; // the base name of its text on disk
     QPageSize paper;
-    bool pdfFile = false; // NAME.pdf beside the text
-    bool forPrint = false; // the pages kept, to be printed
-    bool again = false; // a PDF that could not be written before
-    bool tellJob = false; // the job's own line follows its pages
+    PageUse use = PageUse::PdfFile;
 };
 
 struct PageResult {
     PageOrder order;
     int sheets = 0;
     QString drawError; // no pages could be made
-    std::optional<PdfReport> pdfFile;
-    QByteArray pdf; // for the print
+    QString pdfPath; // PdfFile: once written
+    QString writeError; // PdfFile: why it is not
+    QByteArray pdf; // Print: the pages
 };
 
-// Makes the pages of each job and writes them as a PDF where they are made,
-// on a thread of its own, one job after another, so that the port is read
-// and every arrival stamped meanwhile.
+// Writes NAME.pdf beside NAME.txt in `dir`, never over another file, nor
+// half of it under its name: its path, or nothing with the reason.
+QString writePdfBeside(const QString &dir, const QString &name, const QByteArray &pdf,
+                       QString &error);
+
+// Makes the pages of each job, on a thread of its own, one job after
+// another, so that the port is read and every arrival stamped meanwhile; a
+// PDF file is written where its pages are made.
 class PageWorker {
 public:
-    PageWorker(const JobStore &store, CharacterSet charset)
-        : m_store(store),
+    // `dir`: where PDF files go; `charset`: what the pages draw bytes as.
+    PageWorker(const QString &dir, CharacterSet charset)
+        : m_dir(dir),
           m_charset(charset),
           m_thread([this](PageOrder order) { return make(std::move(order)); })
     { }
@@ -50,7 +55,7 @@ public:
 private:
     PageResult make(PageOrder order) const;
 
-    const JobStore &m_store;
-    const CharacterSet m_charset;
+    QString m_dir;
+    CharacterSet m_charset;
     OrderThread<PageOrder, PageResult> m_thread;
 };

@@ -1,22 +1,27 @@
 #include "PrintWorker.h"
 
-#include "PrintMarks.h"
-
-PrintResult PrintWorker::send(PrintOrder order)
+PrintResult PrintWorker::ask(PrintOrder order)
 {
     PrintResult result;
-    result.name = order.name;
-    result.lookUp = order.lookUp;
-    if (order.lookUp) {
-        m_printer.find(result.receipt.error);
-    } else {
+    QString error;
+    switch (order.kind) {
+    case PrintOrder::Kind::FindQueue:
+        result.receipt.answer =
+            m_printer.find(error) ? PrintReceipt::Answer::Accepted : PrintReceipt::Answer::Waits;
+        break;
+    case PrintOrder::Kind::Send:
         result.receipt = m_printer.print(order.name + QLatin1String(".txt"), order.pdf);
-        // Nothing comes between CUPS taking the job and the mark going: a
-        // crash then could print it twice.
-        if (result.receipt.printed)
-            PrintMarks::done(order.mark);
+        break;
+    case PrintOrder::Kind::ListJobs:
+        result.receipt.answer = m_printer.jobs(result.jobs, error) ? PrintReceipt::Answer::Accepted
+                                                                   : PrintReceipt::Answer::Waits;
+        break;
     }
-    result.receipt.queue = m_printer.queue();
+    if (!error.isEmpty())
+        result.receipt.reason = error;
+    order.pdf.clear();
+    result.order = std::move(order);
+    result.queue = m_printer.queue();
     result.paper = m_printer.defaultPaper();
     return result;
 }

@@ -1,41 +1,40 @@
 #pragma once
 
-#include "CupsPrinter.h"
 #include "OrderThread.h"
+#include "PrintService.h"
 
-#include <optional>
-
-// One print to send: the job's text name, what keeps it waiting on disk,
-// and its pages.
-// Or, instead, the queue to be looked up.
+// One request to the printer: look the queue up, send a print (the job's
+// text's base name; its title is NAME.txt), or list the jobs it has had.
 struct PrintOrder {
+    enum class Kind { FindQueue, Send, ListJobs };
+    Kind kind = Kind::FindQueue;
     QString name;
-    QString mark;
     QByteArray pdf;
-    bool lookUp = false;
 };
 
 struct PrintResult {
-    QString name;
+    PrintOrder order; // without its pages
+    // For FindQueue and ListJobs, Accepted when it worked, or Waits with why.
     PrintReceipt receipt;
-    // The queue's default paper, once the queue has been found.
-    std::optional<QPageSize> paper;
-    bool lookUp = false;
+    QVector<KnownJob> jobs;
+    QString queue;
+    std::optional<QPageSize> paper; // the queue's default, once found
 };
 
-// Sends prints to CUPS on a thread of its own, so that a slow or silent
-// server holds up nothing but the prints. A print that CUPS has taken is
-// marked done on disk at once, before its result comes back.
+// Asks the printer on a thread of its own, so that a slow or silent server
+// holds up nothing but the prints.
 class PrintWorker {
 public:
-    explicit PrintWorker(CupsPrinter &printer)
-        : m_printer(printer), m_thread([this](PrintOrder order) { return send(std::move(order)); })
+    explicit PrintWorker(PrintService &printer)
+        : m_printer(printer), m_thread([this](PrintOrder order) { return ask(std::move(order)); })
     { }
     ~PrintWorker() { m_printer.cancel(); }
+    PrintWorker(const PrintWorker &) = delete;
+    PrintWorker &operator=(const PrintWorker &) = delete;
 
     void add(PrintOrder order) { m_thread.add(std::move(order)); }
     bool busy() const { return m_thread.busy(); }
-    // The print under way gives up within a second, and so does any later.
+    // The request under way gives up within a second, and so does any later.
     void cancel() { m_printer.cancel(); }
     void setHandler(std::function<void(const PrintResult &)> done)
     {
@@ -43,8 +42,8 @@ public:
     }
 
 private:
-    PrintResult send(PrintOrder order);
+    PrintResult ask(PrintOrder order);
 
-    CupsPrinter &m_printer;
+    PrintService &m_printer;
     OrderThread<PrintOrder, PrintResult> m_thread;
 };

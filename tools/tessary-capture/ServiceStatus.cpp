@@ -4,13 +4,16 @@
 
 #include <systemd/sd-daemon.h>
 
-void ServiceStatus::show(bool portOpen, int printsWaiting, const QString &queue)
+void ServiceStatus::show(bool portOpen, int printsWaiting, const QString &queue,
+                         const QString &trouble)
 {
     QString text = portOpen ? QStringLiteral("capturing %1").arg(m_port)
                             : QStringLiteral("waiting for the port %1").arg(m_port);
     if (printsWaiting > 0)
         text += QStringLiteral("; %1 waiting for %2")
                     .arg(counted(printsWaiting, "print", "prints"), queue);
+    if (!trouble.isEmpty())
+        text += QStringLiteral("; prints are not kept on disk: ") + trouble;
     if (text == m_text)
         return;
     m_text = text;

@@ -5,13 +5,13 @@
 #include "CaptureSession.h"
 #include "CupsPrinter.h"
 #include "HeadlessApp.h"
+#include "JobFolder.h"
 #include "JobStore.h"
 #include "LiveLine.h"
 #include "Outcome.h"
-#include "PageWorker.h"
+#include "PdfMaker.h"
 #include "PortListing.h"
-#include "PrintFeeder.h"
-#include "PrintWorker.h"
+#include "PrintSpool.h"
 #include "ServiceStatus.h"
 #include "SignalPath.h"
 #include "serial/PortList.h"
@@ -39,16 +39,6 @@ int listPorts()
     return 0;
 }
 
-// Where prints wait on disk: one folder for each printer.
-QString printerKey(const CaptureOptions &options)
-{
-    if (!options.print)
-        return {};
-    return options.printer.isEmpty()
-        ? QStringLiteral("default")
-        : QStringLiteral("printer-") + QString(options.printer).replace(QLatin1Char('/'), '_');
-}
-
 // A path as given: the serial-port service would take a bare name as one
 // under /dev.
 bool openPort(const CaptureOptions &options, Serial &serial)
@@ -67,10 +57,48 @@ bool openPort(const CaptureOptions &options, Serial &serial)
     return false;
 }
 
+// The parts of a capture; the session connects them.
+struct Parts {
+    explicit Parts(const CaptureOptions &options)
+        : store(options.outDir, options.pdf),
+          live(::isatty(STDERR_FILENO) ? stderr : nullptr),
+          outcome(live),
+          status(options.port)
+    {
+        // Files first: the printer is looked up while the capture goes on,
+        // and nothing it says keeps the port from being read.
+        if (options.print) {
+            printer = std::make_unique<CupsPrinter>(options.printer);
+            if (options.paper)
+                printer->setPaper(*options.paper);
+            prints =
+                std::make_unique<PrintSpool>(*printer,
+                                             PrintSpool::Settings {options.outDir, options.printer,
+                                                                   options.paper, options.charset});
+        }
+        if (options.pdf)
+            pdfs = std::make_unique<PdfMaker>(options.outDir,
+                                              options.paper || !options.print
+                                                  ? options.paper.value_or(QPageSize(QPageSize::A4))
+                                                  : std::optional<QPageSize>(),
+                                              options.charset);
+    }
+    CaptureParts forSession() { return {store, outcome, pdfs.get(), prints.get(), &status}; }
+
+    JobStore store;
+    LiveLine live;
+    Outcome outcome;
+    std::unique_ptr<CupsPrinter> printer;
+    std::unique_ptr<PrintSpool> prints;
+    std::unique_ptr<PdfMaker> pdfs;
+    ServiceStatus status;
+};
+
 int capture(const CaptureOptions &options)
 {
     QString error;
-    if (!JobStore::prepare(options.outDir, error)) {
+    JobFolder folder;
+    if (!folder.open(options.outDir, error)) {
         say(error);
         return kFailure;
     }
@@ -89,29 +117,8 @@ int capture(const CaptureOptions &options)
     Serial serial;
     if (!openPort(options, serial))
         return kFailure;
-    // Files first: the printer is looked up while the capture goes on, and
-    // nothing it says keeps the port from being read.
-    std::unique_ptr<CupsPrinter> printer;
-    if (options.print)
-        printer = std::make_unique<CupsPrinter>(options.printer);
-    if (printer && options.paper)
-        printer->setPaper(*options.paper);
-    JobStore store(options.outDir, options.pdf, printerKey(options));
-    LiveLine live(::isatty(STDERR_FILENO) ? stderr : nullptr);
-    Outcome outcome(live);
-    std::unique_ptr<PageWorker> pages;
-    if (options.pdf || printer)
-        pages = std::make_unique<PageWorker>(store, options.charset);
-    std::unique_ptr<PrintWorker> printWorker;
-    std::unique_ptr<PrintFeeder> feeder;
-    if (printer) {
-        printWorker = std::make_unique<PrintWorker>(*printer);
-        feeder = std::make_unique<PrintFeeder>(store, *printWorker, outcome, printer->queue());
-        printWorker->setHandler([&feeder](const PrintResult &result) { feeder->done(result); });
-        feeder->lookUp();
-    }
-    ServiceStatus status(options.port);
-    CaptureSession session(serial, options, {store, outcome, pages.get(), feeder.get(), &status});
+    Parts parts(options);
+    CaptureSession session(serial, options, parts.forSession());
     session.onEnd = [](int code, bool atOnce) {
         if (!atOnce)
             return QCoreApplication::exit(code);
