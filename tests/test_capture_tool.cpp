@@ -352,9 +352,9 @@ void CaptureToolTest::killedCaptureLeavesThePortFree()
     };
     for (int start = 1; start <= 2; ++start) {
         ProgramRun run(kCapturePath);
-        QVERIFY2(run.startHolding({"--port", pty.slavePath(), "--out", out}, pty.slavePath(),
-                                  asNobody),
-                 qPrintable(QStringLiteral("start %1: ").arg(start) + run.err()));
+        QVERIFY2(
+            run.startHolding({"--port", pty.slavePath(), "--out", out}, pty.slavePath(), asNobody),
+            qPrintable(QStringLiteral("start %1: ").arg(start) + run.err()));
         ::kill(pid_t(run.pid()), SIGKILL);
         run.waitForEnd();
     }
