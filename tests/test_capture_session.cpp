@@ -299,8 +299,8 @@ void CaptureSessionTest::portMissingAtTheStartIsWaitedFor()
     port.close();
     QStringList said;
     PortFollower follower(port, path);
-    follower.say = [&](const QString &text) { said << text; };
-    follower.startWaiting();
+    follower.say = [&](const QString &text, Priority) { said << text; };
+    follower.start(false);
     QCOMPARE(follower.state(), PortFollower::State::Gone);
     Pty pty;
     QVERIFY(QFile::link(pty.slavePath(), path));

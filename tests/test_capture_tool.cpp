@@ -13,9 +13,12 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -63,6 +66,7 @@ private slots:
     void helpAndVersion();
     void portDoesNotOpen_data();
     void portDoesNotOpen();
+    void tellsSystemdAndTheJournal();
     void readmeTableSaysWhatTheProgramSays_data();
     void readmeTableSaysWhatTheProgramSays();
     void unwritableFolder_data();
@@ -514,16 +518,22 @@ void CaptureToolTest::helpAndVersion()
 void CaptureToolTest::portDoesNotOpen_data()
 {
     QTest::addColumn<QString>("kind");
-    QTest::addColumn<int>("code");
-    QTest::newRow("no such device") << "missing" << 1;
-    QTest::newRow("held by another program") << "held" << 2;
-    QTest::newRow("not a serial device") << "file" << 7;
+    QTest::addColumn<QString>("said");
+    QTest::newRow("no such device") << "missing"
+                                    << "no such device; waiting for it";
+    QTest::newRow("held by another program")
+        << "held" << QStringLiteral("(error 2: %1)").arg(portErrorSentence(2));
+    QTest::newRow("not a serial device")
+        << "file" << QStringLiteral("(error 7: %1)").arg(portErrorSentence(7));
 }
 
+// A port not there, or that does not open, at the start is waited for as
+// one lost later: what an earlier run left is saved meanwhile, and a stop
+// ends with everything saved.
 void CaptureToolTest::portDoesNotOpen()
 {
     QFETCH(QString, kind);
-    QFETCH(int, code);
+    QFETCH(QString, said);
     Pty pty;
     Serial holder;
     QString port = m_dir.filePath(QStringLiteral("no-such-tty"));
@@ -535,15 +545,62 @@ void CaptureToolTest::portDoesNotOpen()
         port = m_dir.filePath(QStringLiteral("plain-file"));
         QVERIFY(writeFile(port, "not a tty"));
     }
-    const ProcessResult run = tessaryCapture({"--port", port, "--out", m_out});
-    QCOMPARE(run.exitCode, 1);
-    QCOMPARE(ownMessages(run.err, kProgram),
-             QStringList {QStringLiteral("%1: %2: Could not open serial port. Error %3. %4")
-                              .arg(kProgram, port)
-                              .arg(code)
-                              .arg(portErrorSentence(code))});
-    QCOMPARE(run.out, QByteArray());
-    QCOMPARE(namesIn(m_out), QStringList());
+    QVERIFY(QDir().mkpath(m_out));
+    QVERIFY(writeFile(m_out + "/.tessary-job-1700000000000-left", "10 REM LEFT\r\n"));
+    ProgramRun run(kCapturePath);
+    QVERIFY(run.start({"--port", port, "--out", m_out}));
+    QTRY_COMPARE_WITH_TIMEOUT(jobLinesIn(run.err()).size(), 1, 20000);
+    QCOMPARE(run.stop(), 0);
+    const QStringList messages = run.messages();
+    QCOMPARE(messages.size(), 2);
+    QVERIFY2(messages[0].startsWith(kProgram + ": " + port + ": ") && messages[0].contains(said),
+             qPrintable(messages[0]));
+    QVERIFY2(messages[1].contains(" is recovered"), qPrintable(messages[1]));
+    QCOMPARE(namesIn(m_out).size(), 1);
+}
+
+// What systemd hears: ready with the first status, also while the port is
+// waited for, and at last how it ended. Each line carries its priority when
+// standard error is the journal.
+void CaptureToolTest::tellsSystemdAndTheJournal()
+{
+    const QString socketPath = m_dir.filePath(QStringLiteral("notify-%1").arg(m_case));
+    const int notify = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    qstrncpy(address.sun_path, QFile::encodeName(socketPath).constData(), sizeof address.sun_path);
+    QVERIFY(::bind(notify, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
+    const QString journal = m_dir.filePath(QStringLiteral("journal-%1").arg(m_case));
+    QVERIFY(writeFile(journal, {}));
+    struct stat info { };
+    QVERIFY(::stat(QFile::encodeName(journal).constData(), &info) == 0);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("NOTIFY_SOCKET"), socketPath);
+    environment.insert(QStringLiteral("JOURNAL_STREAM"),
+                       QStringLiteral("%1:%2").arg(info.st_dev).arg(info.st_ino));
+    const QString port = m_dir.filePath(QStringLiteral("ttyLater"));
+    ProgramRun run(kCapturePath);
+    run.setProcessEnvironment(environment);
+    const QByteArray journalPath = QFile::encodeName(journal);
+    QVERIFY(run.start({"--port", port, "--out", m_out}, [journalPath] {
+        ::dup2(::open(journalPath.constData(), O_WRONLY | O_APPEND), STDERR_FILENO);
+    }));
+    QStringList told;
+    const auto receive = [&] {
+        char datagram[4096];
+        for (ssize_t n; (n = ::recv(notify, datagram, sizeof datagram, 0)) > 0;)
+            told << QString::fromUtf8(datagram, n);
+        return told.size();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(receive() > 0, 20000);
+    QCOMPARE(told[0], "READY=1\nSTATUS=waiting for the port " + port);
+    QCOMPARE(run.stop(), 0);
+    receive();
+    ::close(notify);
+    QCOMPARE(told.last(), QStringLiteral("STATUS=ended: everything saved"));
+    QCOMPARE(contentOf(journal),
+             "<4>tessary-capture: " + QFile::encodeName(port) +
+                 ": no such device; waiting for it\n");
 }
 
 void CaptureToolTest::readmeTableSaysWhatTheProgramSays_data()

@@ -2,11 +2,24 @@
 
 #include <QCoreApplication>
 
-#include <cstdio>
+#include <sys/stat.h>
 
-void say(const QString &text)
+QByteArray journalPrefix(std::FILE *stream, Priority priority)
 {
-    std::fprintf(stderr, "%s: %s\n", qUtf8Printable(QCoreApplication::applicationName()),
-                 qUtf8Printable(text));
+    const QByteArray journal = qgetenv("JOURNAL_STREAM");
+    struct stat info { };
+    if (journal.isEmpty() || ::fstat(::fileno(stream), &info) != 0)
+        return {};
+    const QByteArray here = QByteArray::number(qulonglong(info.st_dev)) + ':' +
+        QByteArray::number(qulonglong(info.st_ino));
+    if (journal != here)
+        return {};
+    return '<' + QByteArray::number(int(priority)) + '>';
+}
+
+void say(const QString &text, Priority priority)
+{
+    std::fprintf(stderr, "%s%s: %s\n", journalPrefix(stderr, priority).constData(),
+                 qUtf8Printable(QCoreApplication::applicationName()), qUtf8Printable(text));
     std::fflush(stderr);
 }

@@ -36,7 +36,9 @@ CaptureSession::CaptureSession(PortConnection &port, const CaptureOptions &optio
         m_follower.arrived();
     };
     m_cutter.onJobEnded = [this](Job job) { jobEnded(std::move(job)); };
-    m_follower.say = [this](const QString &message) { m_parts.outcome.say(message); };
+    m_follower.say = [this](const QString &message, Priority priority) {
+        m_parts.outcome.say(message, priority);
+    };
     m_follower.onChange = [this](PortFollower::State) { showStatus(); };
 }
 
@@ -68,12 +70,12 @@ void CaptureSession::connectParts()
     }
 }
 
-void CaptureSession::start()
+void CaptureSession::start(bool portOpen)
 {
     // The local time zone loads on first use; not while a job waits for
     // its quiet time to end.
     m_cutter.clock();
-    m_follower.start();
+    m_follower.start(portOpen);
     connectParts();
     if (m_parts.prints)
         m_parts.prints->load();
@@ -159,14 +161,11 @@ void CaptureSession::pdfMade(const PdfMaker::Made &made)
         return;
     }
     tellJob(saved, made.drawError.isEmpty() ? made.sheets : countPages(saved.job.bytes));
-    if (!made.drawError.isEmpty()) {
-        m_parts.outcome.say(
-            QStringLiteral("%1: no pages made: %2").arg(saved.textPath, made.drawError));
-        m_parts.outcome.notSaved();
-    } else if (!made.writeError.isEmpty()) {
+    if (!made.drawError.isEmpty())
+        m_parts.outcome.noPages(saved.textPath, made.drawError);
+    else if (!made.writeError.isEmpty())
         m_parts.outcome.notSavedYet(saved.textPath + " is written, not its PDF", made.writeError,
                                     m_phase == Phase::Capturing);
-    }
 }
 
 // The job's line, and then its print: the line waits for the print's first news.
@@ -187,12 +186,7 @@ void CaptureSession::printNews(const PrintNews &news)
 {
     if (news.trouble)
         m_trouble = news.text;
-    if (news.name.isEmpty())
-        m_parts.outcome.say(news.text);
-    else
-        m_parts.outcome.print(news.name, m_parts.store.textPath(news.name), news.text);
-    if (!news.name.isEmpty() && news.state == PrintState::SetAside && !news.givenUp)
-        m_parts.outcome.notPrinted();
+    m_parts.outcome.print(news, m_parts.store.textPath(news.name));
     showStatus();
 }
 
@@ -285,8 +279,11 @@ void CaptureSession::end()
     m_port.setArrivalHandler({});
     m_port.setLostHandler({});
     m_port.close();
+    const int status = m_parts.outcome.exitStatus();
+    if (m_parts.status)
+        m_parts.status->ended(status, m_parts.prints);
     if (onEnd)
-        onEnd(m_parts.outcome.exitStatus(), m_atOnce);
+        onEnd(status, m_atOnce);
 }
 
 void CaptureSession::showStatus()

@@ -35,9 +35,9 @@ public:
     CaptureSession(const CaptureSession &) = delete;
     CaptureSession &operator=(const CaptureSession &) = delete;
 
-    // The port is open: what an earlier run left is completed, and from now
-    // on every arrival counts.
-    void start();
+    // What an earlier run left is completed, and from now on every arrival
+    // counts; a port that did not open is waited for.
+    void start(bool portOpen = true);
     // Reads the job in progress to its end, lets the pages being made and
     // the prints CUPS takes finish, and ends.
     void stop();

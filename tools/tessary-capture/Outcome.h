@@ -1,6 +1,7 @@
 #pragma once
 
 #include "JobStore.h"
+#include "Say.h"
 
 #include <QStringList>
 
@@ -12,6 +13,7 @@
 #include <cstdio>
 
 class LiveLine;
+struct PrintNews;
 
 // Everything the capture tells: the live line while a job arrives, each
 // job's own line, the messages, and the exit status they add up to.
@@ -27,22 +29,23 @@ public:
     void arriving(QByteArrayView bytes);
     void jobEnded();
     // "program: text", in place of the live line.
-    void say(const QString &text);
+    void say(const QString &text, Priority priority);
     // A line of its own, in place of the live line.
-    void line(const QString &text);
+    void line(const QString &text, Priority priority = Priority::Notice);
 
     // A job's line: where its text is, its bytes, lines and pages, a note,
     // and a hint when it looks like the work of wrong line settings. With
     // `awaitPrint` it is held until its print is told.
     void job(const QString &name, const QString &where, const QByteArray &bytes, int pages,
              const QString &note = {}, bool awaitPrint = false);
-    // What became of a job's print: on its held line, or on a line of its own.
-    void print(const QString &name, const QString &where, const QString &what);
+    // What became of a job's print, its text at `where`: on its held line,
+    // or on a line of its own; news of no one print as a message.
+    void print(const PrintNews &news, const QString &where);
 
     // A job's text or PDF could not be saved.
     void notSaved() { m_notSaved = true; }
-    // A print due was set aside or given up.
-    void notPrinted() { m_notPrinted = true; }
+    // No pages could be drawn of the job whose text is at `where`.
+    void noPages(const QString &where, const QString &reason);
     // Why something of a job is not saved yet; with `later`, that it is kept
     // and tried again.
     void notSavedYet(const QString &what, const QString &error, bool later);

@@ -50,8 +50,10 @@ PortFollower::PortFollower(PortConnection &port, const QString &shown)
                      [this] { tryReopen(); });
 }
 
-void PortFollower::start()
+void PortFollower::start(bool open)
 {
+    if (!open)
+        return startWaiting();
     opened();
     m_state = State::Open;
     m_everOpen = true;
@@ -60,9 +62,9 @@ void PortFollower::start()
 void PortFollower::startWaiting()
 {
     m_said = Said::Gone;
-    const bool there = deviceAt(m_path) != 0;
+    const bool there = QFileInfo::exists(m_path);
     if (!there && say)
-        say(m_shown + QLatin1String(": no such device; waiting for it"));
+        say(m_shown + QLatin1String(": no such device; waiting for it"), Priority::Waits);
     enter(there ? State::Refused : State::Gone);
 }
 
@@ -149,7 +151,8 @@ void PortFollower::enter(State next)
     }
     watch(next == State::Gone || next == State::Refused);
     if (!news.isEmpty() && say)
-        say(m_shown + QLatin1String(": ") + news);
+        say(m_shown + QLatin1String(": ") + news,
+            next == State::Open ? Priority::Notice : Priority::Waits);
     if (onChange)
         onChange(next);
 }

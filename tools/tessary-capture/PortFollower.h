@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Say.h"
+
 #include <QFileSystemWatcher>
 #include <QString>
 #include <QTimer>
@@ -35,14 +37,13 @@ public:
     PortFollower(const PortFollower &) = delete;
     PortFollower &operator=(const PortFollower &) = delete;
 
-    std::function<void(const QString &message)> say;
+    std::function<void(const QString &message, Priority priority)> say;
     // Told of each new state; Open again once the port is back.
     std::function<void(State state)> onChange;
 
-    // The port has just been opened.
-    void start();
-    // The port did not open at the start: it is waited for, as one lost.
-    void startWaiting();
+    // The port has just been opened, or did not open: then it is waited
+    // for, as one lost.
+    void start(bool open = true);
     void portLost();
     // Bytes came: the next time the port goes is news again.
     void arrived() { m_said = Said::Nothing; }
@@ -66,6 +67,7 @@ private:
     };
     static std::optional<LinkMark> linkMarkOf(const QString &path);
     void opened();
+    void startWaiting();
 
     void enter(State next);
     void tryReopen();

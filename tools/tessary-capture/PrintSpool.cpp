@@ -30,7 +30,7 @@ void PrintSpool::load()
     for (const QString &line : found.told(m_queue.name()))
         say(line);
     if (!found.error.isEmpty())
-        say(found.error, true);
+        say(found.error, Priority::Fails, true);
     // Whether an earlier run sent them before it ended is not known.
     for (const PrintMarks::Mark &mark : found.due)
         m_prints.push_back({mark.name, mark.path, PrintState::Waiting, true});
@@ -192,7 +192,7 @@ void PrintSpool::sent(Print &print, const PrintReceipt &receipt)
 // the latest try's reason; the next try comes after a back-off.
 void PrintSpool::waitFor(const QString &line)
 {
-    say(line);
+    say(line, Priority::Waits);
     for (Print &print : m_prints) {
         if (!print.told && print.state == PrintState::Waiting)
             tell(print, PrintState::Waiting,
@@ -216,7 +216,7 @@ void PrintSpool::settle(const QString &name, PrintState state, const QString &te
         say(error +
                 QStringLiteral("; the next start asks CUPS whether it has that print before "
                                "it is sent again"),
-            true);
+            Priority::Fails, true);
     tell(*print, state, text, givenUp);
     m_prints.erase(print);
     if (m_prints.empty())
@@ -227,14 +227,15 @@ void PrintSpool::settle(const QString &name, PrintState state, const QString &te
 void PrintSpool::tell(Print &print, PrintState state, const QString &text, bool givenUp)
 {
     print.told = true;
+    const Priority priority = state == PrintState::Sent ? Priority::Notice : Priority::Waits;
     if (onNews)
-        onNews({print.name, state, text, false, givenUp});
+        onNews({print.name, state, text, priority, false, givenUp});
 }
 
-void PrintSpool::say(const QString &text, bool trouble)
+void PrintSpool::say(const QString &text, Priority priority, bool trouble)
 {
     if (onNews && !text.isEmpty())
-        onNews({{}, PrintState::Waiting, text, trouble});
+        onNews({{}, PrintState::Waiting, text, priority, trouble});
 }
 
 // A mark removed by hand gives its print up at once.

@@ -5,6 +5,7 @@
 #include "PrintWorker.h"
 #include "QueueState.h"
 #include "RetryClock.h"
+#include "Say.h"
 
 #include <QPageSize>
 #include <QTimer>
@@ -26,6 +27,7 @@ struct PrintNews {
     QString name;
     PrintState state = PrintState::Waiting;
     QString text;
+    Priority priority = Priority::Notice;
     // A mark that cannot be written or removed: for the service's status too.
     bool trouble = false;
     // Set aside as its mark was removed by hand.
@@ -108,7 +110,8 @@ private:
     void waitFor(const QString &line);
     void settle(const QString &name, PrintState state, const QString &text, bool givenUp = false);
     void tell(Print &print, PrintState state, const QString &text, bool givenUp = false);
-    void say(const QString &text, bool trouble = false);
+    // News of no one print: of the queue, or a mark's `trouble`.
+    void say(const QString &text, Priority priority = Priority::Notice, bool trouble = false);
     void sweep();
     void endIfIdle();
     void changed();

@@ -1,6 +1,8 @@
 #include "ServiceStatus.h"
 
 #include "Counted.h"
+#include "Outcome.h"
+#include "PrintSpool.h"
 
 #include <systemd/sd-daemon.h>
 
@@ -20,6 +22,18 @@ void ServiceStatus::show(bool portOpen, int printsWaiting, const QString &queue,
     // Ready once systemd has heard it.
     if (sd_notifyf(0, "%sSTATUS=%s", m_ready ? "" : "READY=1\n", qUtf8Printable(text)) > 0)
         m_ready = true;
+}
+
+void ServiceStatus::ended(int exitStatus, const PrintSpool *prints)
+{
+    if (exitStatus == 0)
+        m_text = QStringLiteral("ended: everything saved");
+    else if (exitStatus == Outcome::kPrintsWait && prints)
+        m_text = QStringLiteral("ended: %1 for %2")
+                     .arg(counted(prints->kept(), "print waits", "prints wait"), prints->queue());
+    else
+        m_text = QStringLiteral("ended: not everything is saved or printed; the log says what");
+    sd_notifyf(0, "STATUS=%s", qUtf8Printable(m_text));
 }
 
 void ServiceStatus::stopping()

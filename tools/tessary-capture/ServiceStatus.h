@@ -2,10 +2,13 @@
 
 #include <QString>
 
-// What the capture is doing, for systemd (`systemctl status`): ready once
-// the port is open, then a status line that changes with the port and the
-// prints that wait, and says when prints cannot be kept on disk; nothing at
-// all when not run by systemd.
+class PrintSpool;
+
+// What the capture is doing, for systemd (`systemctl status`): ready with
+// its first status, whether the port is open or waited for, then a status
+// line that changes with the port and the prints that wait, says when
+// prints cannot be kept on disk, and at last how it ended; nothing at all
+// when not run by systemd.
 class ServiceStatus {
 public:
     // `port` as the user gave it.
@@ -13,6 +16,9 @@ public:
 
     void show(bool portOpen, int printsWaiting, const QString &queue, const QString &trouble = {});
     void stopping();
+    // The last word: `exitStatus` as Outcome gives it, and the prints that
+    // wait for the next start, if any are made.
+    void ended(int exitStatus, const PrintSpool *prints);
 
 private:
     QString m_port;

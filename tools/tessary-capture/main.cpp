@@ -16,8 +16,6 @@
 #include "SignalPath.h"
 #include "serial/PortList.h"
 #include "serial/Serial.h"
-#include "texts/Catalogue.h"
-#include "texts/PortErrors.h"
 
 #include <QFileInfo>
 
@@ -40,7 +38,7 @@ int listPorts()
 }
 
 // A path as given: the serial-port service would take a bare name as one
-// under /dev.
+// under /dev. One that does not open is waited for; the session says why.
 bool openPort(const CaptureOptions &options, Serial &serial)
 {
     serial.setLineSettings(options.lineSettings);
@@ -48,13 +46,7 @@ bool openPort(const CaptureOptions &options, Serial &serial)
     port.name = QFileInfo(options.port).fileName();
     port.location = QFileInfo(options.port).absoluteFilePath();
     serial.setSerialPort(port);
-    if (serial.open())
-        return true;
-    const int code = serial.lastErrorCode();
-    say(QStringLiteral("%1: %2. %3")
-            .arg(options.port, portOpenFailedText(kEnglish, code).value_or(QString()),
-                 portErrorSentence(code)));
-    return false;
+    return serial.open();
 }
 
 // The parts of a capture; the session connects them.
@@ -115,8 +107,7 @@ int capture(const CaptureOptions &options)
             running->stopNow();
     });
     Serial serial;
-    if (!openPort(options, serial))
-        return kFailure;
+    const bool portOpen = openPort(options, serial);
     Parts parts(options);
     CaptureSession session(serial, options, parts.forSession());
     session.onEnd = [](int code, bool atOnce) {
@@ -128,7 +119,7 @@ int capture(const CaptureOptions &options)
         std::_Exit(code);
     };
     running = &session;
-    session.start();
+    session.start(portOpen);
     return QCoreApplication::exec();
 }
 } // namespace
