@@ -44,16 +44,18 @@ CommandLine captureCommandLine()
             "stops the capture. Each print waits in DIR/.tessary-prints until CUPS takes it,\n"
             "in the order the jobs came, tried again with back-off and at the next start, and\n"
             "is made once; one CUPS refuses for what it is is set aside. One capture a DIR.\n"
-            "An adapter that vanishes is waited for and opened again with the same settings;\n"
-            "a pseudo-terminal that hangs up never comes back, so that ends the program.\n"
+            "A port that is missing or does not open, at the start or later, is waited for and\n"
+            "opened with the same settings once it is there; a pseudo-terminal that hangs up\n"
+            "never comes back, so that ends the program, unless a link named it that its\n"
+            "maker makes again.\n"
             "SIGINT, SIGTERM or SIGHUP reads the job in progress until the line is quiet for\n"
             "0.5 s (60 s at most), lets the pages under way finish and CUPS a few seconds, and\n"
             "ends; a second signal ends at once. A job that was arriving when a run was killed\n"
             "is saved at the next start. A job that cannot be written is kept, what of it\n"
             "was written ahead too, tried again on a timer and at the end, and then goes to\n"
             "standard output if that is not a terminal.\n"
-            "Exit status: 0 all saved and printed; 1 failed (port, DIR, a job's text or PDF\n"
-            "not saved, a print not made); 2 bad usage; 3 all saved, but prints wait for the\n"
+            "Exit status: 0 all saved and printed; 1 failed (DIR, a job's text or PDF not\n"
+            "saved, a print not made); 2 bad usage; 3 all saved, but prints wait for the\n"
             "next start.\n"));
 }
 
