@@ -31,15 +31,7 @@ struct Rig {
     ~Rig() { std::fclose(err); }
 
     // Each line told so far.
-    QStringList lines()
-    {
-        std::fflush(err);
-        std::rewind(err);
-        QByteArray text(1 << 16, '\0');
-        text.truncate(qsizetype(std::fread(text.data(), 1, size_t(text.size()), err)));
-        std::fseek(err, 0, SEEK_END);
-        return QString::fromUtf8(text).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
+    QStringList lines() { return linesWrittenTo(err); }
 
     FakePort port;
     JobStore store;

@@ -126,15 +126,7 @@ struct Rig {
         session->start();
     }
     ~Rig() { std::fclose(err); }
-    QStringList lines()
-    {
-        std::fflush(err);
-        std::rewind(err);
-        QByteArray text(1 << 16, '\0');
-        text.truncate(qsizetype(std::fread(text.data(), 1, size_t(text.size()), err)));
-        std::fseek(err, 0, SEEK_END);
-        return QString::fromUtf8(text).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
+    QStringList lines() { return linesWrittenTo(err); }
     // What the line of the job tells of its print.
     QString went(int job)
     {

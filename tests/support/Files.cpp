@@ -29,3 +29,13 @@ void runEventLoop(int milliseconds)
     QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
     loop.exec();
 }
+
+QStringList linesWrittenTo(std::FILE *file)
+{
+    std::fflush(file);
+    std::rewind(file);
+    QByteArray text(1 << 16, '\0');
+    text.truncate(qsizetype(std::fread(text.data(), 1, size_t(text.size()), file)));
+    std::fseek(file, 0, SEEK_END);
+    return QString::fromUtf8(text).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
